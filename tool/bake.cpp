@@ -1,0 +1,1 @@
+// The bake of one settings file arrives with the tool.

@@ -1,0 +1,4 @@
+// Placeholder entry point until the bake lands.
+int main() {
+  return 0;
+}
