@@ -92,7 +92,7 @@ struct Path {
   /// The name from its FIRST dot:  x.glyphmint.ini => .glyphmint.ini,  dir.d/file => ""
   [[nodiscard]] StrView ext() const;
   /// Replaces the extension, not normalized:  a/b.c.d + .png => a/b.png,  a/b + .png => a/b.png
-  [[nodiscard]] Path with_ext(StrView ext) const;
+  [[nodiscard]] Path with_ext(StrView extension) const;
   /// How to reach this path from base, by components only (a leading '/' plays
   /// no part); throws Err for more than 48 components in either path.
   ///   /data/out/x.png from /data/src => ../out/x.png,  /a from /a/b/c => ../..
@@ -125,9 +125,9 @@ struct Path {
   [[nodiscard]] FsType type() const;
   /// Size of a File; 0 for anything else or when stat fails.
   [[nodiscard]] u64 file_size() const;
-  /// The nearest directory called name at this path or above it, never at the
-  /// top level: from /a/b it tries /a/b/name and /a/name. Throws Err when none.
-  [[nodiscard]] Path find_dir_up(StrView name) const;
+  /// The nearest directory called dir_name at this path or above it, never at
+  /// the top level: from /a/b it tries /a/b/name and /a/name. Throws Err when none.
+  [[nodiscard]] Path find_dir_up(StrView dir_name) const;
 
   /// Default: one mkdir (0775). Recursive: succeeds at once if anything exists
   /// there, else creates the parents top-down first.

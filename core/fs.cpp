@@ -1,0 +1,535 @@
+#include "core/fs.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+/// The NUL-terminated copy of a Path that every platform call takes. Building
+/// one allocates nothing; the text is passed on exactly as written.
+struct OsPath {
+  static constexpr u64 capacity = 512;
+  static constexpr u64 max_length = 508;
+
+  char buffer[capacity];
+  u64 length = 0;
+
+  explicit OsPath(const Path &path) {
+    std::memset(buffer, 0, capacity);
+    if (path.text.len == 0) throw Err("Path is empty and cannot be used to do OS things");
+    if (path.text.len > max_length) throw Err(fmt("Path ", path, " is too large to fit in OsPath"));
+    std::memcpy(buffer, path.text.data, path.text.len);
+    length = path.text.len;
+  }
+
+  [[nodiscard]] const char *c_str() const { return buffer; }
+};
+
+/// A path the platform handed back: the characters up to the first NUL, normalized.
+Path path_from_os(const char *buffer) {
+  Path p{StrView(buffer)};
+  p.normalize();
+  return p;
+}
+
+bool is_sep(char c) {
+  return c == '/' || c == '\\';
+}
+
+u64 count_seps(StrView s) {
+  u64 n = 0;
+  for (char c : s) n += is_sep(c) ? 1u : 0u;
+  return n;
+}
+
+FsType classify(const OsPath &os, struct stat &st) {
+  if (::stat(os.c_str(), &st) != 0) return FsType::NoExists;
+  if (S_ISREG(st.st_mode)) return FsType::File;
+  if (S_ISDIR(st.st_mode)) return FsType::Directory;
+  return FsType::NoExists;
+}
+
+FsType classify(const OsPath &os) {
+  struct stat st;
+  return classify(os, st);
+}
+
+/// Bytes that a whole-file reader should expect: the size of a regular file, else 0.
+u64 size_to_read(const Path &path) {
+  struct stat st;
+  return classify(OsPath(path), st) == FsType::File ? static_cast<u64>(st.st_size) : 0;
+}
+
+/// Closes a directory stream on every way out of a walk level.
+struct DirGuard {
+  DIR *dir;
+  explicit DirGuard(DIR *d) : dir(d) {}
+  DirGuard(const DirGuard &) = delete;
+  DirGuard &operator=(const DirGuard &) = delete;
+  ~DirGuard() { close(); }
+  void close() {
+    if (dir != nullptr) ::closedir(dir);
+    dir = nullptr;
+  }
+};
+
+bool walk(const Path &dir, IFileVisitor &visitor, FsDirMode mode) {
+  DirGuard guard(::opendir(OsPath(dir).c_str()));
+  if (guard.dir == nullptr) return false;
+  for (;;) {
+    // readdir signals both the end and an error with null; only errno tells
+    // them apart, and a listing that broke off is not a finished walk.
+    errno = 0;
+    const dirent *entry = ::readdir(guard.dir);
+    if (entry == nullptr) {
+      if (errno != 0) return false;
+      break;
+    }
+    const StrView entry_name(entry->d_name);
+    if (entry_name == StrView(".") || entry_name == StrView("..")) continue;
+    const Path entry_path = Path::join(dir.view(), entry_name);
+    const FsType type = classify(OsPath(entry_path));
+    if (type == FsType::NoExists) continue;
+    if (!visitor.visit(entry_path, type)) return false;
+    if (mode == FsDirMode::Recursive && type == FsType::Directory &&
+        !walk(entry_path, visitor, mode))
+      return false;
+  }
+  guard.close();
+  return visitor.visit_dir_end(dir);
+}
+
+/// Unlinks files as the walk meets them and removes each directory after its
+/// contents, so the walk's root goes last.
+struct RemoveVisitor final : IFileVisitor {
+  bool visit(const Path &path, FsType type) override {
+    if (type != FsType::File) return true;
+    return ::unlink(OsPath(path).c_str()) == 0;
+  }
+  bool visit_dir_end(const Path &dir) override { return ::rmdir(OsPath(dir).c_str()) == 0; }
+};
+
+/// buffer holds a NUL-terminated text of len characters; it is cut and
+/// restored in place while the parents are created top-down.
+bool create_dir_recursive(char *buffer, u64 len) {
+  struct stat st;
+  if (::stat(buffer, &st) == 0) return true;
+  u64 slash = len;
+  while (slash > 0 && buffer[slash - 1] != '/') --slash;
+  if (slash > 1) { // a '/' with something before it
+    const u64 cut = slash - 1;
+    buffer[cut] = '\0';
+    const bool ok = create_dir_recursive(buffer, cut);
+    buffer[cut] = '/';
+    if (!ok) return false;
+  }
+  return ::mkdir(buffer, 0775) == 0;
+}
+
+} // namespace
+
+// ----------------------------------------------------------------- visitors
+
+IFileVisitor::~IFileVisitor() = default;
+
+bool IFileVisitor::visit_dir_end(const Path &) {
+  return true;
+}
+
+Bytes &Bytes::operator=(Bytes &&o) noexcept {
+  if (&o == this) return *this;
+  delete[] data;
+  data = o.data;
+  len = o.len;
+  o.data = nullptr;
+  o.len = 0;
+  return *this;
+}
+
+// ------------------------------------------------------------- text algebra
+
+Path &Path::normalize() {
+  char *d = text.data;
+  const u64 n = text.len;
+  u64 w = 0;
+  bool prev_sep = false;
+  for (u64 r = 0; r < n; ++r) {
+    const char c = d[r] == '\\' ? '/' : d[r];
+    if (c == '/') {
+      if (!prev_sep) d[w++] = '/';
+      prev_sep = true;
+    } else {
+      d[w++] = c;
+      prev_sep = false;
+    }
+  }
+  if (prev_sep && w >= 2) --w;
+  text.resize(w);
+  return *this;
+}
+
+Path Path::normalized() const {
+  Path p(text);
+  p.normalize();
+  return p;
+}
+
+bool Path::has_parent() const {
+  return count_seps(view()) >= 2;
+}
+
+Path Path::parent() const {
+  u64 i = text.len;
+  while (i > 0 && !is_sep(text.data[i - 1])) --i;
+  if (i == 0) return Path();
+  return Path(StrView(text.data, i - 1));
+}
+
+u64 Path::components_count() const {
+  u64 n = 0;
+  bool in_component = false;
+  for (char c : view()) {
+    if (c == '/') {
+      in_component = false;
+    } else if (!in_component) {
+      in_component = true;
+      ++n;
+    }
+  }
+  return n;
+}
+
+u64 Path::get_components(ArrView<StrView> out) const {
+  u64 written = 0;
+  u64 start = 0;
+  const u64 n = text.len;
+  for (u64 i = 0; i <= n && written < out.count; ++i) {
+    if (i == n || text.data[i] == '/') {
+      if (i > start) out[written++] = StrView(text.data + start, i - start);
+      start = i + 1;
+    }
+  }
+  return written;
+}
+
+StrView Path::name() const {
+  const StrView v = view();
+  const u64 slash = v.find_last('/');
+  return slash == StrView::npos ? v : v.sub(slash + 1, StrView::npos);
+}
+
+StrView Path::name_without_ext() const {
+  const StrView n = name();
+  const u64 dot = n.find('.');
+  return dot == StrView::npos ? n : n.sub(0, dot);
+}
+
+StrView Path::ext() const {
+  const StrView n = name();
+  const u64 dot = n.find('.');
+  return dot == StrView::npos ? StrView() : n.sub(dot, StrView::npos);
+}
+
+Path Path::with_ext(StrView extension) const {
+  const StrView stem = StrView(text.data, text.len - ext().len);
+  return Path(stem + extension);
+}
+
+Path Path::relative_to(const Path &base) const {
+  constexpr u64 max_components = 48;
+  StrView mine[max_components];
+  StrView theirs[max_components];
+  if (components_count() > max_components) throw Err(fmt("Too many path components: ", *this));
+  const u64 n_mine = get_components(mine);
+  if (base.components_count() > max_components) throw Err(fmt("Too many path components: ", base));
+  const u64 n_theirs = base.get_components(theirs);
+
+  u64 k = 0;
+  while (k < n_mine && k < n_theirs && mine[k] == theirs[k]) ++k;
+
+  StrView result[2 * max_components];
+  u64 count = 0;
+  for (u64 i = k; i < n_theirs; ++i) result[count++] = StrView("..");
+  for (u64 i = k; i < n_mine; ++i) result[count++] = mine[i];
+  return join(ArrView<StrView>(result, count));
+}
+
+Path Path::join(StrView a, StrView b) {
+  if (a.empty()) return Path(b);
+  Str s(a.len + 1 + b.len);
+  std::memcpy(s.data, a.data, a.len);
+  s.data[a.len] = '/';
+  if (b.len != 0) std::memcpy(s.data + a.len + 1, b.data, b.len);
+  Path p(static_cast<Str &&>(s));
+  p.normalize();
+  return p;
+}
+
+Path Path::join(StrView a, StrView b, StrView c) {
+  if (a.empty()) return join(b, c);
+  StrView parts[] = {a, b, c};
+  return join(parts);
+}
+
+Path Path::join(ArrView<StrView> parts) {
+  u64 total = 0;
+  for (StrView part : parts) total += part.len + 1;
+  if (total == 0) return Path();
+  Str s(total);
+  u64 w = 0;
+  for (StrView part : parts) {
+    if (part.len != 0) std::memcpy(s.data + w, part.data, part.len);
+    w += part.len;
+    s.data[w++] = '/';
+  }
+  Path p(static_cast<Str &&>(s));
+  p.normalize();
+  return p;
+}
+
+Path operator/(const Path &a, StrView b) {
+  return Path::join(a.view(), b);
+}
+
+Path operator/(const Path &a, const Path &b) {
+  return Path::join(a.view(), b.view());
+}
+
+Path operator/(StrView a, const Path &b) {
+  return Path::join(a, b.view());
+}
+
+// --------------------------------------------------- asking the platform
+
+Path Path::try_absolute() const {
+  const OsPath os(*this);
+  char buffer[PATH_MAX];
+  std::memset(buffer, 0, sizeof buffer);
+  if (::realpath(os.c_str(), buffer) == nullptr) return Path();
+  return path_from_os(buffer);
+}
+
+Path Path::absolute() const {
+  Path p = try_absolute();
+  if (p.empty()) throw Err(fmt("Cannot get absolute path for ", *this));
+  return p;
+}
+
+Path Path::try_to_exe() {
+  char link[32];
+  std::snprintf(link, sizeof link, "/proc/%d/exe", static_cast<int>(::getpid()));
+  // One byte more than readlink may fill, so the text always ends in a NUL.
+  char buffer[OsPath::capacity + 1];
+  std::memset(buffer, 0, sizeof buffer);
+  if (::readlink(link, buffer, OsPath::capacity) < 0) return Path();
+  return path_from_os(buffer);
+}
+
+Path Path::to_exe() {
+  Path p = try_to_exe();
+  if (p.empty()) throw Err("Cannot get executable path");
+  return p;
+}
+
+Path Path::try_to_cwd() {
+  char buffer[OsPath::capacity];
+  std::memset(buffer, 0, sizeof buffer);
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return Path();
+  return path_from_os(buffer);
+}
+
+Path Path::to_cwd() {
+  Path p = try_to_cwd();
+  if (p.empty()) throw Err("Cannot get current working directory path");
+  return p;
+}
+
+// ------------------------------------------------------------- filesystem
+
+FsType Path::type() const {
+  return classify(OsPath(*this));
+}
+
+u64 Path::file_size() const {
+  struct stat st;
+  return classify(OsPath(*this), st) == FsType::File ? static_cast<u64>(st.st_size) : 0;
+}
+
+Path Path::find_dir_up(StrView dir_name) const {
+  Path current(text);
+  for (;;) {
+    Path candidate = join(current.view(), dir_name);
+    if (classify(OsPath(candidate)) == FsType::Directory) return candidate;
+    if (count_seps(current.view()) < 2) throw Err(fmt("cannot find dir: ", dir_name));
+    current = current.parent();
+  }
+}
+
+bool Path::try_create_dir(FsDirMode mode) const {
+  OsPath os(*this);
+  if (mode == FsDirMode::Recursive) return create_dir_recursive(os.buffer, os.length);
+  return ::mkdir(os.c_str(), 0775) == 0;
+}
+
+void Path::create_dir(FsDirMode mode) const {
+  if (!try_create_dir(mode)) throw Err(fmt("Cannot create directory ", *this));
+}
+
+bool Path::try_remove_dir(FsDirMode mode) const {
+  if (mode == FsDirMode::Recursive) {
+    RemoveVisitor remover;
+    return try_visit_dir(remover, FsDirMode::Recursive);
+  }
+  return ::rmdir(OsPath(*this).c_str()) == 0;
+}
+
+void Path::remove_dir(FsDirMode mode) const {
+  if (!try_remove_dir(mode)) throw Err(fmt("Cannot remove directory ", *this));
+}
+
+bool Path::try_remove_file() const {
+  return ::unlink(OsPath(*this).c_str()) == 0;
+}
+
+void Path::remove_file() const {
+  if (!try_remove_file()) throw Err(fmt("Cannot remove file ", *this));
+}
+
+bool Path::try_visit_dir(IFileVisitor &visitor, FsDirMode mode) const {
+  return walk(*this, visitor, mode);
+}
+
+void Path::visit_dir(IFileVisitor &visitor, FsDirMode mode) const {
+  if (!try_visit_dir(visitor, mode)) throw Err(fmt("Cannot visit directory ", *this));
+}
+
+Bytes Path::read_bytes() const {
+  const u64 size = size_to_read(*this);
+  Bytes bytes;
+  if (size != 0) {
+    bytes.data = new u8[size];
+    bytes.len = size;
+  }
+  File file(*this, "rb");
+  file.read_bytes(bytes.view());
+  file.close();
+  return bytes;
+}
+
+Str Path::read_text() const {
+  const u64 size = size_to_read(*this);
+  Str s(size);
+  File file(*this, "rb");
+  file.read_bytes(ArrView<u8>(reinterpret_cast<u8 *>(s.data), size));
+  file.close();
+  return s;
+}
+
+Str Path::read_ctext() const {
+  const u64 size = size_to_read(*this);
+  Str s(size + 1);
+  File file(*this, "rb");
+  file.read_bytes(ArrView<u8>(reinterpret_cast<u8 *>(s.data), size));
+  file.close();
+  s.data[size] = '\0';
+  return s;
+}
+
+void Fmt<FsType>::format(const FsType &v, StrBuilder &b) {
+  switch (v) {
+  case FsType::NoExists:
+    return b.append(StrView("NoExists"));
+  case FsType::File:
+    return b.append(StrView("File"));
+  case FsType::Directory:
+    return b.append(StrView("Directory"));
+  }
+  b.append(StrView("<unknown>"));
+}
+
+void Fmt<FsDirMode>::format(const FsDirMode &v, StrBuilder &b) {
+  switch (v) {
+  case FsDirMode::Default:
+    return b.append(StrView("Default"));
+  case FsDirMode::Recursive:
+    return b.append(StrView("Recursive"));
+  }
+  b.append(StrView("<unknown>"));
+}
+
+// ------------------------------------------------------------------- File
+
+File::File(const Path &path, const char *mode) {
+  open(path, mode);
+}
+
+File &File::operator=(File &&o) noexcept {
+  if (&o == this) return *this;
+  close();
+  stream = o.stream;
+  o.stream = nullptr;
+  return *this;
+}
+
+bool File::try_open(const Path &path, const char *mode) {
+  close();
+  const OsPath os(path);
+  stream = std::fopen(os.c_str(), mode);
+  return stream != nullptr;
+}
+
+void File::open(const Path &path, const char *mode) {
+  if (!try_open(path, mode))
+    throw Err(fmt("Cannot open file ", path, " (mode: ", StrView(mode), ")"));
+}
+
+void File::close() {
+  (void)try_close();
+}
+
+bool File::try_close() {
+  if (stream == nullptr) return true;
+  const int result = std::fclose(stream);
+  stream = nullptr;
+  return result == 0;
+}
+
+bool File::try_read_bytes(ArrView<u8> dst) const {
+  if (dst.count == 0) return true;
+  if (stream == nullptr) return false;
+  u64 total = 0;
+  for (;;) {
+    const u64 n = std::fread(dst.data + total, 1, dst.count - total, stream);
+    if (std::feof(stream)) return total + n == dst.count;
+    if (std::ferror(stream)) return false;
+    total += n;
+    if (total == dst.count) return true;
+  }
+}
+
+void File::read_bytes(ArrView<u8> dst) const {
+  if (!try_read_bytes(dst)) throw Err("Cannot read file");
+}
+
+bool File::try_write_bytes(ArrView<const u8> src) const {
+  if (src.count == 0) return true;
+  if (stream == nullptr) return false;
+  u64 total = 0;
+  while (total < src.count) {
+    const u64 n = std::fwrite(src.data + total, 1, src.count - total, stream);
+    if (std::ferror(stream) || n == 0) return false;
+    total += n;
+  }
+  // Most writes only reach the stream's buffer; a full disk shows up here.
+  return std::fflush(stream) == 0;
+}
+
+void File::write_bytes(ArrView<const u8> src) const {
+  if (!try_write_bytes(src)) throw Err("Cannot write file");
+}
