@@ -1,0 +1,228 @@
+// List<T>, a doubly linked list with one heap node per element, and
+// SDict<K, V>, a small dictionary in two parallel arrays kept in key order.
+//
+// The traps: SDict::append neither grows nor checks bounds, so size the
+// arrays with resize() first; and find() binary-searches, so it only answers
+// correctly after sort() (or when entries were appended in key order).
+#pragma once
+
+#include "core/types.h"
+
+#include <cassert>
+#include <memory>
+#include <type_traits>
+#include <utility>
+
+/// Elements never move once appended, so pointers to them stay valid until
+/// the list is cleared or destroyed; there is no removal of single elements.
+template <typename T> struct List {
+  struct Node {
+    T value;
+    Node *next;
+    Node *prev;
+  };
+
+  /// Walks from `first` along `next`; it reads the next link before the
+  /// current element is used, so appending during a walk is safe.
+  struct Iterator {
+    Node *node;
+    Node *next;
+
+    [[nodiscard]] T &operator*() const { return node->value; }
+    [[nodiscard]] T *operator->() const { return &node->value; }
+    Iterator &operator++() {
+      node = next;
+      next = node ? node->next : nullptr;
+      return *this;
+    }
+    [[nodiscard]] bool operator==(const Iterator &o) const { return node == o.node; }
+    [[nodiscard]] bool operator!=(const Iterator &o) const { return node != o.node; }
+  };
+
+  Node *first = nullptr;
+  Node *last = nullptr;
+  u64 count = 0;
+
+  constexpr List() = default;
+  ~List() { clear(); }
+
+  /// Copying would have to duplicate every node; nothing needs it, so it is
+  /// left out rather than done by sharing nodes (a double free).
+  List(const List &) = delete;
+  List &operator=(const List &) = delete;
+
+  /// Takes the nodes over and leaves `o` empty.
+  List(List &&o) noexcept : first(o.first), last(o.last), count(o.count) {
+    o.first = nullptr;
+    o.last = nullptr;
+    o.count = 0;
+  }
+  /// Exchanges contents: `o` leaves with this list's former elements and
+  /// releases them when it is destroyed.
+  List &operator=(List &&o) noexcept {
+    std::swap(first, o.first);
+    std::swap(last, o.last);
+    std::swap(count, o.count);
+    return *this;
+  }
+
+  /// Copies `v` into a new node at the end; returns the stored element.
+  T &append(const T &v) { return link(new Node{v, nullptr, last}); }
+  /// Moves `v` into a new node at the end; returns the stored element.
+  T &append(T &&v) { return link(new Node{std::move(v), nullptr, last}); }
+
+  /// Destroys every element front to back; the list is a valid empty list
+  /// afterwards, so clearing (or destroying) twice is harmless.
+  void clear() {
+    while (first != nullptr) {
+      Node *next = first->next;
+      delete first;
+      first = next;
+    }
+    last = nullptr;
+    count = 0;
+  }
+
+  [[nodiscard]] bool empty() const { return count == 0; }
+  [[nodiscard]] Iterator begin() const { return {first, first ? first->next : nullptr}; }
+  [[nodiscard]] Iterator end() const { return {nullptr, nullptr}; }
+
+private:
+  T &link(Node *n) {
+    if (last != nullptr) {
+      last->next = n;
+    } else {
+      first = n;
+    }
+    last = n;
+    ++count;
+    return n->value;
+  }
+};
+
+/// Entries 0 .. count - 1 are keys[i] with values[i]. Meant for entry counts
+/// known before filling: one allocation per array, no growth on append.
+template <typename K, typename V> struct SDict {
+  K *keys = nullptr;
+  u64 keys_len = 0;
+  V *values = nullptr;
+  u64 values_len = 0;
+  u64 count = 0;
+
+  constexpr SDict() = default;
+  ~SDict() {
+    delete[] values;
+    delete[] keys;
+  }
+
+  SDict(const SDict &) = delete;
+  SDict &operator=(const SDict &) = delete;
+  SDict(SDict &&o) noexcept { swap(o); }
+  /// Exchanges contents, like List.
+  SDict &operator=(SDict &&o) noexcept {
+    swap(o);
+    return *this;
+  }
+
+  /// Sets both array lengths to n, keeping the first min(old, n) entries;
+  /// 0 releases both arrays. A shrink below `count` drops the entries past
+  /// n, so count never exceeds the arrays. If an allocation or an element
+  /// copy throws, the dictionary is left as it was.
+  void resize(u64 n) {
+    std::unique_ptr<K[]> new_keys;
+    std::unique_ptr<V[]> new_values;
+    if (n != keys_len && n != 0) {
+      new_keys.reset(new K[n]);
+      transfer(keys, keys_len, new_keys.get(), n);
+    }
+    if (n != values_len && n != 0) {
+      new_values.reset(new V[n]);
+      transfer(values, values_len, new_values.get(), n);
+    }
+    if (n != keys_len) {
+      delete[] keys;
+      keys = new_keys.release();
+      keys_len = n;
+    }
+    if (n != values_len) {
+      delete[] values;
+      values = new_values.release();
+      values_len = n;
+    }
+    if (count > n) count = n;
+  }
+
+  /// Writes entry `count` and advances; the arrays must have room (resize first).
+  void append(const K &key, const V &value) {
+    assert(count < keys_len && count < values_len && "SDict::append past the arrays; resize first");
+    keys[count] = key;
+    values[count] = value;
+    ++count;
+  }
+  /// As above, moving the value in (no copy of what it owns).
+  void append(const K &key, V &&value) {
+    assert(count < keys_len && count < values_len && "SDict::append past the arrays; resize first");
+    keys[count] = key;
+    values[count] = std::move(value);
+    ++count;
+  }
+
+  /// Stable exchange sort by key (operator<); equal keys keep their append
+  /// order, and input already in order costs a single pass.
+  void sort() {
+    if (count < 2) return;
+    for (u64 pass = 0; pass + 1 < count; ++pass) {
+      bool swapped = false;
+      for (u64 j = 0; j + pass + 1 < count; ++j) {
+        if (keys[j + 1] < keys[j]) {
+          std::swap(keys[j], keys[j + 1]);
+          std::swap(values[j], values[j + 1]);
+          swapped = true;
+        }
+      }
+      if (!swapped) break;
+    }
+  }
+
+  /// The value of the first entry with `key`, or null; assumes sorted entries.
+  [[nodiscard]] V *find(const K &key) { return find_impl(key); }
+  [[nodiscard]] const V *find(const K &key) const { return find_impl(key); }
+
+private:
+  void swap(SDict &o) noexcept {
+    std::swap(keys, o.keys);
+    std::swap(keys_len, o.keys_len);
+    std::swap(values, o.values);
+    std::swap(values_len, o.values_len);
+    std::swap(count, o.count);
+  }
+
+  // Elements are moved when that cannot throw, so a failed resize never
+  // leaves half-moved entries behind; element types that own memory (glyph
+  // bitmaps) may have no copy at all and are moved regardless.
+  template <typename E> static void transfer(E *from, u64 from_len, E *to, u64 to_len) {
+    u64 n = from_len < to_len ? from_len : to_len;
+    for (u64 i = 0; i < n; ++i) {
+      if constexpr (std::is_nothrow_move_assignable_v<E> || !std::is_copy_assignable_v<E>) {
+        to[i] = std::move(from[i]);
+      } else {
+        to[i] = from[i];
+      }
+    }
+  }
+
+  V *find_impl(const K &key) const {
+    u64 lo = 0;
+    u64 hi = count;
+    while (lo < hi) {
+      u64 mid = lo + (hi - lo) / 2;
+      if (keys[mid] < key) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (lo < count && !(key < keys[lo])) return &values[lo];
+    return nullptr;
+  }
+};
