@@ -20,7 +20,7 @@ test: deps
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
 
 example: release
-	@echo "(the bake arrives with the tool; for now this only builds)"
+	@scripts/example
 
 format:
 	@clang-format -i $$(git ls-files '*.h' '*.cpp')
