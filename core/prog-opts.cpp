@@ -1,0 +1,156 @@
+#include "core/prog-opts.h"
+
+#include "core/getopt.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct ArgBinding {
+  void *target = nullptr;
+  i32 type = ProgOpts::TypeStr;
+  i32 flags = ProgOpts::Optional;
+  u8 is_argument = 0;
+  u8 is_set = 0;
+};
+
+struct FlagBinding {
+  bool *target = nullptr;
+  u8 is_flag = 0;
+};
+
+constexpr u64 g_capacity = 32;
+constexpr i32 g_help_value = 'h';
+
+// A slot index is the option's identity: the record's value is its slot, so a
+// result of getopt_next leads straight back to the bindings. All three arrays
+// are constant-initialised, so registering from other static initialisers is safe.
+getopt_entry g_opts[g_capacity] = {
+    {"help", 'h', GetoptNoValue, nullptr, g_help_value, "Print this help text.", nullptr},
+};
+u64 g_opts_count = 1;
+ArgBinding g_args[g_capacity];
+FlagBinding g_flags[g_capacity];
+
+// The slot after the last one in use ends the record list, so it must stay zero.
+u64 take_slot(const char *name, const void *target) {
+  if (name == nullptr) {
+    fprintf(stderr, "Cannot register a program option without a long name\n");
+    abort();
+  }
+  if (target == nullptr) {
+    fprintf(stderr, "Cannot register option --%s: it has no target variable\n", name);
+    abort();
+  }
+  if (g_opts_count + 1 >= g_capacity) {
+    fprintf(stderr, "Cannot register option --%s: at most %d options fit besides --help\n", name,
+            static_cast<int>(g_capacity - 2));
+    abort();
+  }
+  return g_opts_count++;
+}
+
+i32 kind_of(ProgOpts::ArgumentType type, const char *name) {
+  switch (type) {
+  case ProgOpts::TypeS32:
+    return GetoptRequiredS32;
+  case ProgOpts::TypeF32:
+    return GetoptRequiredF32;
+  case ProgOpts::TypeStr:
+    return GetoptRequiredStr;
+  }
+  fprintf(stderr, "Cannot register option --%s: unknown argument type %d\n", name,
+          static_cast<int>(type));
+  abort();
+}
+
+} // namespace
+
+void ProgOpts::add(const Flag &f) {
+  const u64 slot = take_slot(f.name, f.target);
+  g_opts[slot] = {f.name, f.name_short, GetoptNoValue, nullptr, static_cast<i32>(slot),
+                  f.desc, nullptr};
+  g_flags[slot] = {f.target, 1};
+}
+
+void ProgOpts::add(const ArgumentStr &a) {
+  add_argument(a.name, a.name_short, a.desc, a.value_desc, a.target, TypeStr, a.flags);
+}
+
+void ProgOpts::add(const ArgumentF32 &a) {
+  add_argument(a.name, a.name_short, a.desc, a.value_desc, a.target, TypeF32, a.flags);
+}
+
+void ProgOpts::add(const ArgumentS32 &a) {
+  add_argument(a.name, a.name_short, a.desc, a.value_desc, a.target, TypeS32, a.flags);
+}
+
+void ProgOpts::add_argument(const char *name, char name_short, const char *desc,
+                            const char *value_desc, void *target, ArgumentType type, Flags flags) {
+  const u64 slot = take_slot(name, target);
+  const i32 kind = kind_of(type, name);
+  g_opts[slot] = {name, name_short, kind, nullptr, static_cast<i32>(slot), desc, value_desc};
+  g_args[slot] = {target, type, flags, 1, 0};
+}
+
+void ProgOpts::parse(i32 argc, const char *const *argv) {
+  getopt_context ctx;
+  if (getopt_create_context(&ctx, argc, argv, g_opts) < 0)
+    throw Err("error while creating getopt ctx, bad options-list?");
+
+  for (;;) {
+    const i32 r = getopt_next(&ctx);
+    if (r == GetoptDone) break;
+    if (r == GetoptInvalid) {
+      printf("Invalid usage of flag: %s\n", ctx.current_opt_arg);
+      usage(&ctx, 1);
+    }
+    if (r == GetoptUnknown) {
+      printf("Unknown flag: %s\n", ctx.current_opt_arg);
+      usage(&ctx, 1);
+    }
+    if (r == g_help_value) usage(&ctx, 0);
+
+    if (r >= 0 && static_cast<u64>(r) < g_opts_count) {
+      ArgBinding &arg = g_args[r];
+      if (arg.is_argument) {
+        switch (arg.type) {
+        case TypeS32:
+          *static_cast<i32 *>(arg.target) = ctx.current_value.i;
+          break;
+        case TypeF32:
+          *static_cast<f32 *>(arg.target) = ctx.current_value.f;
+          break;
+        default:
+          *static_cast<Str *>(arg.target) = ctx.current_opt_arg;
+          break;
+        }
+        arg.is_set = 1;
+        continue;
+      }
+      if (g_flags[r].is_flag) {
+        *g_flags[r].target = true;
+        continue;
+      }
+    }
+    // Non-option words (43) land here too: the program takes none.
+    printf("Unknown option: %d  (args count: %d)\n", r, static_cast<int>(g_opts_count));
+    usage(&ctx, 1);
+  }
+
+  for (u64 slot = 0; slot < g_opts_count; ++slot) {
+    const ArgBinding &arg = g_args[slot];
+    if (arg.is_argument && arg.flags == Required && !arg.is_set) {
+      printf("Error: argument --%s is required but not set!\n", g_opts[slot].name);
+      usage(&ctx, 1);
+    }
+  }
+}
+
+void ProgOpts::usage(getopt_context *ctx, i32 status) {
+  char help[2048];
+  printf("Program arguments:\n%s", getopt_create_help_string(ctx, help, sizeof help));
+  fflush(stdout);
+  exit(status);
+}

@@ -1,0 +1,77 @@
+// Command-line options of the program: register each option once at start,
+// then call ProgOpts::parse with main's arguments. Help and usage errors print
+// to standard output and end the process.
+//
+// The trap: the registry keeps the description texts by pointer, not by copy,
+// so they must outlive parse (string literals do).
+#pragma once
+
+#include "core/str.h"
+
+struct getopt_context;
+
+struct ProgOpts {
+  /// What an argument's untyped target points to.
+  enum ArgumentType : i32 { TypeS32 = 0, TypeF32 = 1, TypeStr = 2 };
+
+  /// Any value other than Required leaves the argument optional.
+  enum Flags : i32 { Required = 0, Optional = 1 };
+
+  /// A switch that sets *target to true when given; never sets it to false.
+  struct Flag {
+    const char *name;
+    char name_short;
+    const char *desc;
+    bool *target;
+  };
+
+  /// A text argument; a later occurrence replaces an earlier one.
+  struct ArgumentStr {
+    const char *name;
+    char name_short;
+    const char *desc;
+    const char *value_desc;
+    Str *target;
+    Flags flags;
+  };
+
+  /// A float argument, read with strtof.
+  struct ArgumentF32 {
+    const char *name;
+    char name_short;
+    const char *desc;
+    const char *value_desc;
+    f32 *target;
+    Flags flags;
+  };
+
+  /// An integer argument: decimal, 0x hexadecimal or 0 octal, within 32 bits.
+  struct ArgumentS32 {
+    const char *name;
+    char name_short;
+    const char *desc;
+    const char *value_desc;
+    i32 *target;
+    Flags flags;
+  };
+
+  /// Registers a flag; more than 30 registrations abort the process.
+  static void add(const Flag &f);
+  /// Registers a text argument; more than 30 registrations abort the process.
+  static void add(const ArgumentStr &a);
+  /// Registers a float argument; more than 30 registrations abort the process.
+  static void add(const ArgumentF32 &a);
+  /// Registers an integer argument; more than 30 registrations abort the process.
+  static void add(const ArgumentS32 &a);
+  /// Registers an argument whose target type is only known at run time.
+  static void add_argument(const char *name, char name_short, const char *desc,
+                           const char *value_desc, void *target, ArgumentType type, Flags flags);
+
+  /// Returns only when every argument was valid and every required one given;
+  /// otherwise prints the reason and the help text and exits (0 for --help).
+  /// Throws Err when a registered long name begins with '-'.
+  static void parse(i32 argc, const char *const *argv);
+
+private:
+  [[noreturn]] static void usage(getopt_context *ctx, i32 status);
+};
