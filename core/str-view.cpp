@@ -59,24 +59,27 @@ StrView::StrView(const char *s) {
   }
 }
 
+// The comparisons use memcmp, not strncmp: a NUL inside a view is an ordinary
+// byte. Stopping at it would make views that differ after a NUL compare equal
+// while hashing differently, and dictionary keys would collide into one.
 bool StrView::operator==(StrView o) const {
-  return len == o.len && (len == 0 || std::strncmp(data, o.data, len) == 0);
+  return len == o.len && (len == 0 || std::memcmp(data, o.data, len) == 0);
 }
 
 bool StrView::starts_with(StrView p) const {
   if (p.len > len) return false;
-  return p.len == 0 || std::strncmp(data, p.data, p.len) == 0;
+  return p.len == 0 || std::memcmp(data, p.data, p.len) == 0;
 }
 
 bool StrView::ends_with(StrView s) const {
   if (s.len > len) return false;
-  return s.len == 0 || std::strncmp(data + len - s.len, s.data, s.len) == 0;
+  return s.len == 0 || std::memcmp(data + len - s.len, s.data, s.len) == 0;
 }
 
 Ordering StrView::compare(StrView o) const {
   const u64 n = len < o.len ? len : o.len;
   if (n == 0) return order_by_length(len, o.len);
-  const int c = std::strncmp(data, o.data, n);
+  const int c = std::memcmp(data, o.data, n);
   if (c < 0) return Ordering::Less;
   if (c > 0) return Ordering::Greater;
   return order_by_length(len, o.len);
@@ -112,7 +115,7 @@ u64 StrView::find(StrView n) const {
   if (n.len == 0) return 0;
   if (n.len > len) return npos;
   for (u64 i = 0; i <= len - n.len; ++i)
-    if (std::strncmp(data + i, n.data, n.len) == 0) return i;
+    if (std::memcmp(data + i, n.data, n.len) == 0) return i;
   return npos;
 }
 
@@ -120,7 +123,7 @@ u64 StrView::find_last(StrView n) const {
   if (n.len == 0) return 0;
   if (n.len > len) return npos;
   for (u64 i = len - n.len + 1; i > 0; --i)
-    if (std::strncmp(data + i - 1, n.data, n.len) == 0) return i - 1;
+    if (std::memcmp(data + i - 1, n.data, n.len) == 0) return i - 1;
   return npos;
 }
 

@@ -1,5 +1,6 @@
 // StrView: the library's non-owning text, a pointer and a length passed by
-// value. It is not NUL-terminated; the empty view is always {nullptr, 0}.
+// value. It is not NUL-terminated; the empty view is always {nullptr, 0}, and
+// a NUL inside a view is an ordinary byte to every comparison and search.
 // Nothing here allocates except the exception of to_c_str's failure case.
 #pragma once
 
