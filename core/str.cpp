@@ -1,6 +1,7 @@
 #include "core/str.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,16 @@ namespace {
 // The smallest multiple of 32 strictly greater than n.
 u64 builder_target(u64 n) {
   return (n & ~u64{31}) + 32;
+}
+
+// Whether v starts inside the block of `len` bytes at `data`. Such a view is a
+// part of the string being changed, so it must be read before a resize can
+// move or free the block. Compared as integers: unrelated pointers have no
+// order in the language.
+bool starts_inside(StrView v, const char *data, u64 len) {
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const auto at = reinterpret_cast<std::uintptr_t>(v.data);
+  return v.len != 0 && data != nullptr && at >= start && at - start < len;
 }
 
 } // namespace
@@ -63,7 +74,13 @@ Str &Str::operator=(const char *s) {
 }
 
 Str &Str::operator=(StrView v) {
-  if (v.data == data) return *this;
+  if (starts_inside(v, data, len)) {
+    // A part of this string: move it to the front, then cut to its length.
+    // The whole string viewed as itself is left as it is.
+    std::memmove(data, v.data, v.len);
+    resize(v.len);
+    return *this;
+  }
   resize(v.len);
   if (v.len != 0) std::memcpy(data, v.data, v.len);
   return *this;
@@ -104,8 +121,10 @@ Str &Str::operator+=(StrView v) {
   if (v.len == 0) return *this;
   if (len == 0) return *this = v;
   const u64 old = len;
+  const bool own = starts_inside(v, data, len);
+  const u64 offset = own ? static_cast<u64>(v.data - data) : 0;
   resize(len + v.len);
-  std::memcpy(data + old, v.data, v.len);
+  std::memcpy(data + old, own ? data + offset : v.data, v.len);
   return *this;
 }
 

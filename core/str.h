@@ -26,6 +26,7 @@ struct Str {
 
   Str &operator=(const Str &o);
   Str &operator=(const char *s);
+  /// v may be a part of this very string: s = s.view().sub(6, 5) keeps those 5.
   Str &operator=(StrView v);
   /// Exchanges contents: `o` leaves with what this string held and frees it.
   Str &operator=(Str &&o) noexcept;
@@ -39,7 +40,7 @@ struct Str {
   void resize(u64 n);
   /// Appends a NUL that then counts as a character.
   Str &null_terminate();
-  /// Appends v, which must not lie inside this string's own block.
+  /// Appends v, which may be a part of this very string (s += s doubles it).
   Str &operator+=(StrView v);
 
   /// Adopts the malloc block p holding n characters, without copying.
