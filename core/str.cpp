@@ -153,6 +153,9 @@ void StrBuilder::init() {
 }
 
 void StrBuilder::ensure_capacity(u64 n) {
+  // No multiple of 32 lies above these sizes: the target would wrap to a tiny
+  // one and the caller would write past the buffer.
+  if (n > ~u64{0} - 32) details::out_of_memory();
   const u64 target = builder_target(n);
   if (target <= capacity) return;
   char *block;
