@@ -94,9 +94,10 @@ void free_prop(ini_prop_t &p) {
   std::free(p.value_heap);
 }
 
-// Separates the parts of a line: any byte that is at most 0x20 read as a
-// signed char, so control bytes and every byte from 0x80 on, which lets a
-// byte order mark at the start of the text pass like a space.
+// Passed over before a line's first byte: every byte that is at most 0x20 as
+// a signed char, i.e. controls, space and all of 0x80..0xFF, so a byte order
+// mark is skipped without being matched. A key that starts with a non-ASCII
+// byte loses it; settings keys are ASCII.
 bool is_line_blank(char c) {
   return static_cast<signed char>(c) <= 0x20;
 }
