@@ -194,7 +194,19 @@ void Fmt<HumanMemorySize>::format(const HumanMemorySize &v, StrBuilder &b) {
 
 void Fmt<ZeroPrefixU16>::format(const ZeroPrefixU16 &v, StrBuilder &b) {
   Digits d(v.value);
-  while (d.size() < v.width && d.start > 0) d.push_front('0');
+  u64 missing = v.width > d.size() ? v.width - d.size() : 0;
+  // A width can exceed the digit buffer (up to 65535): the zeros that do not
+  // fit in front of the digits are appended first, in runs of a constant.
+  static constexpr char zeros[] = "00000000000000000000000000000000";
+  constexpr u64 run = sizeof(zeros) - 1;
+  if (missing > d.start) {
+    u64 outside = missing - d.start;
+    b.ensure_capacity(b.len + missing + d.size());
+    for (; outside > run; outside -= run) b.append(StrView(zeros, run));
+    b.append(StrView(zeros, outside));
+    missing = d.start;
+  }
+  for (; missing > 0; --missing) d.push_front('0');
   b.append(d.view());
 }
 
