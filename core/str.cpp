@@ -174,8 +174,12 @@ void StrBuilder::ensure_capacity(u64 n) {
 
 void StrBuilder::append(StrView v) {
   if (v.len == 0) return;
+  // A view of the builder's own text is found again after growing, which may
+  // have moved the block.
+  const bool own = starts_inside(v, data, len);
+  const u64 offset = own ? static_cast<u64>(v.data - data) : 0;
   ensure_capacity(len + v.len);
-  std::memcpy(data + len, v.data, v.len);
+  std::memcpy(data + len, own ? data + offset : v.data, v.len);
   len += v.len;
 }
 

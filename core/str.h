@@ -67,6 +67,7 @@ struct StrBuilder {
   /// Back to the empty inline state; only on a builder that holds no heap block.
   void init();
 
+  /// v may be the builder's own text: b.append(b.view()) doubles it.
   void append(StrView v);
   void append(char c);
   /// Appends what vsnprintf makes of the format; a failing format appends nothing.
