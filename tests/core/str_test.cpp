@@ -222,6 +222,23 @@ TEST(StrBuilder, GrowsInStepsOf32JustAboveTheLength) {
   EXPECT_EQ(big.capacity, 1056u); // 1024 characters need a capacity above 1024
 }
 
+TEST(StrBuilder, AppendsItsOwnText) {
+  // The view must be read from where the text is after growing: a heap block
+  // moved by realloc is freed (AddressSanitizer reports the old read).
+  StrBuilder b;
+  const std::string text(150, 'o');
+  b.append(StrView(text.data(), text.size()));
+  b.append(b.view());
+  EXPECT_EQ(s(b.view()), text + text);
+  b.append(b.view().sub(10, 20));
+  EXPECT_EQ(b.len, 320u);
+  StrBuilder small;
+  small.append("0123456789");
+  for (int i = 0; i < 5; ++i) small.append(small.view()); // crosses from inline to heap
+  EXPECT_EQ(small.len, 320u);
+  EXPECT_EQ(s(small.view().sub(310, 10)), "0123456789");
+}
+
 TEST(StrBuilder, EnsureCapacityTakesATotalAndNeverShrinks) {
   StrBuilder b;
   b.ensure_capacity(100);
