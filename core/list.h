@@ -22,8 +22,8 @@ template <typename T> struct List {
     Node *prev;
   };
 
-  /// Walks from `first` along `next`; it reads the next link before the
-  /// current element is used, so appending during a walk is safe.
+  /// Reads the next link before the current element is used, so the walk
+  /// survives appends; an element appended while at the last one is not visited.
   struct Iterator {
     Node *node;
     Node *next;
@@ -39,10 +39,11 @@ template <typename T> struct List {
     [[nodiscard]] bool operator!=(const Iterator &o) const { return node != o.node; }
   };
 
-  Node *first = nullptr;
+  Node *first = nullptr; ///< null when empty, like `last`
   Node *last = nullptr;
   u64 count = 0;
 
+  /// All zeros and owning nothing, so a global list works before any constructor runs.
   constexpr List() = default;
   ~List() { clear(); }
 
@@ -103,11 +104,11 @@ private:
 /// Entries 0 .. count - 1 are keys[i] with values[i]. Meant for entry counts
 /// known before filling: one allocation per array, no growth on append.
 template <typename K, typename V> struct SDict {
-  K *keys = nullptr;
+  K *keys = nullptr; ///< owned; null when keys_len is 0, likewise values
   u64 keys_len = 0;
   V *values = nullptr;
   u64 values_len = 0;
-  u64 count = 0;
+  u64 count = 0; ///< entries in use, never more than the arrays hold
 
   constexpr SDict() = default;
   ~SDict() {
@@ -117,6 +118,7 @@ template <typename K, typename V> struct SDict {
 
   SDict(const SDict &) = delete;
   SDict &operator=(const SDict &) = delete;
+  /// Takes the arrays over and leaves `o` empty.
   SDict(SDict &&o) noexcept { swap(o); }
   /// Exchanges contents, like List.
   SDict &operator=(SDict &&o) noexcept {
