@@ -2,7 +2,7 @@
 // standard output, then the log file if one is open, then the handlers.
 //
 // Log through log_debug / log_info / log_critical only: they test the level
-// before formatting anything, so a disabled statement costs one comparison.
+// before formatting anything, so a disabled statement formats and allocates nothing.
 // The trap: log_critical never returns; it aborts once the line is written.
 //
 // The state behind these functions is constant-initialised, so logging works
@@ -47,7 +47,7 @@ void log_add_handler(LogHandler fn);
 void fmt_timestamp(StrBuilder &b);
 
 // ---------------------------------------------------------------------------
-// End of the functions; the statements follow, then their shared core.
+// End of the functions; the logging statements and their shared core follow.
 
 namespace details {
 /// The four-letter tag of the line: "debg", "info", "CRIT"; "????" otherwise.
