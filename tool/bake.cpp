@@ -1,1 +1,47 @@
-// The bake of one settings file arrives with the tool.
+#include "tool/bake.h"
+
+#include "core/log.h"
+#include "tool/atlas.h"
+#include "tool/fnt.h"
+#include "tool/glyph.h"
+
+BakeOutputs bake_outputs(const Path &font, int size) {
+  const StrView base = font.name_without_ext();
+  const Path dir = font.parent();
+  return {dir / fmt(base, '-', size, ".png").view(), dir / fmt(base, '-', size, ".fnt").view()};
+}
+
+void bake_size(const Glyphmint &settings, int size) {
+  const BakeOutputs out = bake_outputs(settings.font, size);
+  const FT_Face face = ft.get_face(settings.font);
+  set_pixel_size(face, size);
+
+  List<Glyph> glyphs;
+  CellBudget budget;
+  for (const CharRange &range : settings.ranges) {
+    // Counted in 64 bits so a range ending at the largest int still ends.
+    for (i64 code = range.first; code <= range.last; ++code)
+      glyphs.append(Glyph::load(face, static_cast<int>(code), &budget));
+  }
+  for (const int code : settings.chars) glyphs.append(Glyph::load(face, code, &budget));
+
+  const AtlasSize atlas_size = pack_glyphs(glyphs);
+  {
+    const auto atlas = fill_atlas(glyphs, atlas_size);
+    write_atlas_png(out.image, atlas.get(), atlas_size);
+  }
+  glyphmint::Fnt::build(out.image, size_metrics(face), size, glyphs).write(out.fnt);
+}
+
+void bake_settings_file(const Path &settings_file) {
+  const Glyphmint settings = read_settings(settings_file);
+  for (const int size : settings.sizes) bake_size(settings, size);
+}
+
+bool FontsVisitor::visit(const Path &path, FsType type) {
+  if (type != FsType::File) return true;
+  if (path.ext() != StrView(".glyphmint.ini")) return true;
+  log_info("processing ", path);
+  bake_settings_file(path);
+  return true;
+}

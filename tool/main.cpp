@@ -1,4 +1,40 @@
-// Placeholder entry point until the bake lands.
-int main() {
+// glyphmint: bakes bitmap font atlases for every *.glyphmint.ini settings file
+// in a fonts directory. A failure reported as Err ends the run with its
+// message on stderr and exit status 1; fatal stops log a CRIT line and abort.
+#include "core/fs.h"
+#include "core/log.h"
+#include "core/prog-opts.h"
+#include "tool/bake.h"
+
+#include <cstdio>
+
+namespace {
+
+Str g_dir;
+
+int run(int argc, char **argv) {
+  ProgOpts::add(ProgOpts::ArgumentStr{"dir", 'd', "Directory with *.glyphmint.ini settings.", "...",
+                                      &g_dir, ProgOpts::Optional});
+  ProgOpts::parse(argc, argv);
+  if (g_dir.empty()) g_dir = ".";
+
+  const Path dir = Path(g_dir.view()).absolute();
+  log_info("Fonts dir: ", dir);
+  FontsVisitor visitor;
+  dir.visit_dir(visitor, FsDirMode::Default);
+  log_info("Done!");
   return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  try {
+    return run(argc, argv);
+  } catch (const Err &e) {
+    std::fflush(stdout);
+    std::fwrite(e.message.data, 1, e.message.len, stderr);
+    std::fputc('\n', stderr);
+    return 1;
+  }
 }
