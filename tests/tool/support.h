@@ -1,0 +1,425 @@
+// Helpers shared by the tool's tests: scratch directories, whole files,
+// running the built binary, reading its log lines and .fnt files, and
+// rasterising with FreeType directly. The trap: nothing here may reuse the
+// tool's own code, or the tests would only check the tool against itself;
+// the .fnt reader and the FreeType reference are written from the file format
+// and FreeType's documentation alone.
+#pragma once
+
+#include "core/types.h"
+
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <signal.h>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace support {
+
+inline const std::string k_sans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+inline const std::string k_mono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+
+/// A fresh directory under $TMPDIR (or /tmp), in canonical form so it compares
+/// equal to what realpath gives; removed with everything in it on destruction.
+class ScratchDir {
+public:
+  ScratchDir() {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/glyphmint-test-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) == nullptr) {
+      ADD_FAILURE() << "mkdtemp(" << pattern << ") failed: " << std::strerror(errno);
+      return;
+    }
+    path_ = std::filesystem::canonical(buf.data()).string();
+  }
+  ~ScratchDir() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir &) = delete;
+  ScratchDir &operator=(const ScratchDir &) = delete;
+
+  [[nodiscard]] const std::string &path() const { return path_; }
+
+private:
+  std::string path_;
+};
+
+/// The whole file, or an empty string when it cannot be read (check existence
+/// separately where the difference matters).
+[[nodiscard]] inline std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void write_file(const std::string &path, const std::string &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+/// True for any entry, dangling symbolic links included.
+[[nodiscard]] inline bool entry_exists(const std::string &path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+/// Every entry below `dir`, as paths relative to it, sorted.
+[[nodiscard]] inline std::set<std::string> tree(const std::string &dir) {
+  std::set<std::string> out;
+  for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
+    out.insert(std::filesystem::relative(e.path(), dir).string());
+  return out;
+}
+
+/// The directory's own entries in the order readdir yields them, which is
+/// the order a walk over it meets them.
+[[nodiscard]] inline std::vector<std::string> listing_order(const std::string &dir) {
+  std::vector<std::string> names;
+  DIR *d = opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (const dirent *e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(d);
+  return names;
+}
+
+/// How a run of the binary ended and what it printed.
+struct RunResult {
+  bool exited = false; ///< ended through exit/return; then exit_code is valid
+  int exit_code = -1;
+  int signal = 0;         ///< the terminating signal when it did not exit
+  bool timed_out = false; ///< killed by the watchdog
+  long peak_rss_kib = 0;  ///< the child's maximum resident set size
+  std::string out;
+  std::string err;
+};
+
+inline std::ostream &operator<<(std::ostream &os, const RunResult &r) {
+  os << "exited=" << r.exited << " exit_code=" << r.exit_code << " signal=" << r.signal
+     << " timed_out=" << r.timed_out << "\n--- stdout ---\n"
+     << r.out << "--- stderr ---\n"
+     << r.err;
+  return os;
+}
+
+/// Runs `exe` with `args` in `cwd`, its stdout and stderr captured to files in
+/// `capture_dir`. The watchdog only stops a hung run from hanging the suite;
+/// it is no timing assertion.
+[[nodiscard]] inline RunResult run_program(const std::string &exe,
+                                           const std::vector<std::string> &args,
+                                           const std::string &cwd, const std::string &capture_dir,
+                                           int watchdog_seconds = 300) {
+  RunResult result;
+  const std::string out_path = capture_dir + "/stdout.txt";
+  const std::string err_path = capture_dir + "/stderr.txt";
+
+  // Everything the child needs is prepared before fork: after it, the child
+  // only makes async-signal-safe calls.
+  std::vector<std::string> storage;
+  storage.push_back(exe);
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char *> argv;
+  for (std::string &s : storage) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    ADD_FAILURE() << "fork failed: " << std::strerror(errno);
+    return result;
+  }
+  if (pid == 0) {
+    const int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out_fd < 0 || err_fd < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+    if (dup2(out_fd, STDOUT_FILENO) < 0 || dup2(err_fd, STDERR_FILENO) < 0) _exit(126);
+    close(out_fd);
+    close(err_fd);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  int status = 0;
+  rusage usage{};
+  while (true) {
+    const pid_t got = wait4(pid, &status, WNOHANG, &usage);
+    if (got == pid) break;
+    if (got < 0 && errno != EINTR) {
+      ADD_FAILURE() << "wait4 failed: " << std::strerror(errno);
+      return result;
+    }
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (now.tv_sec - start.tv_sec > watchdog_seconds) {
+      kill(pid, SIGKILL);
+      while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+      }
+      result.timed_out = true;
+      break;
+    }
+    const timespec pause{0, 10 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+
+  result.exited = WIFEXITED(status);
+  if (result.exited) result.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result.peak_rss_kib = usage.ru_maxrss;
+  result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  return result;
+}
+
+/// Whether `line` starts with a timestamp such as 2026-03-07T09:05:02.041.
+[[nodiscard]] inline bool starts_with_timestamp(const std::string &line) {
+  static const char shape[] = "dddd-dd-ddTdd:dd:dd.ddd";
+  const std::size_t n = sizeof(shape) - 1;
+  if (line.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (shape[i] == 'd' ? !digit : line[i] != shape[i]) return false;
+  }
+  return true;
+}
+
+/// Each stdout line as "<tag> | <message>", the timestamp checked and dropped.
+/// A line that is no log line comes back as "not a log line: <line>", so
+/// comparing against the expected lines shows it.
+[[nodiscard]] inline std::vector<std::string> log_lines(const std::string &out) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < out.size()) {
+    const std::size_t nl = out.find('\n', at);
+    if (nl == std::string::npos) {
+      lines.push_back("unterminated line: " + out.substr(at));
+      break;
+    }
+    const std::string line = out.substr(at, nl - at);
+    at = nl + 1;
+    // The timestamp, " | ", a four-letter tag, " | ", the message.
+    const std::size_t stamp = 23;
+    const std::string tag = line.size() >= stamp + 10 ? line.substr(stamp + 3, 4) : "";
+    if (starts_with_timestamp(line) && line.compare(stamp, 3, " | ") == 0 &&
+        (tag == "info" || tag == "debg" || tag == "CRIT") && line.compare(stamp + 7, 3, " | ") == 0)
+      lines.push_back(line.substr(stamp + 3));
+    else
+      lines.push_back("not a log line: " + line);
+  }
+  return lines;
+}
+
+// ---------------------------------------------------------------------------
+// The .fnt file, read byte by byte as little-endian.
+
+struct FntRecord {
+  i32 code = 0;
+  i32 reserved = 0;
+  u32 width = 0;
+  u32 rows = 0;
+  i32 bearing_x = 0;
+  i32 bearing_y = 0;
+  i32 x = 0;
+  i32 y = 0;
+  i32 advance = 0;
+};
+
+struct FntFile {
+  std::string image;
+  i32 line_height = 0;
+  i32 size = 0;
+  i32 ascender = 0;
+  i32 descender = 0;
+  std::vector<FntRecord> records;
+};
+
+[[nodiscard]] inline u64 le_u64(const std::string &b, std::size_t at) {
+  u64 v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<u8>(b[at + static_cast<std::size_t>(i)]);
+  return v;
+}
+
+[[nodiscard]] inline i32 le_i32(const std::string &b, std::size_t at) {
+  u32 v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<u8>(b[at + static_cast<std::size_t>(i)]);
+  return static_cast<i32>(v);
+}
+
+/// Parses `bytes`; false with the reason when the layout or the length is off.
+[[nodiscard]] inline bool parse_fnt(const std::string &bytes, FntFile &out, std::string &why) {
+  if (bytes.size() < 32) {
+    why = "shorter than the 32 fixed bytes: " + std::to_string(bytes.size());
+    return false;
+  }
+  const u64 name_len = le_u64(bytes, 0);
+  if (name_len > bytes.size() - 32) {
+    why = "image name length " + std::to_string(name_len) + " runs past the end";
+    return false;
+  }
+  const std::size_t l = static_cast<std::size_t>(name_len);
+  FntFile f;
+  f.image = bytes.substr(8, l);
+  f.line_height = le_i32(bytes, 8 + l);
+  f.size = le_i32(bytes, 12 + l);
+  f.ascender = le_i32(bytes, 16 + l);
+  f.descender = le_i32(bytes, 20 + l);
+  const u64 n = le_u64(bytes, 24 + l);
+  const u64 expected = 32 + name_len + 36 * n;
+  if (n > bytes.size() || bytes.size() != expected) {
+    why = "length " + std::to_string(bytes.size()) +
+          " but 32 + L + 36 N = " + std::to_string(expected) + " (L = " + std::to_string(name_len) +
+          ", N = " + std::to_string(n) + ")";
+    return false;
+  }
+  for (u64 i = 0; i < n; ++i) {
+    const std::size_t at = 32 + l + static_cast<std::size_t>(i) * 36;
+    FntRecord r;
+    r.code = le_i32(bytes, at);
+    r.reserved = le_i32(bytes, at + 4);
+    r.width = static_cast<u32>(le_i32(bytes, at + 8));
+    r.rows = static_cast<u32>(le_i32(bytes, at + 12));
+    r.bearing_x = le_i32(bytes, at + 16);
+    r.bearing_y = le_i32(bytes, at + 20);
+    r.x = le_i32(bytes, at + 24);
+    r.y = le_i32(bytes, at + 28);
+    r.advance = le_i32(bytes, at + 32);
+    f.records.push_back(r);
+  }
+  out = std::move(f);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// FreeType called directly, with the tool's load flags and render mode.
+
+/// One rendered glyph: the bitmap rows top first, `width` bytes each.
+struct RefGlyph {
+  u32 width = 0;
+  u32 rows = 0;
+  i32 left = 0;
+  i32 top = 0;
+  i32 advance = 0; ///< whole pixels, rounded toward minus infinity
+  std::vector<u8> bitmap;
+};
+
+/// Line metrics in whole pixels: 26.6 values as float times 1/64, truncated.
+struct RefMetrics {
+  i32 line_height = 0;
+  i32 ascender = 0;
+  i32 descender = 0;
+};
+
+/// A face on a FreeType library of its own, set to one pixel size.
+class RefFace {
+public:
+  RefFace(const std::string &font, int pixel_size) {
+    if (FT_Init_FreeType(&library_) != 0) {
+      ADD_FAILURE() << "FT_Init_FreeType failed";
+      return;
+    }
+    if (FT_New_Face(library_, font.c_str(), 0, &face_) != 0) {
+      ADD_FAILURE() << "FT_New_Face failed for " << font;
+      face_ = nullptr;
+      return;
+    }
+    if (FT_Set_Pixel_Sizes(face_, 0, static_cast<FT_UInt>(pixel_size)) != 0)
+      ADD_FAILURE() << "FT_Set_Pixel_Sizes failed for " << pixel_size;
+  }
+  ~RefFace() {
+    if (face_ != nullptr) FT_Done_Face(face_);
+    if (library_ != nullptr) FT_Done_FreeType(library_);
+  }
+  RefFace(const RefFace &) = delete;
+  RefFace &operator=(const RefFace &) = delete;
+
+  [[nodiscard]] bool ok() const { return face_ != nullptr; }
+
+  [[nodiscard]] bool has(int code) const {
+    return face_ != nullptr && FT_Get_Char_Index(face_, static_cast<FT_ULong>(code)) != 0;
+  }
+
+  [[nodiscard]] RefGlyph glyph(int code) const {
+    RefGlyph g;
+    if (face_ == nullptr) return g;
+    const FT_UInt index = FT_Get_Char_Index(face_, static_cast<FT_ULong>(code));
+    EXPECT_NE(index, 0u) << "the font has no glyph for " << code;
+    EXPECT_EQ(FT_Load_Glyph(face_, index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME), 0)
+        << "code " << code;
+    EXPECT_EQ(FT_Render_Glyph(face_->glyph, FT_RENDER_MODE_NORMAL), 0) << "code " << code;
+    const FT_Bitmap &b = face_->glyph->bitmap;
+    EXPECT_EQ(b.pixel_mode, FT_PIXEL_MODE_GRAY) << "code " << code;
+    g.width = b.width;
+    g.rows = b.rows;
+    g.left = face_->glyph->bitmap_left;
+    g.top = face_->glyph->bitmap_top;
+    g.advance = static_cast<i32>(std::floor(static_cast<double>(face_->glyph->advance.x) / 64.0));
+    // A negative pitch means the rows lie bottom up; either way, adding the
+    // pitch to a row pointer goes one row down.
+    const long pitch = b.pitch;
+    const u8 *top_row = pitch >= 0 ? b.buffer : b.buffer + (-pitch) * (long(b.rows) - 1);
+    for (u32 r = 0; r < b.rows; ++r) {
+      const u8 *row = top_row + pitch * long(r);
+      g.bitmap.insert(g.bitmap.end(), row, row + b.width);
+    }
+    return g;
+  }
+
+  [[nodiscard]] RefMetrics metrics() const {
+    RefMetrics m;
+    if (face_ == nullptr) return m;
+    const auto px = [](FT_Pos v) {
+      return static_cast<i32>(std::trunc(static_cast<float>(v) / 64.0f));
+    };
+    m.line_height = px(face_->size->metrics.height);
+    m.ascender = px(face_->size->metrics.ascender);
+    m.descender = px(face_->size->metrics.descender);
+    return m;
+  }
+
+private:
+  FT_Library library_ = nullptr;
+  FT_Face face_ = nullptr;
+};
+
+/// The code of FT_New_Face for `path`, as the tool would meet it.
+[[nodiscard]] inline int ft_open_error(const std::string &path) {
+  FT_Library library = nullptr;
+  if (FT_Init_FreeType(&library) != 0) return -1;
+  FT_Face face = nullptr;
+  const FT_Error error = FT_New_Face(library, path.c_str(), 0, &face);
+  if (error == 0) FT_Done_Face(face);
+  FT_Done_FreeType(library);
+  return error;
+}
+
+} // namespace support
