@@ -1,0 +1,230 @@
+// Where a bake's time goes: runs the standard workload (workload.h) through
+// the tool's own stage functions, the ones bake_size strings together, and
+// times each stage separately. PNG encoding has no function of its own in
+// the tool (write_atlas_png encodes and writes), so the encoder is timed on
+// its own over the same atlas and "PNG write" is write_atlas_png minus that.
+//
+//   bake_stages [--reps N] [--whole-ms MS]
+//
+// Each figure is processor time, the median over N repetitions (default 10)
+// of one whole bake's total for that stage. With --whole-ms, the processor
+// time of the whole glyphmint process on the same bake (bake_whole's cpu
+// median), the rest is shown as time outside the stages.
+#include "bench/workload.h"
+#include "core/log.h"
+#include "tool/atlas.h"
+#include "tool/bake.h"
+#include "tool/fnt.h"
+#include "tool/glyph.h"
+#include "tool/settings.h"
+
+#include <stb_image_write.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Processor time of this (single-threaded) process: on a machine shared with
+// other work, wall time would mostly measure the waits for a core.
+struct Clock {
+  using time_point = double;
+  static double now() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+  }
+};
+
+double ms_since(double start) {
+  return Clock::now() - start;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+[[noreturn]] void die(const std::string &message) {
+  std::fprintf(stderr, "bake_stages: %s\n", message.c_str());
+  std::exit(1);
+}
+
+void copy_file(const std::string &from, const std::string &to) {
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out << in.rdbuf();
+  if (!in || !out.flush()) die("cannot copy " + from + " to " + to);
+}
+
+std::string std_string(const Path &path) {
+  return {path.view().data, path.view().len};
+}
+
+void discard(void *context, void *, int size) {
+  *static_cast<u64 *>(context) += static_cast<u64>(size);
+}
+
+enum Stage {
+  Settings,
+  FaceAndSize,
+  Rasterise,
+  Pack,
+  Fill,
+  Encode,
+  PngWrite,
+  FontFile,
+  Release,
+  StageCount
+};
+
+const char *const k_stage_names[StageCount] = {
+    "settings (read_settings)",
+    "face lookup + set_pixel_size",
+    "rasterise (Glyph::load + copy)",
+    "pack (pack_glyphs)",
+    "atlas fill (fill_atlas)",
+    "PNG encode (stb, deflate)",
+    "PNG write (file, checked writes)",
+    "font file (Fnt::build + write)",
+    "release (glyph list)",
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+  int reps = 10;
+  double whole_ms = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--reps" && i + 1 < argc)
+      reps = std::atoi(argv[++i]);
+    else if (arg == "--whole-ms" && i + 1 < argc)
+      whole_ms = std::atof(argv[++i]);
+    else {
+      std::printf("usage: bake_stages [--reps N] [--whole-ms MS]\n");
+      return arg == "--help" ? 0 : 2;
+    }
+  }
+  if (reps < 1) die("--reps needs a positive number");
+
+  // The stage functions log "Atlas size" and "Image written"; keep them quiet.
+  log_set_level(LogLevel::Critical);
+
+  char tmpl[] = "/tmp/glyphmint-stages-XXXXXX";
+  if (!mkdtemp(tmpl)) die("cannot make a work directory under /tmp");
+  const std::string work = tmpl;
+  const std::string font_copy = work + "/" + workload::k_font_name;
+  const std::string settings_path = work + "/" + workload::k_settings_name;
+  copy_file(workload::k_font, font_copy);
+  {
+    std::ofstream out(settings_path, std::ios::binary);
+    out << workload::settings_text();
+    if (!out.flush()) die("cannot write " + settings_path);
+  }
+
+  std::vector<double> samples[StageCount];
+  double font_open_ms = 0;
+  u64 glyphs_per_bake = 0, png_bytes = 0;
+
+  for (int rep = 0; rep < reps; ++rep) {
+    double t[StageCount] = {};
+    auto start = Clock::now();
+    const Glyphmint settings = read_settings(Path(settings_path.c_str()));
+    t[Settings] = ms_since(start);
+
+    if (rep == 0) {
+      // The first get_face opens the font; later ones are cache hits.
+      start = Clock::now();
+      (void)ft.get_face(settings.font);
+      font_open_ms = ms_since(start);
+    }
+
+    glyphs_per_bake = 0;
+    png_bytes = 0;
+    for (const int size : settings.sizes) {
+      const BakeOutputs out = bake_outputs(settings.font, size);
+
+      start = Clock::now();
+      const FT_Face face = ft.get_face(settings.font);
+      set_pixel_size(face, size);
+      t[FaceAndSize] += ms_since(start);
+
+      // The same loop as bake_size: ranges in order, every code point once.
+      start = Clock::now();
+      auto *glyphs = new List<Glyph>;
+      CellBudget budget;
+      for (const CharRange &range : settings.ranges)
+        for (i64 code = range.first; code <= range.last; ++code)
+          glyphs->append(Glyph::load(face, static_cast<int>(code), &budget));
+      for (const int code : settings.chars) glyphs->append(Glyph::load(face, code, &budget));
+      t[Rasterise] += ms_since(start);
+      glyphs_per_bake += glyphs->count;
+
+      start = Clock::now();
+      const AtlasSize atlas_size = pack_glyphs(*glyphs);
+      t[Pack] += ms_since(start);
+
+      start = Clock::now();
+      const auto atlas = fill_atlas(*glyphs, atlas_size);
+      t[Fill] += ms_since(start);
+
+      start = Clock::now();
+      u64 encoded = 0;
+      if (!stbi_write_png_to_func(discard, &encoded, atlas_size.width, atlas_size.height, 1,
+                                  atlas.get(), atlas_size.width))
+        die("the PNG encoder failed");
+      const double encode_ms = ms_since(start);
+      t[Encode] += encode_ms;
+      png_bytes += encoded;
+
+      start = Clock::now();
+      write_atlas_png(out.image, atlas.get(), atlas_size);
+      t[PngWrite] += std::max(0.0, ms_since(start) - encode_ms);
+
+      start = Clock::now();
+      glyphmint::Fnt::build(out.image, size_metrics(face), size, *glyphs).write(out.fnt);
+      t[FontFile] += ms_since(start);
+
+      start = Clock::now();
+      delete glyphs;
+      t[Release] += ms_since(start);
+
+      std::remove(std_string(out.image).c_str());
+      std::remove(std_string(out.fnt).c_str());
+    }
+    for (int s = 0; s < StageCount; ++s) samples[s].push_back(t[s]);
+  }
+
+  double total = font_open_ms;
+  double medians[StageCount];
+  for (int s = 0; s < StageCount; ++s) total += medians[s] = median(samples[s]);
+
+  std::printf("stages of one bake: %llu glyphs over %zu sizes, %llu PNG bytes; median of %d\n",
+              static_cast<unsigned long long>(glyphs_per_bake), std::size(workload::k_sizes),
+              static_cast<unsigned long long>(png_bytes), reps);
+  std::printf("  %-34s %9s %7s\n", "stage", "ms", "share");
+  std::printf("  %-34s %9.2f %6.1f%%\n", "font open (FT_New_Face, once)", font_open_ms,
+              100 * font_open_ms / total);
+  for (int s = 0; s < StageCount; ++s)
+    std::printf("  %-34s %9.2f %6.1f%%\n", k_stage_names[s], medians[s], 100 * medians[s] / total);
+  std::printf("  %-34s %9.2f\n", "sum of the stages", total);
+  if (whole_ms > 0) {
+    std::printf("  %-34s %9.2f\n", "whole process (bake_whole cpu)", whole_ms);
+    std::printf("  %-34s %9.2f\n", "outside the stages (start, walk,", whole_ms - total);
+    std::printf("  %-34s\n", "  logging, FreeType init, exit)");
+  }
+
+  std::remove(settings_path.c_str());
+  std::remove(font_copy.c_str());
+  rmdir(work.c_str());
+  return 0;
+}

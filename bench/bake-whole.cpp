@@ -1,0 +1,217 @@
+// The whole-bake benchmark: the release glyphmint binary against the floor
+// program (bake-floor.cpp), each timed as a whole process on the standard
+// workload (workload.h). Before any timing it checks that both wrote the
+// same bytes, so the comparison is between two programs doing the same job.
+//
+// Runs are paired and the order inside a pair alternates, so slow drifts of
+// the machine's load hit both sides alike; the ratio reported is the median
+// of the per-pair ratios. The last line is for scripts:
+//   RESULT glyphmint_ms=... floor_ms=... ratio=... cpu_ratio=...
+#include "bench/workload.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+struct Timing {
+  double wall_ms = 0;
+  double cpu_ms = 0; // user + system of the child
+};
+
+[[noreturn]] void die(const std::string &message) {
+  std::fprintf(stderr, "bake_whole: %s\n", message.c_str());
+  std::exit(1);
+}
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) die("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::string &path, const std::string &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) die("cannot write " + path);
+}
+
+double ms_between(const timespec &a, const timespec &b) {
+  return double(b.tv_sec - a.tv_sec) * 1e3 + double(b.tv_nsec - a.tv_nsec) / 1e6;
+}
+
+double tv_ms(const timeval &t) {
+  return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
+}
+
+// Runs argv to its end with standard output discarded; a failed run ends the
+// benchmark, since its timing would mean nothing.
+Timing run(const std::vector<std::string> &args) {
+  std::vector<char *> argv;
+  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+
+  timespec start, end;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  pid_t pid;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) die("cannot start " + args[0] + ": " + std::strerror(spawned));
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0)
+    if (errno != EINTR) die("wait4 failed");
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) die(args[0] + " failed");
+  return {ms_between(start, end), tv_ms(usage.ru_utime) + tv_ms(usage.ru_stime)};
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double minimum(const std::vector<double> &v) {
+  return *std::min_element(v.begin(), v.end());
+}
+
+void usage() {
+  std::printf("usage: bake_whole [--glyphmint EXE] [--floor EXE] [--runs N] [--work DIR]\n"
+              "  Times the release glyphmint against the floor program on DejaVu Sans\n"
+              "  (sizes 12-48, Latin, Greek, Cyrillic), N paired runs (default 15).\n"
+              "  DIR (default: a new directory under /tmp, removed afterwards) is kept.\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  std::string glyphmint = GLYPHMINT_EXE;
+  std::string floor_exe = BAKE_FLOOR_EXE;
+  std::string work;
+  int runs = 15;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--glyphmint" && has_value)
+      glyphmint = argv[++i];
+    else if (arg == "--floor" && has_value)
+      floor_exe = argv[++i];
+    else if (arg == "--work" && has_value)
+      work = argv[++i];
+    else if (arg == "--runs" && has_value)
+      runs = std::atoi(argv[++i]);
+    else {
+      usage();
+      return arg == "--help" ? 0 : 2;
+    }
+  }
+  if (runs < 1) die("--runs needs a positive number");
+
+  const bool own_work = work.empty();
+  if (own_work) {
+    char tmpl[] = "/tmp/glyphmint-bench-XXXXXX";
+    if (!mkdtemp(tmpl)) die("cannot make a work directory under /tmp");
+    work = tmpl;
+  } else if (mkdir(work.c_str(), 0755) != 0 && errno != EEXIST) {
+    die("cannot make " + work);
+  }
+  const std::string tool_dir = work + "/tool", floor_dir = work + "/floor";
+  for (const std::string &d : {tool_dir, floor_dir})
+    if (mkdir(d.c_str(), 0755) != 0 && errno != EEXIST) die("cannot make " + d);
+
+  // Each side bakes its own copy of the font, since outputs go beside it.
+  const std::string font = read_file(workload::k_font);
+  write_file(tool_dir + "/" + workload::k_font_name, font);
+  write_file(floor_dir + "/" + workload::k_font_name, font);
+  write_file(tool_dir + "/" + workload::k_settings_name, workload::settings_text());
+
+  const std::vector<std::string> tool_cmd = {glyphmint, "--dir", tool_dir};
+  const std::vector<std::string> floor_cmd = {floor_exe, floor_dir + "/" + workload::k_font_name,
+                                              floor_dir, workload::sizes_arg(),
+                                              workload::ranges_arg()};
+
+  // A first run of each warms the page cache and makes the files to compare.
+  run(tool_cmd);
+  run(floor_cmd);
+  uint64_t compared = 0;
+  for (int size : workload::k_sizes) {
+    for (const char *ext : {".png", ".fnt"}) {
+      const std::string name =
+          std::string(workload::k_base_name) + "-" + std::to_string(size) + ext;
+      const std::string a = read_file(tool_dir + "/" + name);
+      const std::string b = read_file(floor_dir + "/" + name);
+      if (a != b) die(name + " differs between glyphmint and the floor: no fair comparison");
+      compared += a.size();
+    }
+  }
+  std::printf("outputs identical: %zu files, %llu bytes\n", std::size(workload::k_sizes) * 2,
+              static_cast<unsigned long long>(compared));
+
+  std::vector<double> tool_wall, floor_wall, tool_cpu, floor_cpu, ratio_wall, ratio_cpu;
+  for (int i = 0; i < runs; ++i) {
+    Timing t, f;
+    if (i % 2 == 0) {
+      t = run(tool_cmd);
+      f = run(floor_cmd);
+    } else {
+      f = run(floor_cmd);
+      t = run(tool_cmd);
+    }
+    tool_wall.push_back(t.wall_ms);
+    floor_wall.push_back(f.wall_ms);
+    tool_cpu.push_back(t.cpu_ms);
+    floor_cpu.push_back(f.cpu_ms);
+    ratio_wall.push_back(t.wall_ms / f.wall_ms);
+    ratio_cpu.push_back(t.cpu_ms / f.cpu_ms);
+  }
+
+  std::printf("%d paired runs (order alternating)   median      min\n", runs);
+  std::printf("  glyphmint   wall ms              %8.1f %8.1f\n", median(tool_wall),
+              minimum(tool_wall));
+  std::printf("  floor       wall ms              %8.1f %8.1f\n", median(floor_wall),
+              minimum(floor_wall));
+  std::printf("  glyphmint   cpu ms (user+sys)    %8.1f %8.1f\n", median(tool_cpu),
+              minimum(tool_cpu));
+  std::printf("  floor       cpu ms (user+sys)    %8.1f %8.1f\n", median(floor_cpu),
+              minimum(floor_cpu));
+  std::printf("  ratio glyphmint/floor, wall      %8.3f\n", median(ratio_wall));
+  std::printf("  ratio glyphmint/floor, cpu       %8.3f\n", median(ratio_cpu));
+  std::printf("RESULT glyphmint_ms=%.1f floor_ms=%.1f ratio=%.3f cpu_ratio=%.3f\n",
+              median(tool_wall), median(floor_wall), median(ratio_wall), median(ratio_cpu));
+
+  if (own_work) {
+    for (const std::string &d : {tool_dir, floor_dir}) {
+      for (int size : workload::k_sizes)
+        for (const char *ext : {".png", ".fnt"})
+          std::remove((d + "/" + workload::k_base_name + "-" + std::to_string(size) + ext).c_str());
+      std::remove((d + "/" + workload::k_font_name).c_str());
+    }
+    std::remove((tool_dir + "/" + workload::k_settings_name).c_str());
+    rmdir(tool_dir.c_str());
+    rmdir(floor_dir.c_str());
+    rmdir(work.c_str());
+  }
+  return 0;
+}
