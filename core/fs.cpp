@@ -79,7 +79,14 @@ struct DirGuard {
   }
 };
 
-bool walk(const Path &dir, IFileVisitor &visitor, FsDirMode mode) {
+bool is_symlink(const Path &path) {
+  struct stat st;
+  return ::lstat(OsPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+/// enter_links false keeps a recursive walk out of directories reached through
+/// a symbolic link (removal must never reach outside the tree it removes).
+bool walk(const Path &dir, IFileVisitor &visitor, FsDirMode mode, bool enter_links = true) {
   DirGuard guard(::opendir(OsPath(dir).c_str()));
   if (guard.dir == nullptr) return false;
   for (;;) {
@@ -96,20 +103,22 @@ bool walk(const Path &dir, IFileVisitor &visitor, FsDirMode mode) {
     const Path entry_path = Path::join(dir.view(), entry_name);
     const FsType type = classify(OsPath(entry_path));
     if (type == FsType::NoExists) continue;
+    // Asked before the visit, which may remove the link.
+    const bool enter = mode == FsDirMode::Recursive && type == FsType::Directory &&
+                       (enter_links || !is_symlink(entry_path));
     if (!visitor.visit(entry_path, type)) return false;
-    if (mode == FsDirMode::Recursive && type == FsType::Directory &&
-        !walk(entry_path, visitor, mode))
-      return false;
+    if (enter && !walk(entry_path, visitor, mode, enter_links)) return false;
   }
   guard.close();
   return visitor.visit_dir_end(dir);
 }
 
 /// Unlinks files as the walk meets them and removes each directory after its
-/// contents, so the walk's root goes last.
+/// contents, so the walk's root goes last. A symbolic link is removed itself,
+/// never what it points to: the walk does not enter linked directories.
 struct RemoveVisitor final : IFileVisitor {
   bool visit(const Path &path, FsType type) override {
-    if (type != FsType::File) return true;
+    if (type != FsType::File && !is_symlink(path)) return true;
     return ::unlink(OsPath(path).c_str()) == 0;
   }
   bool visit_dir_end(const Path &dir) override { return ::rmdir(OsPath(dir).c_str()) == 0; }
@@ -383,8 +392,10 @@ void Path::create_dir(FsDirMode mode) const {
 
 bool Path::try_remove_dir(FsDirMode mode) const {
   if (mode == FsDirMode::Recursive) {
+    // A link given as the root would have its target's contents removed.
+    if (is_symlink(*this)) return false;
     RemoveVisitor remover;
-    return try_visit_dir(remover, FsDirMode::Recursive);
+    return walk(*this, remover, FsDirMode::Recursive, false);
   }
   return ::rmdir(OsPath(*this).c_str()) == 0;
 }

@@ -615,6 +615,27 @@ TEST_F(FsTest, RemoveDirModes) {
   EXPECT_FALSE(exists(at("empty")));
 }
 
+// Following links while removing deleted the contents of directories outside
+// the tree; a link is now removed itself and its target stays untouched.
+TEST_F(FsTest, RecursiveRemovalNeverReachesThroughLinks) {
+  mkdirs("outside/keep");
+  file("outside/keep/precious", "x");
+  file("outside-file", "y");
+  mkdirs("t/sub");
+  ASSERT_EQ(symlink(at("outside").c_str(), at("t/sub/to-dir").c_str()), 0);
+  ASSERT_EQ(symlink(at("outside-file").c_str(), at("t/to-file").c_str()), 0);
+
+  path("t").remove_dir(FsDirMode::Recursive);
+  EXPECT_FALSE(exists(at("t")));
+  EXPECT_TRUE(exists(at("outside/keep/precious")));
+  EXPECT_TRUE(exists(at("outside-file")));
+
+  // A link given as the tree itself is refused and its target kept.
+  ASSERT_EQ(symlink(at("outside").c_str(), at("link-root").c_str()), 0);
+  EXPECT_FALSE(path("link-root").try_remove_dir(FsDirMode::Recursive));
+  EXPECT_TRUE(exists(at("outside/keep/precious")));
+}
+
 TEST_F(FsTest, RemoveFile) {
   file("f", "x");
   path("f").remove_file();
