@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 using i8 = int8_t;
 using i16 = int16_t;
@@ -26,6 +27,10 @@ template <typename T> struct ArrView {
   constexpr ArrView() = default;
   constexpr ArrView(T *p, u64 n) : data(p), count(n) {}
   template <u64 N> constexpr ArrView(T (&arr)[N]) : data(arr), count(N) {}
+  /// A view of mutable elements is also a read-only view of them.
+  template <typename U>
+  requires std::is_same_v<const U, T>
+  constexpr ArrView(ArrView<U> o) : data(o.data), count(o.count) {}
 
   [[nodiscard]] constexpr T &operator[](u64 i) const { return data[i]; }
   [[nodiscard]] constexpr T *begin() const { return data; }
