@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <typeinfo>
 
 namespace {
 
@@ -33,6 +34,16 @@ template <typename T> void check_int_parses(const char *type, std::initializer_l
     // A failed parse must leave the 42 in place.
     EXPECT_EQ(text_of(out), ok ? r.value : "42") << type << " '" << r.text << "'";
   }
+}
+
+template <typename... T> void expect_rejected_by(StrView text) {
+  auto one = [text](auto out) {
+    const auto before = out;
+    EXPECT_FALSE(StrParser<decltype(out)>::try_parse(text, out))
+        << typeid(out).name() << " '" << s(text) << "'";
+    EXPECT_EQ(out, before) << typeid(out).name() << " '" << s(text) << "': out changed";
+  };
+  (one(T(42)), ...);
 }
 
 // Texts that no number parser of any width may accept.
@@ -94,33 +105,31 @@ TEST(Fmt, FloatsTruncateToFixedFractionDigits) {
     double value;
     bool is_float;
     const char *want;
-  } rows[] = {
-      {1.5, true, "1.5000"},
-      {123.456, true, "123.4560"},
-      {0.1, true, "0.1000"},
-      {16777217.0, true, "16777216.0000"}, // the float nearest to it
-      {-0.0, true, "0.0000"},
-      {1e-7, true, "0.0000"},
-      {-0.25, false, "-0.25000"},
-      {2.0 / 3.0, false, "0.66666"}, // truncated, not rounded up
-      {1e-7, false, "0.00000"},
-      {-1e-7, false, "-0.00000"}, // between -1 and 0: the integer part has no sign
-      {-0.5, false, "-0.50000"},
-      {-1.75, false, "-1.75000"},
-      {16777217.0, false, "16777217.00000"},
-      {-0.0, false, "0.00000"},
-      {1e20, false, "9223372036854775808.00000"},
-      {-1e20, false, "-9223372036854775808.00000"},
-      {1e20, true, "9223372036854775808.0000"},
-      {-1e20, true, "-9223372036854775808.0000"},
-      {9223372036854775808.0, false, "9223372036854775808.00000"},
-      {-9223372036854775808.0, false, "-9223372036854775808.00000"},
-      {std::numeric_limits<double>::quiet_NaN(), false, "9223372036854775808.00000"},
-      {std::numeric_limits<double>::quiet_NaN(), true, "9223372036854775808.0000"},
-      {std::numeric_limits<double>::infinity(), false, "9223372036854775808.00000"},
-      {-std::numeric_limits<double>::infinity(), false, "-9223372036854775808.00000"},
-      {-std::numeric_limits<double>::infinity(), true, "-9223372036854775808.0000"},
-  };
+  } rows[] = {{1.5, true, "1.5000"},
+              {123.456, true, "123.4560"},
+              {0.1, true, "0.1000"},
+              {16777217.0, true, "16777216.0000"}, // the float nearest to it
+              {-0.0, true, "0.0000"},
+              {1e-7, true, "0.0000"},
+              {-0.25, false, "-0.25000"},
+              {2.0 / 3.0, false, "0.66666"}, // truncated, not rounded up
+              {1e-7, false, "0.00000"},
+              {-1e-7, false, "-0.00000"}, // between -1 and 0: the integer part has no sign
+              {-0.5, false, "-0.50000"},
+              {-1.75, false, "-1.75000"},
+              {16777217.0, false, "16777217.00000"},
+              {-0.0, false, "0.00000"},
+              {1e20, false, "9223372036854775808.00000"},
+              {-1e20, false, "-9223372036854775808.00000"},
+              {1e20, true, "9223372036854775808.0000"},
+              {-1e20, true, "-9223372036854775808.0000"},
+              {9223372036854775808.0, false, "9223372036854775808.00000"},
+              {-9223372036854775808.0, false, "-9223372036854775808.00000"},
+              {std::numeric_limits<double>::quiet_NaN(), false, "9223372036854775808.00000"},
+              {std::numeric_limits<double>::quiet_NaN(), true, "9223372036854775808.0000"},
+              {std::numeric_limits<double>::infinity(), false, "9223372036854775808.00000"},
+              {-std::numeric_limits<double>::infinity(), false, "-9223372036854775808.00000"},
+              {-std::numeric_limits<double>::infinity(), true, "-9223372036854775808.0000"}};
   for (const Row &r : rows) {
     const std::string got = r.is_float ? text_of(static_cast<float>(r.value)) : text_of(r.value);
     EXPECT_EQ(got, r.want) << (r.is_float ? "float " : "double ") << r.value;
@@ -154,22 +163,20 @@ TEST(Fmt, ZeroPrefixPadsToTheWidth) {
   struct Row {
     u16 width, value;
     std::string want;
-  } rows[] = {
-      {2, 5, "05"},
-      {3, 7, "007"},
-      {2, 123, "123"},
-      {0, 0, "0"},
-      {1, 0, "0"},
-      {5, 0, "00000"},
-      {5, 65535, "65535"},
-      {6, 65535, "065535"},
-      // Widths beyond any small digit buffer still get every zero.
-      {30, 7, std::string(29, '0') + "7"},
-      {100, 42, std::string(98, '0') + "42"},
-      {24, 7, std::string(23, '0') + "7"},
-      {25, 7, std::string(24, '0') + "7"},
-      {65535, 0, std::string(65535, '0')},
-  };
+  } rows[] = {{2, 5, "05"},
+              {3, 7, "007"},
+              {2, 123, "123"},
+              {0, 0, "0"},
+              {1, 0, "0"},
+              {5, 0, "00000"},
+              {5, 65535, "65535"},
+              {6, 65535, "065535"},
+              // Widths beyond any small digit buffer still get every zero.
+              {30, 7, std::string(29, '0') + "7"},
+              {100, 42, std::string(98, '0') + "42"},
+              {24, 7, std::string(23, '0') + "7"},
+              {25, 7, std::string(24, '0') + "7"},
+              {65535, 0, std::string(65535, '0')}};
   for (const Row &r : rows)
     EXPECT_EQ(text_of(ZeroPrefixU16{r.width, r.value}), r.want)
         << "width " << r.width << " value " << r.value;
@@ -226,30 +233,9 @@ TEST(StrParser, UnsignedIntegersAtTheirExactLimits) {
 }
 
 TEST(StrParser, MalformedNumbersFailForEveryType) {
-  for (const char *text : k_malformed) {
-    const StrView t(text);
-    short sh = 1;
-    int i = 1;
-    long l = 1;
-    unsigned short us = 1;
-    unsigned int ui = 1;
-    unsigned long ul = 1;
-    unsigned long long ull = 1;
-    float f = 1;
-    double d = 1;
-    EXPECT_FALSE(StrParser<short>::try_parse(t, sh)) << "'" << text << "'";
-    EXPECT_FALSE(StrParser<int>::try_parse(t, i)) << "'" << text << "'";
-    EXPECT_FALSE(StrParser<long>::try_parse(t, l)) << "'" << text << "'";
-    EXPECT_FALSE(StrParser<unsigned short>::try_parse(t, us)) << "'" << text << "'";
-    EXPECT_FALSE(StrParser<unsigned int>::try_parse(t, ui)) << "'" << text << "'";
-    EXPECT_FALSE(StrParser<unsigned long>::try_parse(t, ul)) << "'" << text << "'";
-    EXPECT_FALSE(StrParser<unsigned long long>::try_parse(t, ull)) << "'" << text << "'";
-    EXPECT_FALSE(StrParser<float>::try_parse(t, f)) << "'" << text << "'";
-    EXPECT_FALSE(StrParser<double>::try_parse(t, d)) << "'" << text << "'";
-    EXPECT_TRUE(sh == 1 && i == 1 && l == 1 && us == 1 && ui == 1 && ul == 1 && ull == 1 &&
-                f == 1 && d == 1)
-        << "'" << text << "': out changed on failure";
-  }
+  for (const char *text : k_malformed)
+    expect_rejected_by<short, int, long, unsigned short, unsigned int, unsigned long,
+                       unsigned long long, float, double>(StrView(text));
 }
 
 TEST(StrParser, FloatsAccumulateDigitByDigit) {
@@ -257,13 +243,12 @@ TEST(StrParser, FloatsAccumulateDigitByDigit) {
     const char *text;
     bool ok;
     double value;
-  } rows[] = {
-      {"1.5", true, 1.5}, {"-0.25", true, -0.25},   {"3.", true, 3.0},    {"+2", true, 2.0},
-      {"0", true, 0.0},   {"10.125", true, 10.125}, {"007.5", true, 7.5}, {".5", false, 0},
-      {"-.5", false, 0},  {"1e3", false, 0},        {"1.2.3", false, 0},  {"1.5f", false, 0},
-      {"inf", false, 0},  {"nan", false, 0},        {"-", false, 0},      {"", false, 0},
-      {"1. ", false, 0},  {". ", false, 0},
-  };
+  } rows[] = {{"1.5", true, 1.5},   {"-0.25", true, -0.25}, {"3.", true, 3.0},
+              {"+2", true, 2.0},    {"0", true, 0.0},       {"10.125", true, 10.125},
+              {"007.5", true, 7.5}, {".5", false, 0},       {"-.5", false, 0},
+              {"1e3", false, 0},    {"1.2.3", false, 0},    {"1.5f", false, 0},
+              {"inf", false, 0},    {"nan", false, 0},      {"-", false, 0},
+              {"", false, 0},       {"1. ", false, 0},      {". ", false, 0}};
   for (const Row &r : rows) {
     double d = 99;
     float f = 99;
