@@ -83,6 +83,19 @@ inline void write_file(const std::string &path, const std::string &bytes) {
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
+/// Empty when equal, else where and how two byte strings first differ.
+[[nodiscard]] inline std::string first_difference(const std::string &got, const std::string &want) {
+  if (got == want) return "";
+  const std::size_t n = std::min(got.size(), want.size());
+  std::size_t at = 0;
+  while (at < n && got[at] == want[at]) ++at;
+  std::ostringstream os;
+  os << "sizes " << got.size() << " and " << want.size() << ", first difference at byte " << at;
+  if (at < n)
+    os << ": " << int(static_cast<u8>(got[at])) << " != " << int(static_cast<u8>(want[at]));
+  return os.str();
+}
+
 /// True for any entry, dangling symbolic links included.
 [[nodiscard]] inline bool entry_exists(const std::string &path) {
   struct stat st {};
@@ -115,28 +128,41 @@ inline void write_file(const std::string &path, const std::string &bytes) {
 struct RunResult {
   bool exited = false; ///< ended through exit/return; then exit_code is valid
   int exit_code = -1;
-  int signal = 0;         ///< the terminating signal when it did not exit
-  bool timed_out = false; ///< killed by the watchdog
-  long peak_rss_kib = 0;  ///< the child's maximum resident set size
+  int signal = 0;            ///< the terminating signal when it did not exit
+  bool timed_out = false;    ///< killed by the watchdog for running too long
+  bool rss_exceeded = false; ///< killed by the watchdog for using too much memory
+  long peak_rss_kib = 0;     ///< the child's maximum resident set size
   std::string out;
   std::string err;
 };
 
 inline std::ostream &operator<<(std::ostream &os, const RunResult &r) {
   os << "exited=" << r.exited << " exit_code=" << r.exit_code << " signal=" << r.signal
-     << " timed_out=" << r.timed_out << "\n--- stdout ---\n"
+     << " timed_out=" << r.timed_out << " rss_exceeded=" << r.rss_exceeded
+     << " peak_rss_kib=" << r.peak_rss_kib << "\n--- stdout ---\n"
      << r.out << "--- stderr ---\n"
      << r.err;
   return os;
 }
 
+/// The resident set of a running process in KiB, 0 when it cannot be read.
+[[nodiscard]] inline long resident_kib(pid_t pid) {
+  std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
+  long size_pages = 0;
+  long resident_pages = 0;
+  if (!(statm >> size_pages >> resident_pages)) return 0;
+  return resident_pages * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
 /// Runs `exe` with `args` in `cwd`, its stdout and stderr captured to files in
-/// `capture_dir`. The watchdog only stops a hung run from hanging the suite;
-/// it is no timing assertion.
+/// `capture_dir`. The watchdog kills a run that outlives `watchdog_seconds` or
+/// (when `rss_limit_kib` is not 0) grows past that resident size, so a
+/// runaway cannot hang the suite or exhaust the machine; it is no timing
+/// assertion.
 [[nodiscard]] inline RunResult run_program(const std::string &exe,
                                            const std::vector<std::string> &args,
                                            const std::string &cwd, const std::string &capture_dir,
-                                           int watchdog_seconds = 300) {
+                                           int watchdog_seconds = 300, long rss_limit_kib = 0) {
   RunResult result;
   const std::string out_path = capture_dir + "/stdout.txt";
   const std::string err_path = capture_dir + "/stderr.txt";
@@ -181,14 +207,17 @@ inline std::ostream &operator<<(std::ostream &os, const RunResult &r) {
     }
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    if (now.tv_sec - start.tv_sec > watchdog_seconds) {
+    const bool too_long = now.tv_sec - start.tv_sec > watchdog_seconds;
+    const bool too_big = rss_limit_kib != 0 && resident_kib(pid) > rss_limit_kib;
+    if (too_long || too_big) {
       kill(pid, SIGKILL);
       while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
       }
-      result.timed_out = true;
+      result.timed_out = too_long;
+      result.rss_exceeded = too_big;
       break;
     }
-    const timespec pause{0, 10 * 1000 * 1000};
+    const timespec pause{0, 5 * 1000 * 1000};
     nanosleep(&pause, nullptr);
   }
 
