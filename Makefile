@@ -3,7 +3,9 @@
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all release test example format deps clean
+.PHONY: all release test example bench fuzz format deps clean
+
+FUZZ_SECONDS ?= 60
 
 all: release
 
@@ -21,6 +23,16 @@ test: deps
 
 example: release
 	@scripts/example
+
+bench:
+	@scripts/install-deps libbenchmark-dev
+	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DGLYPHMINT_BENCH=ON >/dev/null
+	@cmake --build build/release -j $(JOBS)
+	@scripts/bench
+
+fuzz:
+	@scripts/install-deps clang
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
 
 format:
 	@clang-format -i $$(git ls-files '*.h' '*.cpp')
