@@ -67,6 +67,53 @@ u64 hash_of(u64 id, u64 mask, u64 salt) {
 }
 
 /// Every entry once, each findable through get at the very same bucket.
+/// The chains as the metadata lays them out: from every home, links with
+/// strictly growing displacements, each member of that home and carrying its
+/// hash fragment, and every occupied bucket on exactly one chain. Checked on
+/// the raw layout so that a broken link is reported instead of looping.
+template <typename Where> void check_chains(const D &d, Where where) {
+  const details::DictV &t = d.raw();
+  const u64 buckets = t.bucket_count();
+  if (buckets == 0) {
+    FUZZ_CHECK(d.size() == 0, where() + ": entries without storage");
+    return;
+  }
+  std::vector<u8> on_chain(buckets, 0);
+  u64 members = 0;
+  for (u64 home = 0; home < buckets; ++home) {
+    if ((t.metadata[home] & details::k_dict_in_home) == 0) continue;
+    u64 b = home, last_d = 0;
+    while (true) {
+      const u16 md = t.metadata[b];
+      FUZZ_CHECK(md != 0, where() + ": chain of " + std::to_string(home) +
+                              " reaches empty bucket " + std::to_string(b));
+      FUZZ_CHECK(on_chain[b] == 0, where() + ": bucket " + std::to_string(b) + " on two chains");
+      on_chain[b] = 1;
+      ++members;
+      const auto *k = static_cast<const Key *>(t.get_bucket_key(t.get_bucket(b)));
+      FUZZ_CHECK((k->h & t.bucket_mask) == home,
+                 where() + ": bucket " + std::to_string(b) + " on the chain of another home");
+      FUZZ_CHECK((md & details::k_dict_fragment_mask) == ((k->h >> 48) & 0xF000),
+                 where() + ": fragment of bucket " + std::to_string(b));
+      FUZZ_CHECK((b == home) == ((md & details::k_dict_in_home) != 0),
+                 where() + ": in-home flag of bucket " + std::to_string(b));
+      const u64 link = md & details::k_dict_link_mask;
+      if (link == details::k_dict_no_link) break;
+      FUZZ_CHECK(link > last_d && link <= details::k_dict_max_displacement,
+                 where() + ": link " + std::to_string(link) + " after displacement " +
+                     std::to_string(last_d) + " in the chain of " + std::to_string(home));
+      last_d = link;
+      b = details::dict_displaced_bucket(home, link, t.bucket_mask);
+    }
+  }
+  u64 occupied = 0;
+  for (u64 i = 0; i < buckets; ++i) occupied += t.metadata[i] != 0;
+  FUZZ_CHECK(t.metadata[buckets] == 1, where() + ": end marker");
+  FUZZ_CHECK(occupied == members && members == d.size(),
+             where() + ": " + std::to_string(occupied) + " occupied buckets, " +
+                 std::to_string(members) + " on chains, size " + std::to_string(d.size()));
+}
+
 /// `others` counts live keys and values held outside `d` (by a copy).
 template <typename Where>
 void check_all(D &d, const Model &m, u64 mask, u64 salt, Where where, i64 others = 0) {
@@ -76,6 +123,7 @@ void check_all(D &d, const Model &m, u64 mask, u64 salt, Where where, i64 others
   FUZZ_CHECK(buckets == 0 || (buckets >= 8 && (buckets & (buckets - 1)) == 0),
              where() + ": bucket count " + std::to_string(buckets));
   FUZZ_CHECK(d.size() <= buckets, where() + ": more entries than buckets");
+  check_chains(d, where);
   Model seen;
   u64 visited = 0;
   for (auto it = d.begin(); it != d.end(); ++it) {
