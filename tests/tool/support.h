@@ -131,7 +131,9 @@ struct RunResult {
   int signal = 0;            ///< the terminating signal when it did not exit
   bool timed_out = false;    ///< killed by the watchdog for running too long
   bool rss_exceeded = false; ///< killed by the watchdog for using too much memory
-  long peak_rss_kib = 0;     ///< the child's maximum resident set size
+  /// The child's maximum resident set size. Linux carries the high-water mark
+  /// across exec, so it includes the forked test process's own, which is small.
+  long peak_rss_kib = 0;
   std::string out;
   std::string err;
 };
