@@ -94,10 +94,6 @@ struct DictVItr {
   void fast_forward();
 };
 
-} // namespace details
-
-namespace details {
-
 /// Bucket metadatum: hash fragment (bits 63..60 of the hash), in-home flag,
 /// and the displacement of the chain's next member (0x7FF: none). 0 is empty.
 inline constexpr u16 k_dict_fragment_mask = 0xF000;
