@@ -235,8 +235,9 @@ bool rebuild(DictV &t, u64 new_count, u64 stop_at) {
       t.metadata = next.metadata;
       return true;
     }
-    // Some chain ran out of displacements. Nothing has moved, so the table
-    // stands as it was and a larger one is tried.
+    // Some entry found no bucket (the count was below the load limit, or a
+    // chain ran out of displacements). Nothing has moved, so the table stands
+    // as it was and a larger one is tried.
     std::free(block.base);
     if (new_count > (u64{1} << 62)) return false;
     new_count *= 2;
