@@ -2,6 +2,8 @@
 
 #include "core/fs.h"
 
+#include "capture-stdout.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,22 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Redirects fd 1 into a temporary file until finish().
-struct CaptureStdout {
-  int saved = dup(1);
-  FILE *file = std::tmpfile();
-  CaptureStdout() { std::fflush(stdout), dup2(fileno(file), 1); }
-  std::string finish() {
-    std::fflush(stdout), dup2(saved, 1), close(saved);
-    std::fseek(file, 0, SEEK_END);
-    std::string out(std::ftell(file), '\0');
-    std::rewind(file);
-    out.resize(std::fread(out.data(), 1, out.size(), file));
-    std::fclose(file);
-    return out;
-  }
-};
 
 // POSIX extended regex, as the death tests use.
 bool matches(const std::string &text, const char *ere) {
