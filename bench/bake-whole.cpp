@@ -5,8 +5,10 @@
 //
 // Runs are paired and the order inside a pair alternates, so slow drifts of
 // the machine's load hit both sides alike; the ratio reported is the median
-// of the per-pair ratios. The last line is for scripts:
-//   RESULT glyphmint_ms=... floor_ms=... ratio=... cpu_ratio=...
+// of the per-pair ratios. With --instructions it also counts what each
+// executes under valgrind's callgrind, a figure the machine's load barely
+// moves. The last line is for scripts:
+//   RESULT glyphmint_ms=... floor_ms=... ratio=... cpu_ratio=... instr_ratio=...
 #include "bench/workload.h"
 
 #include <algorithm>
@@ -61,9 +63,10 @@ double tv_ms(const timeval &t) {
   return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
 }
 
-// Runs argv to its end with standard output discarded; a failed run ends the
-// benchmark, since its timing would mean nothing.
-Timing run(const std::vector<std::string> &args) {
+// Runs argv to its end with standard output discarded and standard error in
+// `err_file` if given; a failed run ends the benchmark, since its timing would
+// mean nothing.
+Timing run(const std::vector<std::string> &args, const std::string &err_file = "") {
   std::vector<char *> argv;
   for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
   argv.push_back(nullptr);
@@ -71,11 +74,14 @@ Timing run(const std::vector<std::string> &args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (!err_file.empty())
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_file.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
   timespec start, end;
   clock_gettime(CLOCK_MONOTONIC, &start);
   pid_t pid;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) die("cannot start " + args[0] + ": " + std::strerror(spawned));
   int status = 0;
@@ -85,6 +91,19 @@ Timing run(const std::vector<std::string> &args) {
   clock_gettime(CLOCK_MONOTONIC, &end);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) die(args[0] + " failed");
   return {ms_between(start, end), tv_ms(usage.ru_utime) + tv_ms(usage.ru_stime)};
+}
+
+// Instructions the command executes, as callgrind counts them: unlike time,
+// the count hardly moves with the machine's load.
+double instructions(const std::vector<std::string> &cmd, const std::string &log) {
+  std::vector<std::string> args = {"valgrind", "--tool=callgrind",
+                                   "--callgrind-out-file=/dev/null"};
+  args.insert(args.end(), cmd.begin(), cmd.end());
+  run(args, log);
+  const std::string text = read_file(log);
+  const auto at = text.find("Collected : ");
+  if (at == std::string::npos) die("no instruction count in " + log);
+  return std::strtod(text.c_str() + at + 12, nullptr);
 }
 
 double median(std::vector<double> v) {
@@ -99,9 +118,11 @@ double minimum(const std::vector<double> &v) {
 
 void usage() {
   std::printf("usage: bake_whole [--glyphmint EXE] [--floor EXE] [--runs N] [--work DIR]\n"
+              "                  [--instructions]\n"
               "  Times the release glyphmint against the floor program on DejaVu Sans\n"
               "  (sizes 12-48, Latin, Greek, Cyrillic), N paired runs (default 15).\n"
-              "  DIR (default: a new directory under /tmp, removed afterwards) is kept.\n");
+              "  DIR (default: a new directory under /tmp, removed afterwards) is kept.\n"
+              "  --instructions also counts both programs' instructions with valgrind.\n");
 }
 
 } // namespace
@@ -111,6 +132,7 @@ int main(int argc, char **argv) {
   std::string floor_exe = BAKE_FLOOR_EXE;
   std::string work;
   int runs = 15;
+  bool count_instructions = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
@@ -122,6 +144,8 @@ int main(int argc, char **argv) {
       work = argv[++i];
     else if (arg == "--runs" && has_value)
       runs = std::atoi(argv[++i]);
+    else if (arg == "--instructions")
+      count_instructions = true;
     else {
       usage();
       return arg == "--help" ? 0 : 2;
@@ -198,8 +222,17 @@ int main(int argc, char **argv) {
               minimum(floor_cpu));
   std::printf("  ratio glyphmint/floor, wall      %8.3f\n", median(ratio_wall));
   std::printf("  ratio glyphmint/floor, cpu       %8.3f\n", median(ratio_cpu));
-  std::printf("RESULT glyphmint_ms=%.1f floor_ms=%.1f ratio=%.3f cpu_ratio=%.3f\n",
-              median(tool_wall), median(floor_wall), median(ratio_wall), median(ratio_cpu));
+  double instr_ratio = 0;
+  if (count_instructions) {
+    const double t = instructions(tool_cmd, work + "/callgrind-glyphmint.txt");
+    const double f = instructions(floor_cmd, work + "/callgrind-floor.txt");
+    instr_ratio = t / f;
+    std::printf("instructions (callgrind)   glyphmint %.0f, floor %.0f, ratio %.4f\n", t, f,
+                instr_ratio);
+  }
+  std::printf("RESULT glyphmint_ms=%.1f floor_ms=%.1f ratio=%.3f cpu_ratio=%.3f instr_ratio=%.4f\n",
+              median(tool_wall), median(floor_wall), median(ratio_wall), median(ratio_cpu),
+              instr_ratio);
 
   if (own_work) {
     for (const std::string &d : {tool_dir, floor_dir}) {
@@ -209,6 +242,8 @@ int main(int argc, char **argv) {
       std::remove((d + "/" + workload::k_font_name).c_str());
     }
     std::remove((tool_dir + "/" + workload::k_settings_name).c_str());
+    std::remove((work + "/callgrind-glyphmint.txt").c_str());
+    std::remove((work + "/callgrind-floor.txt").c_str());
     rmdir(tool_dir.c_str());
     rmdir(floor_dir.c_str());
     rmdir(work.c_str());

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace micro {
@@ -35,13 +36,16 @@ class Collector : public benchmark::ConsoleReporter {
 public:
   std::map<std::string, Figures> figures;
 
+  // Colours only for a terminal: scripts/bench keeps the output in a file.
+  Collector() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run> &runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run &run : runs) {
       if (run.error_occurred) continue;
       const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
       if (run.run_type == Run::RT_Aggregate && !median) continue;
-      Figures &f = figures[run.run_name.str()];
+      Figures &f = figures[run.run_name.function_name];
       // A median, once there, outranks the single repetitions it came from.
       if (f.from_median && !median) continue;
       f.from_median = median;
