@@ -111,7 +111,8 @@ std::string summary(const std::map<std::string, Figures> &figures) {
     const std::string &ours_name = rows[i].ours;
     const auto a = figures.find(ours_name);
     const Name ours = split(ours_name);
-    const std::string what = ours.group + (ours.arg.empty() ? "" : " " + ours.arg);
+    std::string what = ours.group;
+    if (!ours.arg.empty()) what += ' ' + ours.arg;
     std::string line, verdicts;
     std::snprintf(cell, sizeof cell, "%-27s %-20s %11s", what.c_str(), ours.impl.c_str(),
                   a == figures.end() ? "missing" : rate_text(a->second).c_str());

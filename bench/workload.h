@@ -27,29 +27,50 @@ struct Range {
 inline constexpr Range k_ranges[] = {{32, 126},  {160, 383}, {880, 887},  {890, 895},  {900, 906},
                                      {908, 908}, {910, 929}, {931, 1023}, {1024, 1279}};
 
+namespace details {
+// Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about
+// "literal" + std::string temporaries.
+inline std::string join_sizes(const char *separator) {
+  std::string s;
+  for (int size : k_sizes) {
+    if (!s.empty()) s += separator;
+    s += std::to_string(size);
+  }
+  return s;
+}
+
+inline std::string join_ranges(const char *separator) {
+  std::string s;
+  for (const Range &r : k_ranges) {
+    if (!s.empty()) s += separator;
+    s += std::to_string(r.first);
+    s += '-';
+    s += std::to_string(r.last);
+  }
+  return s;
+}
+} // namespace details
+
 /// "12,16,24,32,48": the size list as the floor program takes it.
 inline std::string sizes_arg() {
-  std::string s;
-  for (int size : k_sizes) s += (s.empty() ? "" : ",") + std::to_string(size);
-  return s;
+  return details::join_sizes(",");
 }
 
 /// "32-126,160-383,...": the range list as the floor program takes it.
 inline std::string ranges_arg() {
-  std::string s;
-  for (const Range &r : k_ranges)
-    s += (s.empty() ? "" : ",") + std::to_string(r.first) + "-" + std::to_string(r.last);
-  return s;
+  return details::join_ranges(",");
 }
 
 /// The glyphmint settings file of the workload.
 inline std::string settings_text() {
-  std::string sizes, ranges;
-  for (int size : k_sizes) sizes += (sizes.empty() ? "" : ", ") + std::to_string(size);
-  for (const Range &r : k_ranges)
-    ranges += (ranges.empty() ? "" : ", ") + std::to_string(r.first) + "-" + std::to_string(r.last);
-  return std::string("path = ") + k_font_name + "\nsizes = [" + sizes + "]\nranges = [" + ranges +
-         "]\nchars = []\n";
+  std::string s = "path = ";
+  s += k_font_name;
+  s += "\nsizes = [";
+  s += details::join_sizes(", ");
+  s += "]\nranges = [";
+  s += details::join_ranges(", ");
+  s += "]\nchars = []\n";
+  return s;
 }
 
 } // namespace workload
