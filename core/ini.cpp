@@ -325,7 +325,11 @@ Str Ini::to_str() const {
       if (p.section != s) continue;
       out.append(prop_name(p));
       out.append(" = ");
-      out.append(prop_value(p));
+      const StrView value = prop_value(p);
+      out.append(value);
+      // A backslash right before the line feed would carry the next line into
+      // this value when the text is read back; the parser trims the blank.
+      if (value.ends_with('\\')) out.append(" ");
       out.append("\n");
     }
     if (out.len != 0) out.append("\n");

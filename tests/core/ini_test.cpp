@@ -164,6 +164,18 @@ TEST(Ini, TextFormWritesHeadersAndBlankLines) {
   EXPECT_EQ(str(parse_exact("a=1\n[]\nb=2").to_str()), "a = 1\n\nb = 2\n\n");
 }
 
+// A value ending in a backslash used to be written right before its line feed,
+// so reading the text back swallowed the next property into it.
+TEST(Ini, ValueEndingInBackslashReadsBackAlone) {
+  Ini doc = Ini::parse("k = x\nj = 1\n");
+  doc[0ul]["k"].set_value("a\\");
+  const Str text = doc.to_str();
+  EXPECT_EQ(str(text), "k = a\\ \nj = 1\n\n");
+  const Ini again = Ini::parse(text);
+  EXPECT_EQ(str(Str(again[0ul]["k"].value())), "a\\");
+  EXPECT_EQ(str(Str(again[0ul]["j"].value())), "1");
+}
+
 TEST(Ini, LongTextsMoveBetweenBufferAndBlock) {
   const std::string n32(32, 'n'), n33(33, 'N'), v64(64, 'v'), v65(65, 'V');
   Ini doc = parse_exact("[" + n33 + "]\n" + n32 + " = " + v64 + "\n" + n33 + " = " + v65);
