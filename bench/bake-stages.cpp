@@ -221,8 +221,7 @@ int main(int argc, char **argv) {
   std::printf("  %-34s %9.2f %7s %9.2f\n", "sum of the stages", total, "", first_total);
   if (whole_ms > 0) {
     std::printf("  %-34s %9.2f\n", "whole process (bake_whole cpu)", whole_ms);
-    std::printf("  %-34s %9.2f %7s %9.2f\n", "whole process minus the stages", whole_ms - total, "",
-                whole_ms - first_total);
+    std::printf("  %-34s %9.2f\n", "whole process minus the stages", whole_ms - total);
     std::printf("    (process start and exit, dynamic loading, FreeType init, the walk,\n"
                 "     logging, and the cold caches the steady-state median does not see)\n");
   }
