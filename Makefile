@@ -13,7 +13,7 @@ deps:
 	@scripts/install-deps
 
 release: deps
-	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DGLYPHMINT_BENCH=OFF >/dev/null
 	@cmake --build build/release -j $(JOBS)
 
 test: deps
@@ -25,7 +25,7 @@ example: release
 	@scripts/example
 
 bench:
-	@scripts/install-deps libbenchmark-dev
+	@scripts/install-deps libbenchmark-dev valgrind
 	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DGLYPHMINT_BENCH=ON >/dev/null
 	@cmake --build build/release -j $(JOBS)
 	@scripts/bench

@@ -238,13 +238,18 @@ public:
   Dict &operator=(Dict &&o) noexcept;
 
   /// A miss is an iterator whose found() is false, never an exception.
-  [[nodiscard]] Itr get(const K &key) { return Itr{core_.get(&key)}; }
-  [[nodiscard]] ConstItr get(const K &key) const { return ConstItr{core_.get(&key)}; }
+  [[nodiscard]] Itr get(const K &key) { return Itr{find(key)}; }
+  [[nodiscard]] ConstItr get(const K &key) const { return ConstItr{find(key)}; }
   /// Inserts or replaces (both key and value); found() is false only when
   /// memory ran out, and then the entry is not stored.
   Itr insert(K key, V value) { return Itr{core_.insert(&key, &value)}; }
   /// False only when no entry has an equal key.
-  bool erase(const K &key) { return core_.erase(&key); }
+  bool erase(const K &key) {
+    const details::DictVItr hit = find(key);
+    if (hit.bucket == nullptr) return false;
+    core_.erase_itr_raw(hit);
+    return true;
+  }
   /// Not "whether it erased": true means advance as usual, false means stay,
   /// an entry not yet visited now sits at `it`. An iterator that denotes no
   /// entry of this dictionary erases nothing and gives true.
@@ -281,6 +286,30 @@ private:
   static V *value_at(void *p) { return std::launder(static_cast<V *>(p)); }
   static const K *key_at(const void *p) { return std::launder(static_cast<const K *>(p)); }
   static const V *value_at(const void *p) { return std::launder(static_cast<const V *>(p)); }
+
+  // The same chain walk as DictV::get, typed and inline: lookups are the hot
+  // path, and calling the key's hash and equality directly instead of through
+  // the table of operations makes them several times cheaper.
+  [[nodiscard]] details::DictVItr find(const K &key) const {
+    const u64 hash = DictKey<K>::hash(key);
+    const u64 mask = core_.bucket_mask;
+    const u16 *md = core_.metadata;
+    const u64 home = hash & mask;
+    if (!(md[home] & details::k_dict_in_home)) return {};
+    const u16 fragment = static_cast<u16>((hash >> 48) & details::k_dict_fragment_mask);
+    u64 b = home;
+    for (;;) {
+      if ((md[b] & details::k_dict_fragment_mask) == fragment) {
+        u8 *bucket = core_.get_bucket(b);
+        if (DictKey<K>::equals(*key_at(core_.get_bucket_key(bucket)), key))
+          return {bucket, core_.metadata + b, core_.metadata + core_.bucket_count(), home,
+                  core_.vtable};
+      }
+      const u64 link = md[b] & details::k_dict_link_mask;
+      if (link == details::k_dict_no_link) return {};
+      b = details::dict_displaced_bucket(home, link, mask);
+    }
+  }
 
   static u64 v_hash(const void *key) { return DictKey<K>::hash(*key_at(key)); }
   static bool v_equals_key(const void *stored, const void *probe) {
