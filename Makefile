@@ -31,7 +31,7 @@ bench:
 	@scripts/bench
 
 fuzz:
-	@scripts/install-deps clang
+	@scripts/install-deps clang libclang-rt-14-dev
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
 
 format:
