@@ -26,14 +26,26 @@ std::string message_of(const Err &e) {
   return std::string(e.message.data, e.message.len);
 }
 
-struct IntListCase {
+template <typename Element, typename Value> struct ListCase {
   const char *text;
   bool ok;
-  std::vector<int> values;
+  std::vector<Value> values;
 };
 
+template <typename Element, typename Value, u64 N>
+void check_list_grammar(const ListCase<Element, Value> (&cases)[N]) {
+  for (const auto &c : cases) {
+    List<Element> out;
+    const bool ok = StrParser<List<Element>>::try_parse(StrView(c.text), out);
+    EXPECT_EQ(ok, c.ok) << "input: '" << c.text << "'";
+    if (ok && c.ok) {
+      EXPECT_EQ(to_vector(out), c.values) << "input: '" << c.text << "'";
+    }
+  }
+}
+
 TEST(Settings, IntegerListGrammar) {
-  const IntListCase cases[] = {
+  const ListCase<int, int> cases[] = {
       {"[]", true, {}},
       {"[16]", true, {16}},
       {"[16, 24]", true, {16, 24}},
@@ -60,23 +72,11 @@ TEST(Settings, IntegerListGrammar) {
       {"[16, 24]]", false, {}},
       {"[16]]", false, {}},
   };
-  for (const IntListCase &c : cases) {
-    List<int> out;
-    const bool ok = StrParser<List<int>>::try_parse(StrView(c.text), out);
-    EXPECT_EQ(ok, c.ok) << "input: '" << c.text << "'";
-    if (ok && c.ok) {
-      EXPECT_EQ(to_vector(out), c.values) << "input: '" << c.text << "'";
-    }
-  }
+  check_list_grammar(cases);
 }
 
 TEST(Settings, RangeListGrammar) {
-  struct Case {
-    const char *text;
-    bool ok;
-    std::vector<std::pair<int, int>> values;
-  };
-  const Case cases[] = {
+  const ListCase<CharRange, std::pair<int, int>> cases[] = {
       {"[32-126]", true, {{32, 126}}},
       {"[65-65, 100-90]", true, {{65, 65}, {100, 90}}},
       {"[10--5]", true, {{10, -5}}}, // a negative last is an empty range
@@ -90,14 +90,7 @@ TEST(Settings, RangeListGrammar) {
       {"[32 - 126]", false, {}},
       {"[32-126,160-255]", false, {}},
   };
-  for (const Case &c : cases) {
-    List<CharRange> out;
-    const bool ok = StrParser<List<CharRange>>::try_parse(StrView(c.text), out);
-    EXPECT_EQ(ok, c.ok) << "input: '" << c.text << "'";
-    if (ok && c.ok) {
-      EXPECT_EQ(to_vector(out), c.values) << "input: '" << c.text << "'";
-    }
-  }
+  check_list_grammar(cases);
 }
 
 TEST(Settings, ParseStrReportsTheWholeValue) {
