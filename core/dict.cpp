@@ -179,22 +179,8 @@ u64 claim_bucket(const Placement &pl, u64 hash) {
 }
 
 DictVItr find_entry(const DictV &t, const void *key, u64 hash) {
-  const u64 home = hash & t.bucket_mask;
-  const u16 *md = t.metadata;
-  if (!(md[home] & k_dict_in_home)) return {};
-  const u16 fragment = fragment_of(hash);
-  u64 b = home;
-  for (;;) {
-    // Chains are walked on metadata alone; keys are compared only when the
-    // fragments agree.
-    if ((md[b] & k_dict_fragment_mask) == fragment) {
-      u8 *bucket = t.get_bucket(b);
-      if (t.vtable->v_equals_key(t.get_bucket_key(bucket), key))
-        return {bucket, t.metadata + b, t.metadata + t.bucket_count(), home, t.vtable};
-    }
-    if (link_of(md[b]) == k_dict_no_link) return {};
-    b = dict_displaced_bucket(home, link_of(md[b]), t.bucket_mask);
-  }
+  return dict_find_in_chain(
+      t, hash, [&t, key](const void *stored) { return t.vtable->v_equals_key(stored, key); });
 }
 
 // Rebuilds with new_count buckets, doubling while some chain cannot be

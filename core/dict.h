@@ -165,6 +165,28 @@ struct DictV {
   bool evict(u64 index);
 };
 
+/// The lookup's chain walk, shared by the untyped core (equality through the
+/// table of operations) and the typed shell (the key's own equality, inline:
+/// lookups are the hot path). Keys are compared only where fragments agree.
+template <typename StoredKeyEquals>
+[[nodiscard]] DictVItr dict_find_in_chain(const DictV &t, u64 hash, StoredKeyEquals &&equals) {
+  const u16 *md = t.metadata;
+  const u64 home = hash & t.bucket_mask;
+  if (!(md[home] & k_dict_in_home)) return {};
+  const u16 fragment = static_cast<u16>((hash >> 48) & k_dict_fragment_mask);
+  u64 b = home;
+  for (;;) {
+    if ((md[b] & k_dict_fragment_mask) == fragment) {
+      u8 *bucket = t.get_bucket(b);
+      if (equals(t.get_bucket_key(bucket)))
+        return {bucket, t.metadata + b, t.metadata + t.bucket_count(), home, t.vtable};
+    }
+    const u64 link = md[b] & k_dict_link_mask;
+    if (link == k_dict_no_link) return {};
+    b = dict_displaced_bucket(home, link, t.bucket_mask);
+  }
+}
+
 } // namespace details
 
 // -------------------------------------------------------------- typed shell
@@ -287,28 +309,12 @@ private:
   static const K *key_at(const void *p) { return std::launder(static_cast<const K *>(p)); }
   static const V *value_at(const void *p) { return std::launder(static_cast<const V *>(p)); }
 
-  // The same chain walk as DictV::get, typed and inline: lookups are the hot
-  // path, and calling the key's hash and equality directly instead of through
-  // the table of operations makes them several times cheaper.
+  // DictV::get's walk with the key's own hash and equality called directly
+  // instead of through the table of operations: several times cheaper.
   [[nodiscard]] details::DictVItr find(const K &key) const {
-    const u64 hash = DictKey<K>::hash(key);
-    const u64 mask = core_.bucket_mask;
-    const u16 *md = core_.metadata;
-    const u64 home = hash & mask;
-    if (!(md[home] & details::k_dict_in_home)) return {};
-    const u16 fragment = static_cast<u16>((hash >> 48) & details::k_dict_fragment_mask);
-    u64 b = home;
-    for (;;) {
-      if ((md[b] & details::k_dict_fragment_mask) == fragment) {
-        u8 *bucket = core_.get_bucket(b);
-        if (DictKey<K>::equals(*key_at(core_.get_bucket_key(bucket)), key))
-          return {bucket, core_.metadata + b, core_.metadata + core_.bucket_count(), home,
-                  core_.vtable};
-      }
-      const u64 link = md[b] & details::k_dict_link_mask;
-      if (link == details::k_dict_no_link) return {};
-      b = details::dict_displaced_bucket(home, link, mask);
-    }
+    return details::dict_find_in_chain(core_, DictKey<K>::hash(key), [&key](const void *stored) {
+      return DictKey<K>::equals(*key_at(stored), key);
+    });
   }
 
   static u64 v_hash(const void *key) { return DictKey<K>::hash(*key_at(key)); }
