@@ -31,6 +31,7 @@ getopt_entry g_opts[g_capacity] = {
 };
 u64 g_opts_count = 1;
 ArgBinding g_args[g_capacity];
+const char *g_synopsis = nullptr;
 FlagBinding g_flags[g_capacity];
 
 // The slot after the last one in use ends the record list, so it must stay zero.
@@ -95,6 +96,26 @@ void ProgOpts::add_argument(const char *name, char name_short, const char *desc,
 }
 
 void ProgOpts::parse(i32 argc, const char *const *argv) {
+  parse_words(argc, argv, nullptr);
+}
+
+u64 ProgOpts::parse(i32 argc, const char *const *argv, ArrView<StrView> words) {
+  return parse_words(argc, argv, &words);
+}
+
+void ProgOpts::set_synopsis(const char *synopsis) {
+  g_synopsis = synopsis;
+}
+
+u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words) {
+  u64 word_count = 0;
+  const auto take_word = [&](getopt_context *ctx, const char *word) {
+    if (word_count == words->count) {
+      printf("Unexpected argument: %s\n", word);
+      usage(ctx, 1);
+    }
+    words->data[word_count++] = StrView(word);
+  };
   getopt_context ctx;
   if (getopt_create_context(&ctx, argc, argv, g_opts) < 0)
     throw Err("error while creating getopt ctx, bad options-list?");
@@ -102,6 +123,14 @@ void ProgOpts::parse(i32 argc, const char *const *argv) {
   for (;;) {
     const i32 r = getopt_next(&ctx);
     if (r == GetoptDone) break;
+    if (words != nullptr && r == GetoptNotOption) {
+      take_word(&ctx, ctx.current_opt_arg);
+      continue;
+    }
+    if (words != nullptr && r == GetoptInvalid && StrView(ctx.current_opt_arg) == "--") {
+      while (ctx.current_index < ctx.argc) take_word(&ctx, ctx.argv[ctx.current_index++]);
+      break;
+    }
     if (r == GetoptInvalid) {
       printf("Invalid usage of flag: %s\n", ctx.current_opt_arg);
       usage(&ctx, 1);
@@ -146,10 +175,12 @@ void ProgOpts::parse(i32 argc, const char *const *argv) {
       usage(&ctx, 1);
     }
   }
+  return word_count;
 }
 
 void ProgOpts::usage(getopt_context *ctx, i32 status) {
   char help[2048];
+  if (g_synopsis != nullptr) printf("%s\n", g_synopsis);
   printf("Program arguments:\n%s", getopt_create_help_string(ctx, help, sizeof help));
   fflush(stdout);
   exit(status);

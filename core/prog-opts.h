@@ -72,6 +72,18 @@ struct ProgOpts {
   /// Throws Err when a registered long name begins with '-'.
   static void parse(i32 argc, const char *const *argv);
 
+  /// The opt-in for programs that take plain words besides options: stores
+  /// them in order into words (views into argv) and returns how many there
+  /// were. Everything after a lone "--" is a word, even when it starts with
+  /// '-'. More words than words.count is a usage error, as is any word for the
+  /// plain parse above.
+  [[nodiscard]] static u64 parse(i32 argc, const char *const *argv, ArrView<StrView> words);
+
+  /// A line printed before the options in the help text, such as
+  /// "Usage: prog FILE"; programs that never set it print none.
+  static void set_synopsis(const char *synopsis);
+
 private:
+  static u64 parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words);
   [[noreturn]] static void usage(getopt_context *ctx, i32 status);
 };

@@ -1,0 +1,39 @@
+// A baked font read back for the commands: the .fnt's bytes, checked whole by
+// the reader, and its atlas image decoded. Every fault is an Err that names
+// the file: "<path>: <what is wrong>".
+#pragma once
+
+#include "core/fs.h"
+#include "glyphmint/fnt.h"
+
+#include <memory>
+
+/// An 8-bit greyscale image, rows top to bottom without padding.
+struct GreyImage {
+  std::unique_ptr<u8[]> pixels;
+  i32 width = 0;
+  i32 height = 0;
+};
+
+struct LoadedFont {
+  Path fnt_path;
+  Path image_path; ///< the name the .fnt gives, relative to its directory
+  Bytes bytes;     ///< the .fnt; font points into it
+  gm_font font{};
+  GreyImage atlas;
+
+  /// Reads and checks the .fnt, then reads its atlas, which must be an 8-bit
+  /// greyscale PNG that holds every glyph cell.
+  [[nodiscard]] static LoadedFont load(const Path &fnt_path);
+
+  /// The .fnt alone, checked as far as it can be without its atlas.
+  [[nodiscard]] static LoadedFont load_without_atlas(const Path &fnt_path);
+
+  [[nodiscard]] StrView image_name() const {
+    return StrView(font.image_name, font.image_name_length);
+  }
+};
+
+/// Reads an 8-bit greyscale PNG; anything else (another depth or colour type,
+/// a damaged or missing file) throws Err "<path>: <reason>".
+[[nodiscard]] GreyImage read_grey_png(const Path &path);

@@ -1,0 +1,501 @@
+/* glyphmint/fnt.h: reads the .fnt files that glyphmint bakes, safely.
+ *
+ * One header, C99 and C++, no dependencies beyond the C library's integer
+ * types. Everything is `static inline`: include it anywhere, nothing to build
+ * or link. Every public name starts with gm_ (macros with GM_).
+ *
+ * A .fnt describes one pixel size of a font baked into an 8-bit greyscale
+ * atlas image: the image's name, the line metrics, and one 36-byte record per
+ * glyph, sorted by code point. All integers are little-endian:
+ *
+ *   u64 L | L bytes: image name (relative to the .fnt) |
+ *   i32 line height | i32 size | i32 ascender | i32 descender |
+ *   u64 N | N records of: i32 code, i32 reserved, u32 width, u32 rows,
+ *           i32 bearing x, i32 bearing y, i32 cell x, i32 cell y, i32 advance
+ *
+ * Guarantees: the parser and the layout allocate nothing, do no I/O and never
+ * read outside the bytes they are given, whatever those bytes hold; a file is
+ * checked whole by gm_font_parse before anything else trusts it. Positions are
+ * computed in 64 bits, so hostile metrics cannot overflow. The caller keeps the
+ * bytes alive while the gm_font that points into them is used.
+ *
+ * Usage:
+ *
+ *   gm_font font;
+ *   size_t where;
+ *   gm_error e = gm_font_parse(&font, bytes, length, &where);
+ *   if (e == GM_OK) e = gm_font_check_atlas(&font, atlas_w, atlas_h, &where);
+ *   if (e != GM_OK) { printf("%s at byte %zu\n", gm_error_text(e), where); return 1; }
+ *   gm_layout layout;
+ *   gm_placed_glyph g;
+ *   gm_step step;
+ *   gm_layout_begin(&layout, &font, "Hello", 5);
+ *   while ((step = gm_layout_next(&layout, &g)) != GM_STEP_END && step != GM_STEP_ERROR)
+ *     if (step == GM_STEP_GLYPH)   // copy the atlas rectangle to the destination
+ *       blit(atlas, g.src_x, g.src_y, g.width, g.height, x0 + g.dst_x, baseline0 + g.dst_y);
+ *
+ * Define GM_FNT_LOAD_FILE before including it for gm_load_file, which reads a
+ * whole file into a malloc'ed buffer (the one part that allocates and does I/O).
+ *
+ * Version 1.0.0 (GM_FNT_VERSION).
+ */
+#ifndef GLYPHMINT_FNT_H
+#define GLYPHMINT_FNT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define GM_FNT_VERSION "1.0.0"
+/* The fixed part of the header, without the image name. */
+#define GM_FNT_HEADER_SIZE 32u
+#define GM_FNT_RECORD_SIZE 36u
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Why a file or a text was rejected; gm_error_text gives a message for each. */
+typedef enum gm_error {
+  GM_OK = 0,
+  GM_ERR_SHORT_HEADER,       /* fewer bytes than the fixed 32-byte header */
+  GM_ERR_NAME_PAST_END,      /* the image name's length runs past the end */
+  GM_ERR_COUNT_OVERFLOW,     /* 32 + L + 36 N does not fit in 64 bits */
+  GM_ERR_RECORDS_TRUNCATED,  /* the file ends before the N-th record does */
+  GM_ERR_TRAILING_BYTES,     /* bytes after the last record */
+  GM_ERR_UNSORTED,           /* a record's code point is below its predecessor's */
+  GM_ERR_CELL_OUTSIDE_ATLAS, /* a cell, one-pixel frame included, leaves the atlas */
+  GM_ERR_INVALID_UTF8        /* a text is not well-formed UTF-8 */
+} gm_error;
+
+/* A parsed font: header fields copied out, records left in the caller's bytes. */
+typedef struct gm_font {
+  const char *image_name; /* image_name_length bytes, not NUL-terminated */
+  size_t image_name_length;
+  int32_t line_height;
+  int32_t size;
+  int32_t ascender;
+  int32_t descender;
+  size_t glyph_count;
+  const unsigned char *records; /* glyph_count records of GM_FNT_RECORD_SIZE bytes */
+  size_t records_offset;        /* where the records start in the file */
+} gm_font;
+
+/* One glyph record. The bitmap lies at columns x + 1 .. x + width and rows
+ * y + 1 .. y + rows of the atlas, inside a one-pixel frame of zeros. */
+typedef struct gm_glyph {
+  int32_t code;
+  uint32_t width;
+  uint32_t rows;
+  int32_t bearing_x; /* pen to the bitmap's left column */
+  int32_t bearing_y; /* baseline up to the bitmap's top row */
+  int32_t x;         /* the cell's left column */
+  int32_t y;         /* the cell's top row */
+  int32_t advance;
+} gm_glyph;
+
+/* What one layout step produced. */
+typedef enum gm_step {
+  GM_STEP_END = 0,    /* the text is used up; pen_x is the last line's advance */
+  GM_STEP_GLYPH,      /* a glyph to draw */
+  GM_STEP_MISSING,    /* a code point the font lacks; the pen did not move */
+  GM_STEP_LINE_BREAK, /* a line feed; pen_x is the ended line's advance */
+  GM_STEP_ERROR       /* invalid UTF-8 at layout->error_offset; the layout stops */
+} gm_step;
+
+/* One step of a layout. Positions are relative to the start of line 0 on its
+ * baseline, y growing downwards: line i has its baseline at i * line height. */
+typedef struct gm_placed_glyph {
+  uint32_t code_point;
+  size_t text_offset; /* where its UTF-8 sequence starts in the text */
+  int64_t line;
+  int64_t pen_x;  /* the pen before this glyph (at the end, for END and LINE_BREAK) */
+  gm_glyph glyph; /* GM_STEP_GLYPH only */
+  int64_t src_x;  /* the bitmap's rectangle in the atlas */
+  int64_t src_y;
+  int64_t width;
+  int64_t height;
+  int64_t dst_x; /* where the bitmap's top-left pixel goes: pen + bearing x, */
+  int64_t dst_y; /* baseline - bearing y */
+} gm_placed_glyph;
+
+/* Added to the pen between two neighbouring glyphs of a line (kerning). */
+typedef int32_t (*gm_kerning_fn)(void *user, uint32_t first, uint32_t second);
+
+/* A layout in progress; set it up with gm_layout_begin. */
+typedef struct gm_layout {
+  const gm_font *font;
+  const char *text;
+  size_t length;
+  size_t offset; /* the next byte to decode */
+  int64_t line;
+  int64_t pen_x;
+  uint32_t previous; /* the last glyph drawn on this line, for kerning */
+  int has_previous;
+  gm_kerning_fn kerning; /* optional */
+  void *kerning_user;
+  gm_error error;
+  size_t error_offset;
+} gm_layout;
+
+/* The line boxes of a text: every line is line height tall and as wide as
+ * its advance. */
+typedef struct gm_text_box {
+  int64_t width;  /* the widest line's advance, 0 at least */
+  int64_t height; /* lines * line height */
+  int64_t lines;  /* 1 for an empty text; a final line feed adds an empty line */
+  size_t missing; /* code points the font lacks (laid out as nothing) */
+} gm_text_box;
+
+/* A message for each error, e.g. "image name runs past the end of the file". */
+static inline const char *gm_error_text(gm_error error);
+
+/* Checks the whole file and fills *font. On failure *font is untouched and
+ * *error_offset (when not NULL) holds the byte offset of the fault. */
+static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t length,
+                                     size_t *error_offset);
+
+/* Checks that every glyph's cell, frame included (x .. x + width + 1, y .. y +
+ * rows + 1), lies inside an atlas of this size; the offset names the record. */
+static inline gm_error gm_font_check_atlas(const gm_font *font, uint32_t atlas_width,
+                                           uint32_t atlas_height, size_t *error_offset);
+
+/* The record at index (below glyph_count). */
+static inline gm_glyph gm_font_glyph(const gm_font *font, size_t index);
+
+/* Binary search; with a code point baked twice, the first record. Returns the
+ * record's index, or -1 when the font lacks the code point. */
+static inline ptrdiff_t gm_font_find(const gm_font *font, uint32_t code_point);
+
+/* Decodes one well-formed UTF-8 sequence at text[*offset] and moves *offset
+ * past it. Overlong forms, surrogates, values above U+10FFFF and cut-off
+ * sequences are invalid: 0 is returned and *offset stays. */
+static inline int gm_utf8_decode(const char *text, size_t length, size_t *offset,
+                                 uint32_t *code_point);
+
+static inline void gm_layout_begin(gm_layout *layout, const gm_font *font, const char *text,
+                                   size_t length);
+
+/* Optional: amounts added between neighbouring glyphs; NULL turns it off. */
+static inline void gm_layout_set_kerning(gm_layout *layout, gm_kerning_fn kerning, void *user);
+
+/* Lays out the next code point of the text. */
+static inline gm_step gm_layout_next(gm_layout *layout, gm_placed_glyph *placed);
+
+/* Runs a begun layout to its end. On invalid UTF-8 returns its error and
+ * sets *error_offset; *box then covers the text before it. */
+static inline gm_error gm_layout_measure(gm_layout *layout, gm_text_box *box, size_t *error_offset);
+
+/* gm_layout_measure of a whole text, without kerning. */
+static inline gm_error gm_measure(const gm_font *font, const char *text, size_t length,
+                                  gm_text_box *box, size_t *error_offset);
+
+/* End of the public interface; the definitions follow. */
+
+static inline uint32_t gm_internal_load_u32(const unsigned char *p) {
+  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+static inline int32_t gm_internal_load_i32(const unsigned char *p) {
+  /* Two's complement without relying on an out-of-range conversion. */
+  uint32_t u = gm_internal_load_u32(p);
+  return u <= 0x7fffffffu ? (int32_t)u : (int32_t)(u - 0x80000000u) - 0x7fffffff - 1;
+}
+
+static inline uint64_t gm_internal_load_u64(const unsigned char *p) {
+  return (uint64_t)gm_internal_load_u32(p) | (uint64_t)gm_internal_load_u32(p + 4) << 32;
+}
+
+static inline const char *gm_error_text(gm_error error) {
+  switch (error) {
+  case GM_OK:
+    return "no error";
+  case GM_ERR_SHORT_HEADER:
+    return "shorter than the 32-byte header";
+  case GM_ERR_NAME_PAST_END:
+    return "image name runs past the end of the file";
+  case GM_ERR_COUNT_OVERFLOW:
+    return "glyph count is too large for any file";
+  case GM_ERR_RECORDS_TRUNCATED:
+    return "file ends inside the glyph records";
+  case GM_ERR_TRAILING_BYTES:
+    return "bytes after the last glyph record";
+  case GM_ERR_UNSORTED:
+    return "glyph records out of ascending code point order";
+  case GM_ERR_CELL_OUTSIDE_ATLAS:
+    return "glyph cell lies outside the atlas";
+  case GM_ERR_INVALID_UTF8:
+    return "invalid UTF-8";
+  }
+  return "unknown error";
+}
+
+static inline gm_error gm_internal_fail(gm_error error, size_t offset, size_t *error_offset) {
+  if (error_offset) *error_offset = offset;
+  return error;
+}
+
+static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t length,
+                                     size_t *error_offset) {
+  const unsigned char *p = (const unsigned char *)bytes;
+  const uint64_t size = (uint64_t)length;
+  uint64_t name_length, count, records_offset, records_size, i;
+  if (size < GM_FNT_HEADER_SIZE) return gm_internal_fail(GM_ERR_SHORT_HEADER, length, error_offset);
+  name_length = gm_internal_load_u64(p);
+  if (name_length > size - GM_FNT_HEADER_SIZE)
+    return gm_internal_fail(GM_ERR_NAME_PAST_END, 0, error_offset);
+  /* From here every header field lies inside the bytes. */
+  records_offset = GM_FNT_HEADER_SIZE + name_length;
+  count = gm_internal_load_u64(p + 24 + name_length);
+  if (count > (UINT64_MAX - records_offset) / GM_FNT_RECORD_SIZE)
+    return gm_internal_fail(GM_ERR_COUNT_OVERFLOW, (size_t)(24 + name_length), error_offset);
+  records_size = count * GM_FNT_RECORD_SIZE;
+  if (records_size > size - records_offset) {
+    uint64_t whole = (size - records_offset) / GM_FNT_RECORD_SIZE;
+    return gm_internal_fail(GM_ERR_RECORDS_TRUNCATED,
+                            (size_t)(records_offset + whole * GM_FNT_RECORD_SIZE), error_offset);
+  }
+  if (records_size < size - records_offset)
+    return gm_internal_fail(GM_ERR_TRAILING_BYTES, (size_t)(records_offset + records_size),
+                            error_offset);
+  for (i = 1; i < count; ++i) {
+    const unsigned char *record = p + records_offset + i * GM_FNT_RECORD_SIZE;
+    if (gm_internal_load_i32(record) < gm_internal_load_i32(record - GM_FNT_RECORD_SIZE))
+      return gm_internal_fail(GM_ERR_UNSORTED, (size_t)(records_offset + i * GM_FNT_RECORD_SIZE),
+                              error_offset);
+  }
+  font->image_name = (const char *)(p + 8);
+  font->image_name_length = (size_t)name_length;
+  font->line_height = gm_internal_load_i32(p + 8 + name_length);
+  font->size = gm_internal_load_i32(p + 12 + name_length);
+  font->ascender = gm_internal_load_i32(p + 16 + name_length);
+  font->descender = gm_internal_load_i32(p + 20 + name_length);
+  font->glyph_count = (size_t)count;
+  font->records = p + records_offset;
+  font->records_offset = (size_t)records_offset;
+  return GM_OK;
+}
+
+static inline gm_glyph gm_font_glyph(const gm_font *font, size_t index) {
+  const unsigned char *r = font->records + index * GM_FNT_RECORD_SIZE;
+  gm_glyph g;
+  g.code = gm_internal_load_i32(r);
+  g.width = gm_internal_load_u32(r + 8);
+  g.rows = gm_internal_load_u32(r + 12);
+  g.bearing_x = gm_internal_load_i32(r + 16);
+  g.bearing_y = gm_internal_load_i32(r + 20);
+  g.x = gm_internal_load_i32(r + 24);
+  g.y = gm_internal_load_i32(r + 28);
+  g.advance = gm_internal_load_i32(r + 32);
+  return g;
+}
+
+static inline gm_error gm_font_check_atlas(const gm_font *font, uint32_t atlas_width,
+                                           uint32_t atlas_height, size_t *error_offset) {
+  size_t i;
+  for (i = 0; i < font->glyph_count; ++i) {
+    gm_glyph g = gm_font_glyph(font, i);
+    /* The cell spans x .. x + width + 1 inclusive; 64 bits hold every sum. */
+    int64_t right = (int64_t)g.x + (int64_t)g.width + 1;
+    int64_t bottom = (int64_t)g.y + (int64_t)g.rows + 1;
+    if (g.x < 0 || g.y < 0 || right >= (int64_t)atlas_width || bottom >= (int64_t)atlas_height)
+      return gm_internal_fail(GM_ERR_CELL_OUTSIDE_ATLAS,
+                              font->records_offset + i * GM_FNT_RECORD_SIZE, error_offset);
+  }
+  return GM_OK;
+}
+
+static inline ptrdiff_t gm_font_find(const gm_font *font, uint32_t code_point) {
+  size_t low = 0, high = font->glyph_count;
+  /* Lower bound: the first record whose code is not below the code point. */
+  while (low < high) {
+    size_t mid = low + (high - low) / 2;
+    if ((int64_t)gm_internal_load_i32(font->records + mid * GM_FNT_RECORD_SIZE) <
+        (int64_t)code_point)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  if (low < font->glyph_count &&
+      (int64_t)gm_internal_load_i32(font->records + low * GM_FNT_RECORD_SIZE) ==
+          (int64_t)code_point)
+    return (ptrdiff_t)low;
+  return -1;
+}
+
+static inline int gm_utf8_decode(const char *text, size_t length, size_t *offset,
+                                 uint32_t *code_point) {
+  const unsigned char *s = (const unsigned char *)text + *offset;
+  size_t left = length - *offset, n, k;
+  uint32_t c, min;
+  if (*offset >= length) return 0;
+  if (s[0] < 0x80) {
+    *code_point = s[0];
+    *offset += 1;
+    return 1;
+  }
+  if (s[0] >= 0xc2 && s[0] <= 0xdf)
+    n = 2, c = s[0] & 0x1fu, min = 0x80;
+  else if (s[0] >= 0xe0 && s[0] <= 0xef)
+    n = 3, c = s[0] & 0x0fu, min = 0x800;
+  else if (s[0] >= 0xf0 && s[0] <= 0xf4)
+    n = 4, c = s[0] & 0x07u, min = 0x10000;
+  else
+    return 0;
+  if (left < n) return 0;
+  for (k = 1; k < n; ++k) {
+    if ((s[k] & 0xc0) != 0x80) return 0;
+    c = c << 6 | (s[k] & 0x3fu);
+  }
+  if (c < min || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff)) return 0;
+  *code_point = c;
+  *offset += n;
+  return 1;
+}
+
+static inline void gm_layout_begin(gm_layout *layout, const gm_font *font, const char *text,
+                                   size_t length) {
+  layout->font = font;
+  layout->text = text;
+  layout->length = length;
+  layout->offset = 0;
+  layout->line = 0;
+  layout->pen_x = 0;
+  layout->previous = 0;
+  layout->has_previous = 0;
+  layout->kerning = NULL;
+  layout->kerning_user = NULL;
+  layout->error = GM_OK;
+  layout->error_offset = 0;
+}
+
+static inline void gm_layout_set_kerning(gm_layout *layout, gm_kerning_fn kerning, void *user) {
+  layout->kerning = kerning;
+  layout->kerning_user = user;
+}
+
+static inline void gm_internal_place_pen(const gm_layout *layout, gm_placed_glyph *placed) {
+  placed->line = layout->line;
+  placed->pen_x = layout->pen_x;
+}
+
+static inline gm_step gm_layout_next(gm_layout *layout, gm_placed_glyph *placed) {
+  uint32_t c = 0;
+  size_t start = layout->offset;
+  ptrdiff_t index;
+  gm_glyph g;
+  placed->text_offset = start;
+  placed->code_point = 0;
+  if (layout->error != GM_OK) {
+    gm_internal_place_pen(layout, placed);
+    return GM_STEP_ERROR;
+  }
+  if (start >= layout->length) {
+    gm_internal_place_pen(layout, placed);
+    return GM_STEP_END;
+  }
+  if (!gm_utf8_decode(layout->text, layout->length, &layout->offset, &c)) {
+    layout->error = GM_ERR_INVALID_UTF8;
+    layout->error_offset = start;
+    gm_internal_place_pen(layout, placed);
+    return GM_STEP_ERROR;
+  }
+  placed->code_point = c;
+  if (c == '\n') {
+    gm_internal_place_pen(layout, placed);
+    layout->line += 1;
+    layout->pen_x = 0;
+    layout->has_previous = 0;
+    return GM_STEP_LINE_BREAK;
+  }
+  index = gm_font_find(layout->font, c);
+  if (index < 0) {
+    gm_internal_place_pen(layout, placed);
+    return GM_STEP_MISSING;
+  }
+  g = gm_font_glyph(layout->font, (size_t)index);
+  if (layout->kerning && layout->has_previous)
+    layout->pen_x += layout->kerning(layout->kerning_user, layout->previous, c);
+  gm_internal_place_pen(layout, placed);
+  placed->glyph = g;
+  placed->src_x = (int64_t)g.x + 1;
+  placed->src_y = (int64_t)g.y + 1;
+  placed->width = (int64_t)g.width;
+  placed->height = (int64_t)g.rows;
+  placed->dst_x = layout->pen_x + g.bearing_x;
+  placed->dst_y = layout->line * (int64_t)layout->font->line_height - g.bearing_y;
+  layout->pen_x += g.advance;
+  layout->previous = c;
+  layout->has_previous = 1;
+  return GM_STEP_GLYPH;
+}
+
+static inline gm_error gm_layout_measure(gm_layout *layout, gm_text_box *box,
+                                         size_t *error_offset) {
+  gm_placed_glyph placed;
+  gm_step step;
+  box->width = 0;
+  box->missing = 0;
+  for (;;) {
+    step = gm_layout_next(layout, &placed);
+    if (step == GM_STEP_MISSING) box->missing += 1;
+    if ((step == GM_STEP_LINE_BREAK || step == GM_STEP_END || step == GM_STEP_ERROR) &&
+        placed.pen_x > box->width)
+      box->width = placed.pen_x;
+    if (step == GM_STEP_END || step == GM_STEP_ERROR) break;
+  }
+  box->lines = layout->line + 1;
+  box->height = box->lines * (int64_t)layout->font->line_height;
+  if (step == GM_STEP_ERROR)
+    return gm_internal_fail(layout->error, layout->error_offset, error_offset);
+  return GM_OK;
+}
+
+static inline gm_error gm_measure(const gm_font *font, const char *text, size_t length,
+                                  gm_text_box *box, size_t *error_offset) {
+  gm_layout layout;
+  gm_layout_begin(&layout, font, text, length);
+  return gm_layout_measure(&layout, box, error_offset);
+}
+
+#ifdef GM_FNT_LOAD_FILE
+#include <stdio.h>
+#include <stdlib.h>
+
+/* Reads a whole regular file into a buffer from malloc, which the caller
+ * frees. Returns NULL when it cannot be opened or read. */
+static inline void *gm_load_file(const char *path, size_t *length) {
+  FILE *f = fopen(path, "rb");
+  unsigned char *data = NULL;
+  size_t used = 0, capacity = 0, got;
+  if (!f) return NULL;
+  for (;;) {
+    if (used == capacity) {
+      size_t grown = capacity ? capacity * 2 : 65536;
+      unsigned char *bigger;
+      if (grown < capacity) break;
+      bigger = (unsigned char *)realloc(data, grown);
+      if (!bigger) break;
+      data = bigger;
+      capacity = grown;
+    }
+    got = fread(data + used, 1, capacity - used, f);
+    used += got;
+    if (got == 0) {
+      if (ferror(f)) break;
+      fclose(f);
+      *length = used;
+      /* An empty file still gets a buffer, so NULL always means failure. */
+      return data;
+    }
+  }
+  fclose(f);
+  free(data);
+  return NULL;
+}
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
