@@ -1,7 +1,156 @@
+// glyphmint-font info: checks a baked font and its atlas, then describes them
+// in "key: value" lines, always the same keys in the same order.
 #include "font/commands.h"
 
-#include "core/str.h"
+#include "core/fmt.h"
+#include "core/prog-opts.h"
+#include "font/loaded-font.h"
 
-int run_info(i32, const char *const *) {
-  throw Err("info: not available yet");
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const char k_help[] =
+    "Usage: glyphmint-font info FONT.fnt\n"
+    "\n"
+    "Checks a baked font and its atlas (the PNG that the file names, relative to\n"
+    "the file's directory, which must be 8-bit greyscale and hold every glyph\n"
+    "cell) and prints one line per key, in this order:\n"
+    "\n"
+    "  image: the atlas's name as the file gives it\n"
+    "  size: the baked pixel size\n"
+    "  line height, ascender, descender: in pixels\n"
+    "  glyphs: the glyph records (a code point baked twice counts twice)\n"
+    "  atlas: the atlas's width and height in pixels, WxH\n"
+    "  fill: the share of the atlas that the glyph cells (their one-pixel\n"
+    "    frames included) cover, in percent with one decimal, halves rounded up\n"
+    "  code points: inclusive ranges in ascending order, each code point once,\n"
+    "    such as 32-126, 160-255, 8364; none for a font without glyphs\n"
+    "\n"
+    "Any fault: exit status 1 and one line on standard error naming the file.\n";
+
+// How many of the atlas's columns the cells crossing the current row cover: a
+// segment tree over the columns, so overlapping cells (a bake never makes
+// them, a hand-made file may) count once, at log W per cell edge.
+class ColumnCover {
+public:
+  explicit ColumnCover(i64 width)
+      : width_(width), count_(u64(4 * width)), covered_(u64(4 * width)) {}
+
+  void add(i64 begin, i64 end, i32 delta) { update(1, 0, width_, begin, end, delta); }
+  [[nodiscard]] i64 covered() const { return covered_[1]; }
+
+private:
+  void update(u64 node, i64 low, i64 high, i64 begin, i64 end, i32 delta) {
+    if (end <= low || high <= begin) return;
+    if (begin <= low && high <= end) {
+      count_[node] += delta;
+    } else {
+      const i64 mid = low + (high - low) / 2;
+      update(2 * node, low, mid, begin, end, delta);
+      update(2 * node + 1, mid, high, begin, end, delta);
+    }
+    if (count_[node] > 0)
+      covered_[node] = high - low;
+    else
+      covered_[node] = high - low == 1 ? 0 : covered_[2 * node] + covered_[2 * node + 1];
+  }
+
+  i64 width_;
+  std::vector<i32> count_; // cells that cover the node's whole span
+  std::vector<i64> covered_;
+};
+
+// Pixels of the atlas inside at least one cell, swept row band by row band.
+// The cells were checked to lie inside the atlas.
+u64 covered_pixels(const gm_font &font, i32 atlas_width) {
+  struct Edge {
+    i64 y;
+    i64 begin;
+    i64 end;
+    i32 delta;
+  };
+  std::vector<Edge> edges;
+  edges.reserve(2 * font.glyph_count);
+  for (size_t i = 0; i < font.glyph_count; ++i) {
+    const gm_glyph g = gm_font_glyph(&font, i);
+    const i64 right = i64(g.x) + i64(g.width) + 2;
+    edges.push_back({g.y, g.x, right, 1});
+    edges.push_back({i64(g.y) + i64(g.rows) + 2, g.x, right, -1});
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.y < b.y; });
+  ColumnCover cover(atlas_width);
+  i64 area = 0;
+  i64 last_y = 0;
+  for (const Edge &e : edges) {
+    area += cover.covered() * (e.y - last_y);
+    last_y = e.y;
+    cover.add(e.begin, e.end, e.delta);
+  }
+  return u64(area);
+}
+
+// The records are sorted, so equal codes are neighbours and a run of
+// consecutive codes is one range.
+void append_code_points(StrBuilder &out, const gm_font &font) {
+  if (font.glyph_count == 0) {
+    out.append("none");
+    return;
+  }
+  i64 first = gm_font_glyph(&font, 0).code;
+  i64 last = first;
+  const auto append_range = [&] {
+    fmt(out, first);
+    if (last != first) fmt(out, '-', last);
+  };
+  for (size_t i = 1; i < font.glyph_count; ++i) {
+    const i64 code = gm_font_glyph(&font, i).code;
+    if (code <= last + 1) {
+      last = code;
+      continue;
+    }
+    append_range();
+    out.append(", ");
+    first = last = code;
+  }
+  append_range();
+}
+
+// The name is the file's to choose; control bytes would break the lines.
+void append_visible(StrBuilder &out, StrView text) {
+  for (const char c : text) {
+    if (u8(c) < 0x20 || c == 0x7f)
+      out.appendf("\\x%02X", unsigned(u8(c)));
+    else
+      out.append(c);
+  }
+}
+
+} // namespace
+
+int run_info(i32 argc, const char *const *argv) {
+  ProgOpts::set_synopsis(k_help);
+  StrView words[1];
+  if (ProgOpts::parse(argc, argv, words) < 1) ProgOpts::usage_error("Missing argument: FONT.fnt");
+
+  const LoadedFont loaded = LoadedFont::load(Path(words[0]));
+  const gm_font &font = loaded.font;
+  const u64 atlas_pixels = u64(loaded.atlas.width) * u64(loaded.atlas.height);
+  const u64 tenths =
+      (covered_pixels(font, loaded.atlas.width) * 2000 + atlas_pixels) / (2 * atlas_pixels);
+
+  StrBuilder out;
+  out.append("image: ");
+  append_visible(out, loaded.image_name());
+  fmt(out, "\nsize: ", font.size, "\nline height: ", font.line_height,
+      "\nascender: ", font.ascender, "\ndescender: ", font.descender,
+      "\nglyphs: ", u64(font.glyph_count), "\natlas: ", loaded.atlas.width, 'x',
+      loaded.atlas.height, "\nfill: ", tenths / 10, '.', tenths % 10, "%\ncode points: ");
+  append_code_points(out, font);
+  out.append('\n');
+  if (std::fwrite(out.data, 1, out.len, stdout) != out.len || std::fflush(stdout) != 0)
+    throw Err("standard output: cannot be written");
+  return 0;
 }
