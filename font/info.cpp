@@ -31,41 +31,52 @@ const char k_help[] =
     "\n"
     "Any fault: exit status 1 and one line on standard error naming the file.\n";
 
-// How many of the atlas's columns the cells crossing the current row cover: a
-// segment tree over the columns, so overlapping cells (a bake never makes
-// them, a hand-made file may) count once, at log W per cell edge.
+// How many columns the cells crossing the current row cover: a segment tree
+// over the bands between the cells' left and right edges, so overlapping
+// cells (a bake never makes them, a hand-made file may) count once, at log N
+// per cell edge, in memory that grows with the cells, not the atlas.
 class ColumnCover {
 public:
-  explicit ColumnCover(i64 width)
-      : width_(width), count_(u64(4 * width)), covered_(u64(4 * width)) {}
+  /// `edges`: every cell's left and right column, sorted, each once.
+  explicit ColumnCover(std::vector<i64> edges)
+      : edges_(static_cast<std::vector<i64> &&>(edges)), count_(4 * edges_.size()),
+        covered_(4 * edges_.size()) {}
 
-  void add(i64 begin, i64 end, i32 delta) { update(1, 0, width_, begin, end, delta); }
-  [[nodiscard]] i64 covered() const { return covered_[1]; }
+  void add(i64 begin, i64 end, i32 delta) {
+    if (edges_.size() < 2) return;
+    update(1, 0, edges_.size() - 1, band(begin), band(end), delta);
+  }
+  [[nodiscard]] i64 covered() const { return covered_.empty() ? 0 : covered_[1]; }
 
 private:
-  void update(u64 node, i64 low, i64 high, i64 begin, i64 end, i32 delta) {
+  [[nodiscard]] u64 band(i64 column) const {
+    return u64(std::lower_bound(edges_.begin(), edges_.end(), column) - edges_.begin());
+  }
+
+  // The node spans bands low .. high - 1, columns edges_[low] .. edges_[high] - 1.
+  void update(u64 node, u64 low, u64 high, u64 begin, u64 end, i32 delta) {
     if (end <= low || high <= begin) return;
     if (begin <= low && high <= end) {
       count_[node] += delta;
     } else {
-      const i64 mid = low + (high - low) / 2;
+      const u64 mid = low + (high - low) / 2;
       update(2 * node, low, mid, begin, end, delta);
       update(2 * node + 1, mid, high, begin, end, delta);
     }
     if (count_[node] > 0)
-      covered_[node] = high - low;
+      covered_[node] = edges_[high] - edges_[low];
     else
       covered_[node] = high - low == 1 ? 0 : covered_[2 * node] + covered_[2 * node + 1];
   }
 
-  i64 width_;
+  std::vector<i64> edges_;
   std::vector<i32> count_; // cells that cover the node's whole span
   std::vector<i64> covered_;
 };
 
-// Pixels of the atlas inside at least one cell, swept row band by row band.
+// Pixels of the atlas inside at least one cell, swept from the top row down.
 // The cells were checked to lie inside the atlas.
-u64 covered_pixels(const gm_font &font, i32 atlas_width) {
+u64 covered_pixels(const gm_font &font) {
   struct Edge {
     i64 y;
     i64 begin;
@@ -73,15 +84,21 @@ u64 covered_pixels(const gm_font &font, i32 atlas_width) {
     i32 delta;
   };
   std::vector<Edge> edges;
+  std::vector<i64> columns;
   edges.reserve(2 * font.glyph_count);
+  columns.reserve(2 * font.glyph_count);
   for (size_t i = 0; i < font.glyph_count; ++i) {
     const gm_glyph g = gm_font_glyph(&font, i);
     const i64 right = i64(g.x) + i64(g.width) + 2;
     edges.push_back({g.y, g.x, right, 1});
     edges.push_back({i64(g.y) + i64(g.rows) + 2, g.x, right, -1});
+    columns.push_back(g.x);
+    columns.push_back(right);
   }
   std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.y < b.y; });
-  ColumnCover cover(atlas_width);
+  std::sort(columns.begin(), columns.end());
+  columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
+  ColumnCover cover(static_cast<std::vector<i64> &&>(columns));
   i64 area = 0;
   i64 last_y = 0;
   for (const Edge &e : edges) {
@@ -138,8 +155,7 @@ int run_info(i32 argc, const char *const *argv) {
   const LoadedFont loaded = LoadedFont::load(Path(words[0]));
   const gm_font &font = loaded.font;
   const u64 atlas_pixels = u64(loaded.atlas.width) * u64(loaded.atlas.height);
-  const u64 tenths =
-      (covered_pixels(font, loaded.atlas.width) * 2000 + atlas_pixels) / (2 * atlas_pixels);
+  const u64 tenths = (covered_pixels(font) * 2000 + atlas_pixels) / (2 * atlas_pixels);
 
   StrBuilder out;
   out.append("image: ");
