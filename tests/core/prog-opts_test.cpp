@@ -205,3 +205,30 @@ TEST(ProgOpts, RegistryHoldsThirtyOptionsAndRefusesMore) {
 }
 
 } // namespace
+
+// Repeatable text arguments and the usage errors a program finds after parse.
+namespace {
+
+List<Str> g_texts;
+
+// Runs in a death-test child: prints the texts on standard error and exits 0,
+// unless parse or the usage error asked for ends the process first.
+[[noreturn]] void parse_texts(std::vector<const char *> args, bool then_usage_error) {
+  ProgOpts::add(ProgOpts::ArgumentStrList{"text", 't', "A text file; may be repeated.", "file",
+                                          &g_texts, ProgOpts::Optional});
+  args.insert(args.begin(), "glyphmint-font");
+  ProgOpts::parse(static_cast<i32>(args.size()), args.data());
+  for (const Str &t : g_texts) fprintf(stderr, "[%.*s]", static_cast<int>(t.len), t.data);
+  if (then_usage_error) ProgOpts::usage_error("Nothing to do.");
+  exit(0);
+}
+
+TEST(ProgOptsLists, EveryOccurrenceAppendsInOrder) {
+  using testing::ExitedWithCode;
+  EXPECT_EXIT(parse_texts({"--text", "a", "-t", "b", "--TEXT=c", "-t", "a"}, false),
+              ExitedWithCode(0), "^\\[a\\]\\[b\\]\\[c\\]\\[a\\]$");
+  EXPECT_EXIT(parse_texts({"-t", "a", "--text"}, false), ExitedWithCode(1), "^$");
+  EXPECT_EXIT(parse_texts({"-t", "a"}, true), ExitedWithCode(1), "^\\[a\\]$");
+}
+
+} // namespace
