@@ -112,14 +112,6 @@ void ProgOpts::set_synopsis(const char *synopsis) {
   g_synopsis = synopsis;
 }
 
-void ProgOpts::usage_error(StrView reason) {
-  getopt_context ctx;
-  if (getopt_create_context(&ctx, 0, nullptr, g_opts) < 0)
-    throw Err("error while creating getopt ctx, bad options-list?");
-  printf("%.*s\n", static_cast<int>(reason.len), reason.len ? reason.data : "");
-  usage(&ctx, 1);
-}
-
 u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words) {
   u64 word_count = 0;
   const auto take_word = [&](getopt_context *ctx, const char *word) {

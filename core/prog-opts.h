@@ -102,10 +102,6 @@ struct ProgOpts {
   /// "Usage: prog FILE"; programs that never set it print none.
   static void set_synopsis(const char *synopsis);
 
-  /// A usage error found after parse (too few words, say): prints the reason
-  /// and the help text as parse does for its own, and exits 1.
-  [[noreturn]] static void usage_error(StrView reason);
-
 private:
   static u64 parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words);
   [[noreturn]] static void usage(getopt_context *ctx, i32 status);

@@ -94,9 +94,10 @@ Bounds measure(const LoadedFont &loaded, StrView text) {
 int run_render(i32 argc, const char *const *argv) {
   ProgOpts::set_synopsis(k_help);
   StrView words[3];
-  static const char *const names[] = {"FONT.fnt", "TEXT", "OUT.png"};
+  static const char *const missing[] = {"Missing argument: FONT.fnt", "Missing argument: TEXT",
+                                        "Missing argument: OUT.png"};
   const u64 given = ProgOpts::parse(argc, argv, words);
-  if (given < 3) ProgOpts::usage_error(fmt("Missing argument: ", StrView(names[given])));
+  if (given < 3) ProgOpts::usage_error(missing[given]);
   const StrView text = words[1];
   const Path out_path(words[2]);
 
