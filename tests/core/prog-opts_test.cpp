@@ -42,8 +42,10 @@ struct Outcome {
 };
 
 // When parse returns, the child prints what the targets hold and exits 0; an
-// Err is printed the same way.
-Outcome run(void (*setup)(), std::vector<const char *> args) {
+// Err is printed the same way. With word_room at 0 or more the child parses
+// through the positional opt-in with room for that many words and prints
+// them first.
+Outcome run(void (*setup)(), std::vector<const char *> args, int word_room = -1) {
   int fds[2];
   if (pipe(fds) != 0) return {-1000, "pipe failed"};
   fflush(stdout); // or the child would repeat the parent's buffered text
@@ -53,7 +55,17 @@ Outcome run(void (*setup)(), std::vector<const char *> args) {
     setup();
     args.insert(args.begin(), "glyphmint");
     try {
-      ProgOpts::parse(static_cast<i32>(args.size()), args.data());
+      if (word_room < 0) {
+        ProgOpts::parse(static_cast<i32>(args.size()), args.data());
+      } else {
+        StrView words[4];
+        const u64 n = ProgOpts::parse(static_cast<i32>(args.size()), args.data(),
+                                      ArrView<StrView>(words, u64(word_room)));
+        printf("words=");
+        for (u64 i = 0; i < n; ++i)
+          printf("[%.*s]", static_cast<int>(words[i].len), words[i].len ? words[i].data : "");
+        printf(" ");
+      }
       printf("dir=[%.*s] count=%d scale=%g verbose=%d\n", static_cast<int>(g_dir.len),
              g_dir.len ? g_dir.data : "", g_count, static_cast<double>(g_scale), g_verbose);
     } catch (const Err &e) {
@@ -130,6 +142,45 @@ TEST(ProgOpts, ParseStoresValuesOrExitsWithMessageAndHelp) {
     EXPECT_EQ(got.status, row.status) << "args: " << args;
     EXPECT_EQ(got.out, row.out) << "args: " << args;
   }
+}
+
+TEST(ProgOpts, WordsOptInCollectsPlainWordsInOrder) {
+  struct Row {
+    std::vector<const char *> args;
+    int word_room;
+    int status;
+    std::string out;
+  } rows[] = {
+      {{"a.fnt", "-d", "x", "b c"}, 3, 0, "words=[a.fnt][b c] dir=[x]" + k_untouched},
+      {{}, 3, 0, "words= dir=[]" + k_untouched},
+      {{"a", "--", "-d", "--", "--dir=y"}, 4, 0, "words=[a][-d][--][--dir=y] dir=[]" + k_untouched},
+      {{"--", ""}, 1, 0, "words=[] dir=[]" + k_untouched},
+      {{"a", "b", "-d", "x"}, 1, 1, "Unexpected argument: b\n" + k_tool_help},
+      {{"a", "--", "b"}, 1, 1, "Unexpected argument: b\n" + k_tool_help},
+      {{"a", ""}, 2, 1, "Invalid usage of flag: \n" + k_tool_help},
+      {{"-x", "a"}, 2, 1, "Unknown flag: -x\n" + k_tool_help},
+      // Without the opt-in a word stays a usage error, as it always was.
+      {{"a", "--", "b"}, -1, 1, "Unknown option: 43  (args count: 2)\n" + k_tool_help},
+  };
+  for (const Row &row : rows) {
+    std::string args;
+    for (const char *a : row.args) args += std::string("[") + a + "]";
+    const Outcome got = run(tool_options, row.args, row.word_room);
+    EXPECT_EQ(got.status, row.status) << "args: " << args << " room: " << row.word_room;
+    EXPECT_EQ(got.out, row.out) << "args: " << args << " room: " << row.word_room;
+  }
+}
+
+TEST(ProgOpts, UsageErrorPrintsReasonSynopsisAndHelp) {
+  const Outcome got = run(
+      [] {
+        tool_options();
+        ProgOpts::set_synopsis("Usage: prog WORD");
+        ProgOpts::usage_error("Missing argument: WORD");
+      },
+      {});
+  EXPECT_EQ(got.status, 1);
+  EXPECT_EQ(got.out, "Missing argument: WORD\nUsage: prog WORD\n" + k_tool_help);
 }
 
 // The record after the last one in use ends the list, so 30 options besides
