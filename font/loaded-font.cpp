@@ -2,6 +2,7 @@
 
 #include "core/fmt.h"
 
+#include <climits>
 #include <cstring>
 #include <stb_image.h>
 
@@ -27,6 +28,13 @@ Bytes read_whole(const Path &path) {
 // stb_image widens 1, 2 and 4-bit greyscale to 8 bits and turns palettes into
 // colour without saying so, so the header's own bit depth and colour type
 // decide what the file is.
+constexpr u64 k_max_side = 32768;
+constexpr u64 k_max_pixels = u64{1} << 28;
+
+u64 load_be_u32(const u8 *p) {
+  return u64(p[0]) << 24 | u64(p[1]) << 16 | u64(p[2]) << 8 | u64(p[3]);
+}
+
 bool is_grey8_png(const Bytes &png) {
   static const u8 signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   return png.len >= 33 && std::memcmp(png.data, signature, 8) == 0 &&
@@ -52,6 +60,13 @@ LoadedFont load_fnt(const Path &fnt_path) {
 GreyImage read_grey_png(const Path &path) {
   const Bytes png = read_whole(path);
   if (!is_grey8_png(png)) fail(path, "not an 8-bit greyscale PNG");
+  // The header's size is checked before decoding, so a hostile file cannot
+  // make the decoder ask for gigabytes; no baked atlas comes near the limit.
+  const u64 width = load_be_u32(png.data + 16);
+  const u64 height = load_be_u32(png.data + 20);
+  if (png.len > u64(INT_MAX) || width > k_max_side || height > k_max_side ||
+      width * height > k_max_pixels)
+    fail(path, fmt("image too large (", width, "x", height, ")"));
   GreyImage image;
   int channels = 0;
   u8 *pixels = stbi_load_from_memory(png.data, static_cast<int>(png.len), &image.width,

@@ -276,6 +276,16 @@ TEST(Info, FaultsAreOneLineNamingTheFile) {
        "f/DejaVuSans-16.fnt", "glyph cell lies outside the atlas"},
       {"RGB atlas", [&](const std::string &d) { write_png(d + "/DejaVuSans-16.png", w, h, 3); },
        "f/DejaVuSans-16.png", "not an 8-bit greyscale PNG"},
+      {"atlas header claims 40000x40000",
+       [&](const std::string &d) {
+         // Signature and an IHDR of an 8-bit grey image, no pixel data: the
+         // size alone must stop it before any decoding.
+         write_file(d + "/DejaVuSans-16.png",
+                    std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x9c\x40\0\0\x9c\x40"
+                                "\x08\0\0\0\0\0\0\0\0",
+                                33));
+       },
+       "f/DejaVuSans-16.png", "image too large (40000x40000)"},
       {"damaged .fnt",
        [&](const std::string &d) {
          write_png(d + "/DejaVuSans-16.png", w, h, 1);
