@@ -59,6 +59,7 @@ i32 kind_of(ProgOpts::ArgumentType type, const char *name) {
   case ProgOpts::TypeF32:
     return GetoptRequiredF32;
   case ProgOpts::TypeStr:
+  case ProgOpts::TypeStrList:
     return GetoptRequiredStr;
   }
   fprintf(stderr, "Cannot register option --%s: unknown argument type %d\n", name,
@@ -77,6 +78,10 @@ void ProgOpts::add(const Flag &f) {
 
 void ProgOpts::add(const ArgumentStr &a) {
   add_argument(a.name, a.name_short, a.desc, a.value_desc, a.target, TypeStr, a.flags);
+}
+
+void ProgOpts::add(const ArgumentStrList &a) {
+  add_argument(a.name, a.name_short, a.desc, a.value_desc, a.target, TypeStrList, a.flags);
 }
 
 void ProgOpts::add(const ArgumentF32 &a) {
@@ -151,6 +156,9 @@ u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *w
         case TypeF32:
           *static_cast<f32 *>(arg.target) = ctx.current_value.f;
           break;
+        case TypeStrList:
+          static_cast<List<Str> *>(arg.target)->append(Str(ctx.current_opt_arg));
+          break;
         default:
           *static_cast<Str *>(arg.target) = ctx.current_opt_arg;
           break;
@@ -176,6 +184,14 @@ u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *w
     }
   }
   return word_count;
+}
+
+void ProgOpts::usage_error(const char *reason) {
+  getopt_context ctx;
+  if (getopt_create_context(&ctx, 0, nullptr, g_opts) < 0)
+    throw Err("error while creating getopt ctx, bad options-list?");
+  printf("%s\n", reason);
+  usage(&ctx, 1);
 }
 
 void ProgOpts::usage(getopt_context *ctx, i32 status) {

@@ -6,13 +6,14 @@
 // so they must outlive parse (string literals do).
 #pragma once
 
+#include "core/list.h"
 #include "core/str.h"
 
 struct getopt_context;
 
 struct ProgOpts {
   /// What an argument's untyped target points to.
-  enum ArgumentType : i32 { TypeS32 = 0, TypeF32 = 1, TypeStr = 2 };
+  enum ArgumentType : i32 { TypeS32 = 0, TypeF32 = 1, TypeStr = 2, TypeStrList = 3 };
 
   /// Any value other than Required leaves the argument optional.
   enum Flags : i32 { Required = 0, Optional = 1 };
@@ -32,6 +33,17 @@ struct ProgOpts {
     const char *desc;
     const char *value_desc;
     Str *target;
+    Flags flags;
+  };
+
+  /// A text argument that may be given many times: each occurrence appends
+  /// its value, in command-line order.
+  struct ArgumentStrList {
+    const char *name;
+    char name_short;
+    const char *desc;
+    const char *value_desc;
+    List<Str> *target;
     Flags flags;
   };
 
@@ -59,6 +71,8 @@ struct ProgOpts {
   static void add(const Flag &f);
   /// Registers a text argument; more than 30 registrations abort the process.
   static void add(const ArgumentStr &a);
+  /// Registers a repeatable text argument; more than 30 registrations abort the process.
+  static void add(const ArgumentStrList &a);
   /// Registers a float argument; more than 30 registrations abort the process.
   static void add(const ArgumentF32 &a);
   /// Registers an integer argument; more than 30 registrations abort the process.
@@ -78,6 +92,11 @@ struct ProgOpts {
   /// '-'. More words than words.count is a usage error, as is any word for the
   /// plain parse above.
   [[nodiscard]] static u64 parse(i32 argc, const char *const *argv, ArrView<StrView> words);
+
+  /// For a usage error only the program can see after parse, such as a
+  /// missing choice among options: prints the reason and the help text to
+  /// standard output and exits 1.
+  [[noreturn]] static void usage_error(const char *reason);
 
   /// A line printed before the options in the help text, such as
   /// "Usage: prog FILE"; programs that never set it print none.

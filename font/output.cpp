@@ -2,8 +2,11 @@
 
 #include "core/fmt.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stb_image_write.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,7 +46,23 @@ Bytes encode_png(const u8 *pixels, i32 width, i32 height, i32 channels) {
 }
 
 void write_output(const Path &path, ArrView<const u8> bytes) {
+  // The bytes go to a fresh name beside the target and are renamed over it
+  // only when whole, so a failure leaves an earlier file as it was. Exclusive
+  // creation never writes through someone else's file of that name.
   File file;
-  if (!file.try_open(path, "wb") || !file.try_write_bytes(bytes) || !file.try_close())
+  Path temp;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = Path(fmt(path, ".tmp-", int(getpid()), "-", attempt));
+    if (file.try_open(temp, "wbx") || errno != EEXIST) break;
+  }
+  if (file.stream == nullptr) throw Err(fmt(path, ": cannot be written"));
+  Str from(temp.view());
+  Str to(path.view());
+  from.null_terminate();
+  to.null_terminate();
+  if (!file.try_write_bytes(bytes) || !file.try_close() || std::rename(from.data, to.data) != 0) {
+    file.close();
+    (void)temp.try_remove_file();
     throw Err(fmt(path, ": cannot be written"));
+  }
 }

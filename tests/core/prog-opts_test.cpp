@@ -42,8 +42,10 @@ struct Outcome {
 };
 
 // When parse returns, the child prints what the targets hold and exits 0; an
-// Err is printed the same way.
-Outcome run(void (*setup)(), std::vector<const char *> args) {
+// Err is printed the same way. With word_room at 0 or more the child parses
+// through the positional opt-in with room for that many words and prints
+// them first.
+Outcome run(void (*setup)(), std::vector<const char *> args, int word_room = -1) {
   int fds[2];
   if (pipe(fds) != 0) return {-1000, "pipe failed"};
   fflush(stdout); // or the child would repeat the parent's buffered text
@@ -53,7 +55,17 @@ Outcome run(void (*setup)(), std::vector<const char *> args) {
     setup();
     args.insert(args.begin(), "glyphmint");
     try {
-      ProgOpts::parse(static_cast<i32>(args.size()), args.data());
+      if (word_room < 0) {
+        ProgOpts::parse(static_cast<i32>(args.size()), args.data());
+      } else {
+        StrView words[4];
+        const u64 n = ProgOpts::parse(static_cast<i32>(args.size()), args.data(),
+                                      ArrView<StrView>(words, u64(word_room)));
+        printf("words=");
+        for (u64 i = 0; i < n; ++i)
+          printf("[%.*s]", static_cast<int>(words[i].len), words[i].len ? words[i].data : "");
+        printf(" ");
+      }
       printf("dir=[%.*s] count=%d scale=%g verbose=%d\n", static_cast<int>(g_dir.len),
              g_dir.len ? g_dir.data : "", g_count, static_cast<double>(g_scale), g_verbose);
     } catch (const Err &e) {
@@ -132,6 +144,45 @@ TEST(ProgOpts, ParseStoresValuesOrExitsWithMessageAndHelp) {
   }
 }
 
+TEST(ProgOpts, WordsOptInCollectsPlainWordsInOrder) {
+  struct Row {
+    std::vector<const char *> args;
+    int word_room;
+    int status;
+    std::string out;
+  } rows[] = {
+      {{"a.fnt", "-d", "x", "b c"}, 3, 0, "words=[a.fnt][b c] dir=[x]" + k_untouched},
+      {{}, 3, 0, "words= dir=[]" + k_untouched},
+      {{"a", "--", "-d", "--", "--dir=y"}, 4, 0, "words=[a][-d][--][--dir=y] dir=[]" + k_untouched},
+      {{"--", ""}, 1, 0, "words=[] dir=[]" + k_untouched},
+      {{"a", "b", "-d", "x"}, 1, 1, "Unexpected argument: b\n" + k_tool_help},
+      {{"a", "--", "b"}, 1, 1, "Unexpected argument: b\n" + k_tool_help},
+      {{"a", ""}, 2, 1, "Invalid usage of flag: \n" + k_tool_help},
+      {{"-x", "a"}, 2, 1, "Unknown flag: -x\n" + k_tool_help},
+      // Without the opt-in a word stays a usage error, as it always was.
+      {{"a", "--", "b"}, -1, 1, "Unknown option: 43  (args count: 2)\n" + k_tool_help},
+  };
+  for (const Row &row : rows) {
+    std::string args;
+    for (const char *a : row.args) args += std::string("[") + a + "]";
+    const Outcome got = run(tool_options, row.args, row.word_room);
+    EXPECT_EQ(got.status, row.status) << "args: " << args << " room: " << row.word_room;
+    EXPECT_EQ(got.out, row.out) << "args: " << args << " room: " << row.word_room;
+  }
+}
+
+TEST(ProgOpts, UsageErrorPrintsReasonSynopsisAndHelp) {
+  const Outcome got = run(
+      [] {
+        tool_options();
+        ProgOpts::set_synopsis("Usage: prog WORD");
+        ProgOpts::usage_error("Missing argument: WORD");
+      },
+      {});
+  EXPECT_EQ(got.status, 1);
+  EXPECT_EQ(got.out, "Missing argument: WORD\nUsage: prog WORD\n" + k_tool_help);
+}
+
 // The record after the last one in use ends the list, so 30 options besides
 // --help is the most the registry holds; one more used to write past it.
 // Names are of equal width: a flag also matches any longer word it begins.
@@ -151,6 +202,33 @@ TEST(ProgOpts, RegistryHoldsThirtyOptionsAndRefusesMore) {
   EXPECT_EQ(got.out.substr(0, got.out.find('\n')), "Unknown flag: --verbose");
   EXPECT_DEATH(add_flags(31),
                "Cannot register option --o30: at most 30 options fit besides --help");
+}
+
+} // namespace
+
+// Repeatable text arguments and the usage errors a program finds after parse.
+namespace {
+
+List<Str> g_texts;
+
+// Runs in a death-test child: prints the texts on standard error and exits 0,
+// unless parse or the usage error asked for ends the process first.
+[[noreturn]] void parse_texts(std::vector<const char *> args, bool then_usage_error) {
+  ProgOpts::add(ProgOpts::ArgumentStrList{"text", 't', "A text file; may be repeated.", "file",
+                                          &g_texts, ProgOpts::Optional});
+  args.insert(args.begin(), "glyphmint-font");
+  ProgOpts::parse(static_cast<i32>(args.size()), args.data());
+  for (const Str &t : g_texts) fprintf(stderr, "[%.*s]", static_cast<int>(t.len), t.data);
+  if (then_usage_error) ProgOpts::usage_error("Nothing to do.");
+  exit(0);
+}
+
+TEST(ProgOptsLists, EveryOccurrenceAppendsInOrder) {
+  using testing::ExitedWithCode;
+  EXPECT_EXIT(parse_texts({"--text", "a", "-t", "b", "--TEXT=c", "-t", "a"}, false),
+              ExitedWithCode(0), "^\\[a\\]\\[b\\]\\[c\\]\\[a\\]$");
+  EXPECT_EXIT(parse_texts({"-t", "a", "--text"}, false), ExitedWithCode(1), "^$");
+  EXPECT_EXIT(parse_texts({"-t", "a"}, true), ExitedWithCode(1), "^\\[a\\]$");
 }
 
 } // namespace
