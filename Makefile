@@ -3,9 +3,16 @@
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all release test example bench fuzz format deps clean
+.PHONY: all release test example bench fuzz format deps install deb clean
 
 FUZZ_SECONDS ?= 60
+# make install: where to (DESTDIR, if set, is put before it, for staging).
+PREFIX ?= /usr/local
+# What building and checking the Debian package needs: dpkg-shlibdeps (and
+# the file command CPack runs it through); the tests also lint the manual
+# pages, render them with man and run lintian on the package.
+DEB_DEPS := dpkg-dev file
+TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian
 
 all: release
 
@@ -16,10 +23,20 @@ release: deps
 	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DGLYPHMINT_BENCH=OFF >/dev/null
 	@cmake --build build/release -j $(JOBS)
 
-test: deps
+test:
+	@scripts/install-deps $(TEST_DEPS)
 	@cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DGLYPHMINT_SANITIZE=ON >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
+
+install: release
+	@DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$(PREFIX)"
+
+deb: release
+	@scripts/install-deps $(DEB_DEPS)
+	@rm -rf build/deb
+	@cpack --config build/release/CPackConfig.cmake -B build/deb >build/deb.log || { cat build/deb.log; exit 1; }
+	@echo "Built $$(ls build/deb/*.deb)"
 
 example: release
 	@scripts/example
