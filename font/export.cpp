@@ -172,8 +172,10 @@ int run_export(i32 argc, const char *const *argv) {
       "rgba|grey", &page_kind, ProgOpts::Optional});
   ProgOpts::set_synopsis(k_synopsis);
   StrView words[3];
-  if (ProgOpts::parse(argc, argv, words) != 3)
-    ProgOpts::usage_error("Expected FONT.fnt FORMAT OUT");
+  static const char *const missing[] = {"Missing argument: FONT.fnt", "Missing argument: FORMAT",
+                                        "Missing argument: OUT"};
+  const u64 given = ProgOpts::parse(argc, argv, words);
+  if (given < 3) ProgOpts::usage_error(missing[given]);
   BmForm form = BmForm::Text;
   if (!try_parse_bmfont_form(words[1], form))
     usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary or json)"));

@@ -425,7 +425,7 @@ TEST(Export, UsageErrorsPrintTheHelp) {
   };
   const Row rows[] = {
       {{"--help"}, 0, "  binary  the binary form, version 3"},
-      {{"a.fnt", "text"}, 1, "Expected FONT.fnt FORMAT OUT"},
+      {{"a.fnt", "text"}, 1, "Missing argument: OUT\n"},
       {{"a.fnt", "yaml", "out"}, 1, "Unknown format: yaml"},
       {{"--page", "blue", "a.fnt", "text", "out"}, 1, "Unknown page: blue"},
   };
