@@ -1,7 +1,208 @@
+// glyphmint-font export: a baked font in the BMFont forms that game engines
+// and web loaders read, with its one page image beside the descriptor.
 #include "font/commands.h"
 
-#include "core/str.h"
+#include "core/prog-opts.h"
+#include "font/bmfont.h"
+#include "font/loaded-font.h"
+#include "font/output.h"
 
-int run_export(i32, const char *const *) {
-  throw Err("export: not available yet");
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const char k_synopsis[] =
+    "Usage: glyphmint-font export [--page rgba|grey] FONT.fnt FORMAT OUT\n"
+    "\n"
+    "Writes a baked font as an AngelCode BMFont descriptor, the form most game\n"
+    "engines and web text renderers load, and its page image beside OUT, named\n"
+    "after OUT's file name up to its last dot: out/Serif-16.bmfont.fnt gives\n"
+    "out/Serif-16.bmfont_0.png.\n"
+    "\n"
+    "FORMAT:\n"
+    "  text    the text form (.fnt), one line per record\n"
+    "  xml     the XML form\n"
+    "  binary  the binary form, version 3 (16-bit fields: a value that does not\n"
+    "          fit is an error)\n"
+    "  json    the JSON form of the same structure (load-bmfont, parse-bmfont-*)\n"
+    "\n"
+    "The page is white with the glyphs' coverage in alpha (8-bit RGBA), which is\n"
+    "what engines blend with; --page grey writes the atlas's own greyscale\n"
+    "pixels instead, and the channel fields say which. The face is the atlas\n"
+    "image's name without its \"-<size>.png\" ending (without just its extension\n"
+    "when it ends otherwise). A code point baked twice is written once, from its\n"
+    "first record. OUT and the page never replace FONT.fnt or its atlas; the\n"
+    "page is written first, and a file whose write fails keeps its earlier\n"
+    "contents.\n";
+
+// The page beside OUT, named by OUT's file name up to its last dot:
+//   dir/Serif-16.bmfont.fnt => dir/Serif-16.bmfont_0.png,  out => out_0.png
+Path page_path(const Path &out) {
+  const StrView text = out.view();
+  const u64 slash = text.find_last('/');
+  const StrView dir = slash == StrView::npos ? StrView() : text.sub(0, slash + 1);
+  const StrView name = out.name();
+  const u64 dot = name.find_last('.');
+  return Path(fmt(dir, dot == StrView::npos ? name : name.sub(0, dot), "_0.png"));
+}
+
+// The atlas image's file name without its "-<size>.png" ending, or without
+// its extension when it ends otherwise:
+//   DejaVuSans-16.png at 16 => DejaVuSans,  atlas.png at 16 => atlas
+Str face_name(StrView image_name, i32 size) {
+  const u64 slash = image_name.find_last('/');
+  const StrView name =
+      slash == StrView::npos ? image_name : image_name.sub(slash + 1, StrView::npos);
+  const Str ending = fmt("-", size, ".png");
+  if (name.len > ending.len && name.ends_with(ending.view()))
+    return Str(name.sub(0, name.len - ending.len));
+  const u64 dot = name.find_last('.');
+  return Str(dot == StrView::npos ? name : name.sub(0, dot));
+}
+
+struct FileId {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+// Symbolic links are followed, so any name for a file gives the same identity.
+FileId file_id(const Path &path) {
+  const std::string c_path(path.text.data == nullptr ? "" : path.text.data, path.text.len);
+  struct stat st {};
+  if (stat(c_path.c_str(), &st) != 0) return {};
+  return {true, st.st_dev, st.st_ino};
+}
+
+bool same_file(const FileId &a, const FileId &b) {
+  return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+// Checked before anything is written: an export never replaces its inputs,
+// whatever links or relative paths lead to them.
+void refuse_inputs(const LoadedFont &loaded, const Path &out, const Path &page) {
+  const FileId fnt = file_id(loaded.fnt_path);
+  const FileId atlas = file_id(loaded.image_path);
+  const Path *outputs[] = {&out, &page};
+  for (const Path *output : outputs) {
+    const FileId id = file_id(*output);
+    if (same_file(id, fnt))
+      throw Err(fmt(*output, ": is the font being exported (", loaded.fnt_path,
+                    "); nothing was written"));
+    if (same_file(id, atlas))
+      throw Err(fmt(*output, ": is the atlas of the font being exported (", loaded.image_path,
+                    "); nothing was written"));
+  }
+  if (same_file(file_id(out), file_id(page)))
+    throw Err(fmt(out, ": is the same file as its page ", page, "; nothing was written"));
+}
+
+void note(StrView message) {
+  const Str line = fmt("glyphmint-font: ", message, "\n");
+  std::fwrite(line.data, 1, line.len, stderr);
+}
+
+// The mapping from the .fnt: the bitmap sits inside its cell's one-pixel
+// frame, and the line's top is the ascender above the baseline.
+BmFont describe(const LoadedFont &loaded, bool grey_page, StrView page_name) {
+  const gm_font &f = loaded.font;
+  BmFont font;
+  font.info.face = face_name(loaded.image_name(), f.size);
+  font.info.size = f.size;
+  // Neighbouring cells' frames lie between two bitmaps: two zero pixels.
+  font.info.spacing[0] = 2;
+  font.info.spacing[1] = 2;
+  font.common.line_height = f.line_height;
+  font.common.base = f.ascender;
+  font.common.scale_w = loaded.atlas.width;
+  font.common.scale_h = loaded.atlas.height;
+  if (grey_page) {
+    font.common.alpha_chnl = 4;
+    font.common.red_chnl = font.common.green_chnl = font.common.blue_chnl = 0;
+  }
+  font.page = Str(page_name);
+  font.chars.reserve(f.glyph_count);
+  for (size_t i = 0; i < f.glyph_count; ++i) {
+    const gm_glyph g = gm_font_glyph(&f, i);
+    if (g.code < 0)
+      throw Err(
+          fmt(loaded.fnt_path, ": code point ", g.code, " is negative; no BMFont id holds it"));
+    // Records are sorted by code point, so a repeat follows its first.
+    if (!font.chars.empty() && font.chars.back().id == u32(g.code)) {
+      if (i < 2 || gm_font_glyph(&f, i - 2).code != g.code)
+        note(fmt(loaded.fnt_path, ": code point ", g.code,
+                 " is baked more than once; exported once, from its first record"));
+      continue;
+    }
+    BmChar c;
+    c.id = u32(g.code);
+    c.x = i64{g.x} + 1;
+    c.y = i64{g.y} + 1;
+    c.width = g.width;
+    c.height = g.rows;
+    c.xoffset = g.bearing_x;
+    c.yoffset = i64{f.ascender} - g.bearing_y;
+    c.xadvance = g.advance;
+    font.chars.push_back(c);
+  }
+  return font;
+}
+
+[[noreturn]] void usage_error(StrView reason) {
+  Str text(reason);
+  ProgOpts::usage_error(text.null_terminate().data);
+}
+
+// White everywhere, the coverage in alpha: tinting and blending both work.
+Bytes rgba_page(const GreyImage &atlas) {
+  const u64 pixels = u64(atlas.width) * u64(atlas.height);
+  std::vector<u8> rgba(pixels * 4, 255);
+  for (u64 i = 0; i < pixels; ++i) rgba[i * 4 + 3] = atlas.pixels[i];
+  return encode_png(rgba.data(), atlas.width, atlas.height, 4);
+}
+
+} // namespace
+
+int run_export(i32 argc, const char *const *argv) {
+  Str page_kind("rgba");
+  ProgOpts::add(ProgOpts::ArgumentStr{
+      "page", 0, "The page image: rgba (white, the glyphs in alpha; the default) or grey.",
+      "rgba|grey", &page_kind, ProgOpts::Optional});
+  ProgOpts::set_synopsis(k_synopsis);
+  StrView words[3];
+  static const char *const missing[] = {"Missing argument: FONT.fnt", "Missing argument: FORMAT",
+                                        "Missing argument: OUT"};
+  const u64 given = ProgOpts::parse(argc, argv, words);
+  if (given < 3) ProgOpts::usage_error(missing[given]);
+  BmForm form = BmForm::Text;
+  if (!try_parse_bmfont_form(words[1], form))
+    usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary or json)"));
+  if (page_kind.view() != "rgba" && page_kind.view() != "grey")
+    usage_error(fmt("Unknown page: ", page_kind, " (rgba or grey)"));
+  const bool grey_page = page_kind.view() == "grey";
+
+  const LoadedFont loaded = LoadedFont::load(Path(words[0]));
+  const Path out(words[2]);
+  if (out.name().empty()) throw Err(fmt(out, ": names a directory, not a file"));
+  const Path page = page_path(out);
+  refuse_inputs(loaded, out, page);
+
+  const BmFont font = describe(loaded, grey_page, page.name());
+  Str descriptor;
+  try {
+    descriptor = bmfont_bytes(font, {}, form);
+  } catch (const Err &e) {
+    throw Err(
+        fmt(out, ": cannot be written in the ", bmfont_form_name(form), " form: ", e.message));
+  }
+  const Bytes png =
+      grey_page ? encode_png(loaded.atlas.pixels.get(), loaded.atlas.width, loaded.atlas.height, 1)
+                : rgba_page(loaded.atlas);
+  // The page first: a descriptor never names a page that is not there.
+  write_output(page, png.view());
+  write_output(out,
+               ArrView<const u8>(reinterpret_cast<const u8 *>(descriptor.data), descriptor.len));
+  return 0;
 }

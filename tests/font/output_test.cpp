@@ -71,7 +71,11 @@ TEST(WriteOutput, ReplacesWholeOrLeavesTheEarlierFile) {
     const std::string target = dir.path() + "/" + row.target;
     const WriteOutcome got = write_in_child(target, big, row.size_limit);
     EXPECT_EQ(got.status, row.written ? 0 : 1) << row.name;
-    EXPECT_EQ(got.message, row.written ? "" : target + ": cannot be written") << row.name;
+    // "<path>: cannot be written (<the system's reason>)"
+    const std::string prefix = target + ": cannot be written (";
+    EXPECT_TRUE(row.written ? got.message.empty()
+                            : got.message.starts_with(prefix) && got.message.ends_with(")"))
+        << row.name << ": " << got.message;
     EXPECT_EQ(read_file(dir.path() + "/out.png").size(), row.written ? big.size() : 3u) << row.name;
     EXPECT_EQ(tree(dir.path()), (std::set<std::string>{"dir", "out.png"})) << row.name;
     if (row.written) {
@@ -80,6 +84,23 @@ TEST(WriteOutput, ReplacesWholeOrLeavesTheEarlierFile) {
       EXPECT_EQ(st.st_mode & 0777, 0644u) << row.name << ": the mode the umask allows";
     }
   }
+}
+
+TEST(WriteOutput, ReplacesALinksTargetAndWritesDevicesInPlace) {
+  ScratchDir dir;
+  const std::string d = dir.path();
+  write_file(d + "/real.png", "old");
+  std::filesystem::create_symlink("real.png", d + "/link.png");
+  std::filesystem::create_symlink("/dev/null", d + "/null.png");
+  EXPECT_EQ(write_in_child(d + "/link.png", "new", 0).status, 0);
+  EXPECT_EQ(write_in_child(d + "/null.png", "new", 0).status, 0);
+  EXPECT_EQ(read_file(d + "/real.png"), "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(d + "/link.png")) << "the link was replaced";
+  EXPECT_TRUE(std::filesystem::is_symlink(d + "/null.png")) << "the device's link was replaced";
+  const std::vector<std::string> names = support::listing_order(d);
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+            (std::set<std::string>{"link.png", "null.png", "real.png"}))
+      << "a temporary was left";
 }
 
 } // namespace
