@@ -1,5 +1,6 @@
 #include "core/fmt.h"
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <type_traits>
@@ -118,6 +119,9 @@ template <typename F> bool parse_float(StrView text, F &out) {
     v = v + fraction;
   }
   if (i != text.len) return false;
+  // Enough digits overflow the accumulation to infinity, a value the grammar
+  // cannot spell: such a text is as malformed as any other.
+  if (!std::isfinite(v)) return false;
   out = negative ? -v : v;
   return true;
 }

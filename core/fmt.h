@@ -97,7 +97,8 @@ GLYPHMINT_DECLARE_PARSER(unsigned long long);
 // Exactly "true" or "false".
 GLYPHMINT_DECLARE_PARSER(bool);
 // Optional sign, digits, optionally '.' and more digits: "3." => 3, ".5" and
-// "1e3" fail. Accumulated digit by digit in the target precision.
+// "1e3" fail. Accumulated digit by digit in the target precision; a text whose
+// accumulation overflows to infinity (39 nines for float, 309 for double) fails.
 GLYPHMINT_DECLARE_PARSER(float);
 GLYPHMINT_DECLARE_PARSER(double);
 // Never fail.
