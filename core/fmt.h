@@ -29,6 +29,14 @@ struct ZeroPrefixU16 {
   u16 value;
 };
 
+/// Text shown to a person on a terminal: every byte below 0x20 and 0x7F is
+/// written as \xNN (lowercase hex), so input repeated in a message can neither
+/// send control sequences nor break the line; all other bytes, UTF-8 included,
+/// pass unchanged:  "a\x1b[2Jb\n" => a\x1b[2Jb\x0a
+struct EscapedControl {
+  StrView text;
+};
+
 #define GLYPHMINT_DECLARE_FMT(T)                                                                   \
   template <> struct Fmt<T> { static void format(const T &v, StrBuilder &b); }
 
@@ -50,6 +58,7 @@ GLYPHMINT_DECLARE_FMT(Ptr);
 GLYPHMINT_DECLARE_FMT(StrHash);
 GLYPHMINT_DECLARE_FMT(HumanMemorySize);
 GLYPHMINT_DECLARE_FMT(ZeroPrefixU16);
+GLYPHMINT_DECLARE_FMT(EscapedControl);
 
 namespace details {
 template <typename T> void fmt_one(StrBuilder &b, const T &v) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -180,6 +181,27 @@ TEST(Fmt, ZeroPrefixPadsToTheWidth) {
   for (const Row &r : rows)
     EXPECT_EQ(text_of(ZeroPrefixU16{r.width, r.value}), r.want)
         << "width " << r.width << " value " << r.value;
+}
+
+TEST(Fmt, EscapedControlWritesControlBytesAsHex) {
+  // Every single byte against printf's own "\x%02x".
+  for (int c = 0; c < 256; ++c) {
+    const char byte = static_cast<char>(c);
+    char want[8] = {byte, 0};
+    if (c < 0x20 || c == 0x7F) std::snprintf(want, sizeof want, "\\x%02x", c);
+    EXPECT_EQ(text_of(EscapedControl{StrView(&byte, 1)}), want) << "byte " << c;
+  }
+  struct Row {
+    std::string text, want;
+  } rows[] = {{"", ""},
+              {"plain text", "plain text"},
+              {"a\x1b[2Jb\n", "a\\x1b[2Jb\\x0a"},
+              {"\r\n\r\n", "\\x0d\\x0a\\x0d\\x0a"},
+              {"Grüße\t\\", "Grüße\\x09\\"}, // UTF-8 and the backslash pass
+              {std::string("nul\0end", 7), "nul\\x00end"}};
+  for (const Row &r : rows)
+    EXPECT_EQ(text_of(EscapedControl{StrView(r.text.data(), r.text.size())}), r.want)
+        << "text '" << r.text << "'";
 }
 
 TEST(StrParser, SignedIntegersAtTheirExactLimits) {

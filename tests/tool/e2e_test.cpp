@@ -470,6 +470,33 @@ TEST_F(Glyphmint, BadSettingsEndTheRunWithTheirMessage) {
   }
 }
 
+TEST_F(Glyphmint, ControlBytesInErrorsAreEscapedOnStderrOnly) {
+  // Input repeated in a message could recolour or clear the terminal, or
+  // forge a second line; stdout's log lines keep the bytes as they are.
+  put_font("Font.ttf");
+  const std::string settings = "a\x1b[31m.glyphmint.ini";
+  // A backslash before a line feed carries the value on to the next line.
+  put(settings, "path = Font.ttf\nsizes = [1\x1b]0;title\x07\\\n6]\nranges = []\nchars = []\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {{"--dir=" + fonts_},
+       "Cannot parse string: [1\\x1b]0;title\\x07\\\\x0a6]\n",
+       {"info | Fonts dir: " + fonts_, "info | processing " + at(settings)}},
+      {{"--dir=no\x1b[2J\r\ndir"}, "Cannot get absolute path for no\\x1b[2J\\x0d\\x0adir\n", {}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE("args: " + c.args[0]);
+    const RunResult r = run(c.args);
+    expect_exit(r, 1);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(support::log_lines(r.out), c.lines);
+  }
+}
+
 TEST_F(Glyphmint, BakedGlyphsMatchFreeType) {
   const std::string settings =
       "sizes = [12, 16]\nranges = [32-126, 160-383]\nchars = [8364, 8230]\n";
