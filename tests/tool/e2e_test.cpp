@@ -95,22 +95,23 @@ bool decode_png(const std::string &bytes, Png &out, std::string &why) {
 }
 
 // ---------------------------------------------------------------------------
-// Which files a run closed after writing, in order.
+// Which files a run closed after writing and which it renamed into place, in
+// order, with the random part of a temporary's name shown as XXXXXX.
 
-class CloseWriteWatch {
+class WriteWatch {
 public:
-  explicit CloseWriteWatch(const std::string &dir) {
+  explicit WriteWatch(const std::string &dir) {
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0 || inotify_add_watch(fd_, dir.c_str(), IN_CLOSE_WRITE) < 0)
+    if (fd_ < 0 || inotify_add_watch(fd_, dir.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO) < 0)
       ADD_FAILURE() << "cannot watch " << dir;
   }
-  ~CloseWriteWatch() {
+  ~WriteWatch() {
     if (fd_ >= 0) close(fd_);
   }
-  CloseWriteWatch(const CloseWriteWatch &) = delete;
-  CloseWriteWatch &operator=(const CloseWriteWatch &) = delete;
+  WriteWatch(const WriteWatch &) = delete;
+  WriteWatch &operator=(const WriteWatch &) = delete;
 
-  [[nodiscard]] std::vector<std::string> names() const {
+  [[nodiscard]] std::vector<std::string> events() const {
     std::vector<std::string> out;
     alignas(inotify_event) char buf[1 << 16];
     while (true) {
@@ -119,7 +120,13 @@ public:
       for (ssize_t at = 0; at < n;) {
         const auto *e = reinterpret_cast<const inotify_event *>(buf + at);
         if (e->mask & IN_Q_OVERFLOW) out.push_back("<event queue overflow>");
-        if (e->len > 0) out.emplace_back(e->name);
+        if (e->len > 0) {
+          std::string name = e->name;
+          const std::size_t tag = name.rfind(".glyphmint-");
+          if (tag != std::string::npos && name.size() == tag + 17)
+            name.replace(tag + 11, 6, "XXXXXX");
+          out.push_back((e->mask & IN_MOVED_TO ? "renamed to " : "closed ") + name);
+        }
         at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
       }
     }
@@ -259,6 +266,15 @@ void expect_exit(const RunResult &r, int code) {
   EXPECT_TRUE(r.exited && r.exit_code == code) << "expected exit status " << code << "\n" << r;
 }
 
+// An output linked to /dev/full is written through, never replaced: the
+// tests run as root, and a rename over it would replace the device itself.
+void expect_written_in_place(const std::string &link) {
+  std::error_code ec;
+  EXPECT_EQ(std::filesystem::read_symlink(link, ec), "/dev/full") << link;
+  struct stat st {};
+  EXPECT_TRUE(stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "/dev/full is no device";
+}
+
 void expect_abort(const RunResult &r) {
   EXPECT_TRUE(!r.exited && r.signal == SIGABRT) << "expected SIGABRT\n" << r;
 }
@@ -284,9 +300,10 @@ protected:
   }
 
   [[nodiscard]] RunResult run(const std::vector<std::string> &args, const std::string &cwd = "",
-                              int watchdog_seconds = 300, long rss_limit_kib = 0) const {
+                              int watchdog_seconds = 300, long rss_limit_kib = 0,
+                              long file_size_limit = 0) const {
     return support::run_program(GLYPHMINT_EXE, args, cwd.empty() ? scratch_.path() : cwd,
-                                scratch_.path(), watchdog_seconds, rss_limit_kib);
+                                scratch_.path(), watchdog_seconds, rss_limit_kib, file_size_limit);
   }
 
   [[nodiscard]] RunResult bake() const { return run({"--dir=" + fonts_}); }
@@ -376,7 +393,7 @@ TEST_F(Glyphmint, OnlySettingsFilesDirectlyInTheDirAreBaked) {
 TEST_F(Glyphmint, LogsEveryStepAndWritesFourFilesInOrder) {
   put_font("Font.ttf");
   put("Font.glyphmint.ini", "path = Font.ttf\nsizes = [12, 16]\nranges = [65-70]\nchars = []\n");
-  const CloseWriteWatch watch(fonts_);
+  const WriteWatch watch(fonts_);
 
   const RunResult r = bake();
   expect_exit(r, 0);
@@ -387,8 +404,13 @@ TEST_F(Glyphmint, LogsEveryStepAndWritesFourFilesInOrder) {
                 "info | Atlas size: 256x256", "info | Image written: " + at("Font-12.png"),
                 "info | Atlas size: 256x256", "info | Image written: " + at("Font-16.png"),
                 "info | Done!"}));
-  EXPECT_EQ(watch.names(),
-            (std::vector<std::string>{"Font-12.png", "Font-12.fnt", "Font-16.png", "Font-16.fnt"}));
+  // Each file is complete under a temporary name before it takes its own.
+  std::vector<std::string> writes;
+  for (const char *name : {"Font-12.png", "Font-12.fnt", "Font-16.png", "Font-16.fnt"}) {
+    writes.push_back("closed ." + std::string(name) + ".glyphmint-XXXXXX");
+    writes.push_back("renamed to " + std::string(name));
+  }
+  EXPECT_EQ(watch.events(), writes);
   EXPECT_EQ(support::tree(fonts_),
             (std::set<std::string>{"Font.ttf", "Font.glyphmint.ini", "Font-12.png", "Font-12.fnt",
                                    "Font-16.png", "Font-16.fnt"}));
@@ -677,6 +699,53 @@ TEST_F(Glyphmint, UnwritableImageIsAFatalStop) {
                                       "info | processing " + at("Font.glyphmint.ini"),
                                       "info | Atlas size: 256x256", "CRIT | Failed to write png"}));
   EXPECT_FALSE(support::entry_exists(at("Font-12.fnt")));
+  expect_written_in_place(at("Font-12.png"));
+}
+
+TEST_F(Glyphmint, FailedWriteKeepsThePreviousOutputs) {
+  // Re-baking onto a disk that filled up mid-way once truncated the previous
+  // atlas first, and the older .fnt then described an atlas that was gone. A
+  // file-size limit makes the second, larger bake fail part-way instead.
+  const long limit = 8 * 1024;
+  struct Case {
+    const char *what;
+    std::string stem, first, second; // the outputs' name, the two bakes' settings
+    bool png_fails;                  // else the .fnt, after its new atlas is in place
+  } cases[] = {
+      {"atlas", "Font-24", "sizes = [24]\nranges = [65-70]", "sizes = [24]\nranges = [32-126]",
+       true},
+      {".fnt", "Font-4", "sizes = [4]\nranges = [65-70]", "sizes = [4]\nranges = [32-126, 160-383]",
+       false},
+  };
+  put_font("Font.ttf");
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string png = at(c.stem + ".png");
+    const std::string fnt = at(c.stem + ".fnt");
+    put("Font.glyphmint.ini", "path = Font.ttf\n" + c.first + "\nchars = []\n");
+    expect_exit(run({"--dir=" + fonts_}, "", 300, 0, limit), 0);
+    const std::string old_png = support::read_file(png);
+    const std::string old_fnt = support::read_file(fnt);
+    ASSERT_LT(std::max(old_png.size(), old_fnt.size()), std::size_t(limit));
+    put("Font.glyphmint.ini", "path = Font.ttf\n" + c.second + "\nchars = []\n");
+    const auto before = support::tree(fonts_);
+
+    const RunResult r = run({"--dir=" + fonts_}, "", 300, 0, limit);
+    if (c.png_fails) {
+      expect_abort(r);
+      EXPECT_EQ(support::log_lines(r.out).back(), "CRIT | Failed to write png");
+      EXPECT_EQ(support::first_difference(support::read_file(png), old_png), "");
+    } else {
+      expect_exit(r, 1);
+      EXPECT_EQ(r.err, "Write fail\n");
+      Png atlas;
+      std::string why;
+      EXPECT_TRUE(decode_png(support::read_file(png), atlas, why)) << why;
+      EXPECT_NE(support::read_file(png), old_png) << "the new atlas is in place";
+    }
+    EXPECT_EQ(support::first_difference(support::read_file(fnt), old_fnt), "");
+    EXPECT_EQ(support::tree(fonts_), before) << "a temporary was left behind";
+  }
 }
 
 TEST_F(Glyphmint, UnwritableFontFileFailsWithWriteFail) {
@@ -693,6 +762,7 @@ TEST_F(Glyphmint, UnwritableFontFileFailsWithWriteFail) {
   Png png;
   std::string why;
   EXPECT_TRUE(decode_png(support::read_file(at("Font-12.png")), png, why)) << why;
+  expect_written_in_place(at("Font-12.fnt"));
 }
 
 TEST_F(Glyphmint, HugeSizeFailsFastWithBoundedMemory) {

@@ -160,11 +160,13 @@ inline std::ostream &operator<<(std::ostream &os, const RunResult &r) {
 /// `capture_dir`. The watchdog kills a run that outlives `watchdog_seconds` or
 /// (when `rss_limit_kib` is not 0) grows past that resident size, so a
 /// runaway cannot hang the suite or exhaust the machine; it is no timing
-/// assertion.
+/// assertion. A `file_size_limit` other than 0 makes every write beyond that
+/// many bytes of a file fail (EFBIG, with SIGXFSZ ignored), as a full disk would.
 [[nodiscard]] inline RunResult run_program(const std::string &exe,
                                            const std::vector<std::string> &args,
                                            const std::string &cwd, const std::string &capture_dir,
-                                           int watchdog_seconds = 300, long rss_limit_kib = 0) {
+                                           int watchdog_seconds = 300, long rss_limit_kib = 0,
+                                           long file_size_limit = 0) {
   RunResult result;
   const std::string out_path = capture_dir + "/stdout.txt";
   const std::string err_path = capture_dir + "/stderr.txt";
@@ -192,6 +194,14 @@ inline std::ostream &operator<<(std::ostream &os, const RunResult &r) {
     if (dup2(out_fd, STDOUT_FILENO) < 0 || dup2(err_fd, STDERR_FILENO) < 0) _exit(126);
     close(out_fd);
     close(err_fd);
+    if (file_size_limit != 0) {
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      const rlimit limit{static_cast<rlim_t>(file_size_limit),
+                         static_cast<rlim_t>(file_size_limit)};
+      if (sigaction(SIGXFSZ, &ignore, nullptr) != 0 || setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        _exit(126);
+    }
     execv(exe.c_str(), argv.data());
     _exit(127);
   }
