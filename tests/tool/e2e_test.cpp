@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -798,6 +799,104 @@ TEST_F(Glyphmint, RunsOverTheSameInputGiveIdenticalFiles) {
     EXPECT_FALSE(first[i].empty()) << outputs[i];
     EXPECT_EQ(support::first_difference(support::read_file(at(outputs[i])), first[i]), "")
         << outputs[i];
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The documentation's settings examples, baked as a user would paste them.
+
+struct Example {
+  std::string where; // file and line of the block, for the failure message
+  std::string text;
+};
+
+// roff escapes an example in a manual page may use, as the reader sees them.
+std::string unescape_roff(std::string line) {
+  static const std::pair<std::string, std::string> escapes[] = {
+      {"\\-", "-"}, {"\\e", "\\"}, {"\\(rs", "\\"}, {"\\&", ""}, {"\\(aq", "'"}, {"\\(dq", "\""}};
+  for (const auto &[from, to] : escapes)
+    for (std::size_t at = 0; (at = line.find(from, at)) != std::string::npos; at += to.size())
+      line.replace(at, from.size(), to);
+  return line;
+}
+
+// The value of the example's "path" key, the font it names; empty if none.
+std::string font_of(const std::string &example) {
+  std::istringstream lines(example);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t key = line.find_first_not_of(" \t");
+    const std::size_t eq = line.find('=');
+    if (key == std::string::npos || line.compare(key, 4, "path") != 0 ||
+        line.find_first_not_of(" \t", key + 4) != eq)
+      continue;
+    const std::size_t first = line.find_first_not_of(" \t", eq + 1);
+    return first == std::string::npos
+               ? ""
+               : line.substr(first, line.find_last_not_of(" \t") + 1 - first);
+  }
+  return "";
+}
+
+// Every ```ini block of `file` (Markdown), or every example block (.EX/.EE,
+// .nf/.fi) of a manual page that sets "path".
+std::vector<Example> examples_in(const std::filesystem::path &file, bool manual) {
+  std::vector<Example> out;
+  std::istringstream lines(support::read_file(file.string()));
+  bool inside = false;
+  int number = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ++number;
+    const bool opens = manual ? line == ".EX" || line == ".nf" : line == "```ini";
+    const bool closes = manual ? line == ".EE" || line == ".fi" : line == "```";
+    if (!inside && opens) {
+      inside = true;
+      out.push_back({file.filename().string() + ":" + std::to_string(number), ""});
+    } else if (inside && closes) {
+      inside = false;
+      if (manual && font_of(out.back().text).empty()) out.pop_back();
+    } else if (inside && !(manual && line.rfind(".", 0) == 0)) {
+      out.back().text += (manual ? unescape_roff(line) : line) + "\n";
+    }
+  }
+  return out;
+}
+
+TEST_F(Glyphmint, DocumentedSettingsExamplesBake) {
+  // The README once showed remarks after values ("sizes = [12, 16]  ; ..."),
+  // which do not parse. Every settings example of the README and of the
+  // manual pages (if there are any) is baked with DejaVu Sans under the font
+  // name it gives.
+  const std::filesystem::path source(GLYPHMINT_SOURCE_DIR);
+  std::vector<Example> examples = examples_in(source / "README.md", false);
+  ASSERT_FALSE(examples.empty()) << "no ```ini block in the README";
+  if (std::filesystem::is_directory(source / "man"))
+    for (const auto &e : std::filesystem::directory_iterator(source / "man"))
+      if (e.path().extension() == ".1")
+        for (Example &example : examples_in(e.path(), true)) examples.push_back(example);
+
+  for (std::size_t i = 0; i < examples.size(); ++i) {
+    const Example &example = examples[i];
+    SCOPED_TRACE(example.where + ":\n" + example.text);
+    const std::string dir = at("example-" + std::to_string(i));
+    const std::string font = font_of(example.text);
+    ASSERT_FALSE(font.empty());
+    std::filesystem::create_directories(std::filesystem::path(dir + "/" + font).parent_path());
+    std::filesystem::copy_file(support::k_sans, dir + "/" + font);
+    support::write_file(dir + "/Example.glyphmint.ini", example.text);
+
+    const RunResult r = run({"--dir=" + dir});
+    expect_exit(r, 0);
+    EXPECT_EQ(r.err, "");
+    int images = 0;
+    for (const std::string &line : support::log_lines(r.out)) {
+      const std::string written = "info | Image written: ";
+      if (line.rfind(written, 0) != 0) continue;
+      const std::string png = line.substr(written.size());
+      ++images;
+      EXPECT_TRUE(support::entry_exists(png)) << png;
+      EXPECT_TRUE(support::entry_exists(png.substr(0, png.size() - 4) + ".fnt")) << png;
+    }
+    EXPECT_GT(images, 0) << "the example bakes nothing";
   }
 }
 
