@@ -793,8 +793,7 @@ TEST(File, WriteToFullDeviceFails) {
 
 // ------------------------------------------------------------- AtomicFile
 
-/// Every entry below `dir` as a path relative to it, sorted, with the random
-/// part of a temporary's name shown as XXXXXX.
+/// Every entry below `dir`, relative and sorted, a temporary's random part as XXXXXX.
 std::vector<std::string> entries(const std::string &dir) {
   std::vector<std::string> names;
   for (const auto &e : std::filesystem::recursive_directory_iterator(dir)) {
@@ -807,155 +806,115 @@ std::vector<std::string> entries(const std::string &dir) {
   return names;
 }
 
-std::string content(const std::string &path) {
-  std::FILE *f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return "<missing>";
-  std::string text;
-  for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-  std::fclose(f);
-  return text;
-}
-
 void write_text(const AtomicFile &out, const std::string &text) {
   EXPECT_TRUE(out.file().try_write_bytes(
       ArrView<const u8>(reinterpret_cast<const u8 *>(text.data()), text.size())));
 }
 
 TEST_F(FsTest, AtomicFileReplacesTheTargetOnlyOnCommit) {
+  const std::string long_name = "d/" + std::string(250, 'n'); // its temporary's is cut
   struct Case {
     const char *what;
     std::vector<std::pair<std::string, std::string>> links; // name, link text
     std::string target;                                     // what a write through "out" reaches
     bool existing;
-  } cases[] = {
-      {"new file", {}, "out", false},
-      {"existing file", {}, "out", true},
-      {"link to a file", {{"out", "d/target"}}, "d/target", true},
-      {"dangling link", {{"out", "d/target"}}, "d/target", false},
-      {"chain of links", {{"out", "hop"}, {"hop", at("d/target")}}, "d/target", true},
-      // The temporary's name is cut to stay within the 255 bytes of a name.
-      {"long name", {{"out", "d/" + std::string(250, 'n')}}, "d/" + std::string(250, 'n'), true},
-  };
+  } cases[] = {{"new file", {}, "out", false},
+               {"existing file", {}, "out", true},
+               {"link to a file", {{"out", "d/target"}}, "d/target", true},
+               {"dangling link", {{"out", "d/target"}}, "d/target", false},
+               {"chain of links", {{"out", "hop"}, {"hop", at("d/target")}}, "d/target", true},
+               {"long name", {{"out", long_name}}, long_name, true}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(root);
     mkdirs("d");
     if (c.existing) file(c.target, "old");
     for (const auto &[name, text] : c.links) ASSERT_EQ(symlink(text.c_str(), at(name).c_str()), 0);
-    const std::string old = content(at(c.target));
     const auto before = entries(root);
     auto with_temp = before;
-    const std::string target_name = std::filesystem::path(c.target).filename().string();
-    with_temp.push_back(std::filesystem::path(c.target).replace_filename(
-        "." + target_name.substr(0, 200) + ".glyphmint-XXXXXX"));
+    const std::filesystem::path target(c.target);
+    with_temp.push_back(target.parent_path() /
+                        ("." + target.filename().string().substr(0, 200) + ".glyphmint-XXXXXX"));
     std::sort(with_temp.begin(), with_temp.end());
-
     {
       AtomicFile dropped;
       ASSERT_TRUE(dropped.try_open(path("out")));
       write_text(dropped, "new");
-      EXPECT_EQ(entries(root), with_temp);
-      EXPECT_EQ(content(at(c.target)), old) << "replaced before the commit";
-    } // never committed: the destructor removes the temporary
+      EXPECT_EQ(entries(root), with_temp) << "the temporary lies beside the target";
+    } // never committed: the destructor removes it
     EXPECT_EQ(entries(root), before);
+    if (c.existing) {
+      EXPECT_EQ(s(path(c.target).read_text()), "old");
+    }
 
     AtomicFile out;
     out.open(path("out"));
     write_text(out, "new");
-    AtomicFile moved(static_cast<AtomicFile &&>(out));
-    EXPECT_EQ(out.file().stream, nullptr);
-    moved.commit();
-    EXPECT_EQ(content(at(c.target)), "new");
+    out.commit();
+    EXPECT_EQ(s(path(c.target).read_text()), "new");
     auto after = before;
     if (!c.existing) after.push_back(c.target);
     std::sort(after.begin(), after.end());
-    EXPECT_EQ(entries(root), after) << "no temporary stays";
-    for (const auto &[name, text] : c.links)
-      EXPECT_EQ(std::filesystem::read_symlink(at(name)).string(), text) << "the link stays";
+    EXPECT_EQ(entries(root), after) << "links stay links, no temporary stays";
   }
 }
 
-TEST_F(FsTest, AtomicFileWritesFifosInPlace) {
-  // Replacing a device or a FIFO would replace the node itself (as root even
-  // /dev/full), so such an output is written in place as fopen "wb" does.
+TEST_F(FsTest, AtomicFileWritesAFifoInPlaceAndKeepsModes) {
+  // Renaming over a FIFO or a device would replace the node (as root even
+  // /dev/full): such an output is written in place, as fopen "wb" does.
   ASSERT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
   ASSERT_EQ(symlink("fifo", at("link").c_str()), 0);
-  for (const char *name : {"fifo", "link"}) {
-    SCOPED_TRACE(name);
-    // With a reader waiting, opening for writing does not block.
-    const int reader = ::open(at("fifo").c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    AtomicFile out;
-    out.open(path(name));
-    write_text(out, "abc");
-    EXPECT_TRUE(out.try_commit());
-    char got[8] = {};
-    EXPECT_EQ(read(reader, got, sizeof got), 3);
-    EXPECT_STREQ(got, "abc");
-    close(reader);
-    struct stat st;
-    ASSERT_EQ(lstat(at("fifo").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    EXPECT_EQ(entries(root), (std::vector<std::string>{"fifo", "link"}));
-  }
-}
+  const int reader = ::open(at("fifo").c_str(), O_RDONLY | O_NONBLOCK); // so opening won't block
+  ASSERT_GE(reader, 0);
+  AtomicFile out;
+  out.open(path("link"));
+  write_text(out, "abc");
+  EXPECT_TRUE(out.try_commit());
+  char got[8] = {};
+  EXPECT_EQ(read(reader, got, sizeof got), 3);
+  close(reader);
+  EXPECT_STREQ(got, "abc");
+  EXPECT_EQ(path("link").type(), FsType::NoExists) << "still a FIFO, not a file";
 
-TEST_F(FsTest, AtomicFileKeepsTheModeFopenWouldGive) {
+  // A new file gets 0666 less the umask, a replaced one keeps its permissions.
+  file("kept", "old");
+  ASSERT_EQ(chmod(at("kept").c_str(), 0604), 0);
   const mode_t old_mask = umask(027);
-  file("existing", "old");
-  ASSERT_EQ(chmod(at("existing").c_str(), 0604), 0);
-  for (const char *name : {"new", "existing"}) {
-    AtomicFile out;
+  for (const char *name : {"new", "kept"}) {
     out.open(path(name));
     out.commit();
   }
   umask(old_mask);
   struct stat st;
-  ASSERT_EQ(stat(at("new").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u) << "0666 less the umask";
-  ASSERT_EQ(stat(at("existing").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0604u) << "a replaced file keeps its permissions";
+  EXPECT_TRUE(stat(at("new").c_str(), &st) == 0 && (st.st_mode & 07777) == 0640);
+  EXPECT_TRUE(stat(at("kept").c_str(), &st) == 0 && (st.st_mode & 07777) == 0604);
 }
 
 TEST_F(FsTest, AtomicFileFailuresLeaveThePreviousFile) {
   file("out", "old");
   const auto before = entries(root);
-  {
-    // A write that fails as on a full disk: the stream now writes to /dev/full.
-    AtomicFile out;
-    out.open(path("out"));
-    const int full = ::open("/dev/full", O_WRONLY);
-    ASSERT_GE(full, 0);
-    ASSERT_GE(dup2(full, fileno(out.file().stream)), 0);
-    close(full);
-    EXPECT_FALSE(
-        out.file().try_write_bytes(ArrView<const u8>(reinterpret_cast<const u8 *>("new"), 3)));
-    EXPECT_EQ(err_of([&] { out.commit(); }), "Cannot write file " + at("out"));
-    EXPECT_EQ(entries(root), before);
-  }
-  {
-    // The final name turns into a directory before the rename.
-    AtomicFile out;
-    out.open(path("late"));
-    mkdirs("late/x");
-    EXPECT_FALSE(out.try_commit());
-    EXPECT_FALSE(out.try_commit()) << "nothing open any more";
-    EXPECT_TRUE(std::filesystem::is_directory(at("late/x")));
-    std::filesystem::remove_all(at("late"));
-  }
-  {
-    AtomicFile out;
-    out.open(path("out"));
-    write_text(out, "new");
-    out.discard(); // as before an abort, which runs no destructors
-    EXPECT_EQ(entries(root), before);
-    EXPECT_FALSE(out.try_open(path("missing/out")));
-    EXPECT_FALSE(out.try_open(dir)); // a directory, as fopen fails on it
-    EXPECT_EQ(err_of([&] { out.open(path("missing/out")); }),
-              "Cannot open file " + at("missing/out") + " (mode: wb)");
-  }
+  AtomicFile out;
+  out.open(path("out"));
+  // The stream now fails as on a full disk.
+  const int full = ::open("/dev/full", O_WRONLY);
+  ASSERT_GE(dup2(full, fileno(out.file().stream)), 0);
+  close(full);
+  EXPECT_FALSE(out.file().try_write_bytes(ArrView<const u8>(reinterpret_cast<const u8 *>("x"), 1)));
+  EXPECT_EQ(err_of([&] { out.commit(); }), "Cannot write file " + at("out"));
+  EXPECT_FALSE(out.try_commit()) << "nothing open any more";
+
+  out.open(path("late"));
+  mkdirs("late/x"); // the final name is taken by a directory: the rename fails
+  EXPECT_FALSE(out.try_commit());
+  std::filesystem::remove_all(at("late"));
+
+  out.open(path("out"));
+  out.discard();                   // what a caller does before abort, which runs no destructors
+  EXPECT_FALSE(out.try_open(dir)); // a directory, on which fopen fails too
+  EXPECT_EQ(err_of([&] { out.open(path("missing/out")); }),
+            "Cannot open file " + at("missing/out") + " (mode: wb)");
   EXPECT_EQ(entries(root), before);
-  EXPECT_EQ(content(at("out")), "old");
+  EXPECT_EQ(s(path("out").read_text()), "old");
 }
 
 TEST_F(FsTest, FindDirUp) {
