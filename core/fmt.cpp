@@ -1,5 +1,6 @@
 #include "core/fmt.h"
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <type_traits>
@@ -118,6 +119,9 @@ template <typename F> bool parse_float(StrView text, F &out) {
     v = v + fraction;
   }
   if (i != text.len) return false;
+  // Enough digits overflow the accumulation to infinity, a value the grammar
+  // cannot spell: such a text is as malformed as any other.
+  if (!std::isfinite(v)) return false;
   out = negative ? -v : v;
   return true;
 }
@@ -208,6 +212,20 @@ void Fmt<ZeroPrefixU16>::format(const ZeroPrefixU16 &v, StrBuilder &b) {
   }
   for (; missing > 0; --missing) d.push_front('0');
   b.append(d.view());
+}
+
+void Fmt<EscapedControl>::format(const EscapedControl &v, StrBuilder &b) {
+  static constexpr char hex[] = "0123456789abcdef";
+  u64 run = 0; // start of the bytes not yet appended
+  for (u64 i = 0; i < v.text.len; ++i) {
+    const auto c = static_cast<u8>(v.text[i]);
+    if (c >= 0x20 && c != 0x7F) continue;
+    b.append(v.text.sub(run, i - run));
+    const char escaped[] = {'\\', 'x', hex[c >> 4], hex[c & 0xF]};
+    b.append(StrView(escaped, sizeof(escaped)));
+    run = i + 1;
+  }
+  b.append(v.text.sub(run, StrView::npos));
 }
 
 bool StrParser<short>::try_parse(StrView t, short &out) {

@@ -29,6 +29,14 @@ struct ZeroPrefixU16 {
   u16 value;
 };
 
+/// Text shown to a person on a terminal: every byte below 0x20 and 0x7F is
+/// written as \xNN (lowercase hex), so input repeated in a message can neither
+/// send control sequences nor break the line; all other bytes, UTF-8 included,
+/// pass unchanged:  "a\x1b[2Jb\n" => a\x1b[2Jb\x0a
+struct EscapedControl {
+  StrView text;
+};
+
 #define GLYPHMINT_DECLARE_FMT(T)                                                                   \
   template <> struct Fmt<T> { static void format(const T &v, StrBuilder &b); }
 
@@ -50,6 +58,7 @@ GLYPHMINT_DECLARE_FMT(Ptr);
 GLYPHMINT_DECLARE_FMT(StrHash);
 GLYPHMINT_DECLARE_FMT(HumanMemorySize);
 GLYPHMINT_DECLARE_FMT(ZeroPrefixU16);
+GLYPHMINT_DECLARE_FMT(EscapedControl);
 
 namespace details {
 template <typename T> void fmt_one(StrBuilder &b, const T &v) {
@@ -97,7 +106,8 @@ GLYPHMINT_DECLARE_PARSER(unsigned long long);
 // Exactly "true" or "false".
 GLYPHMINT_DECLARE_PARSER(bool);
 // Optional sign, digits, optionally '.' and more digits: "3." => 3, ".5" and
-// "1e3" fail. Accumulated digit by digit in the target precision.
+// "1e3" fail. Accumulated digit by digit in the target precision; a text whose
+// accumulation overflows to infinity (39 nines for float, 309 for double) fails.
 GLYPHMINT_DECLARE_PARSER(float);
 GLYPHMINT_DECLARE_PARSER(double);
 // Never fail.

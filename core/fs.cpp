@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <ctime>
+
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +142,74 @@ bool create_dir_recursive(char *buffer, u64 len) {
     if (!ok) return false;
   }
   return ::mkdir(buffer, 0775) == 0;
+}
+
+/// Follows symbolic links at the path itself (not in its directories) to the
+/// name that a write through it reaches, which need not exist yet. False for a
+/// loop or a name too long, where fopen fails too.
+bool write_target(const OsPath &os, char (&out)[PATH_MAX]) {
+  std::memcpy(out, os.c_str(), os.length + 1);
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(out, link, sizeof link);
+    if (n <= 0 || n >= PATH_MAX) return false;
+    // A relative link is read from the directory the link lies in.
+    u64 dir_len = 0;
+    if (link[0] != '/') {
+      const char *slash = std::strrchr(out, '/');
+      dir_len = slash == nullptr ? 0 : static_cast<u64>(slash - out) + 1;
+    }
+    if (dir_len + static_cast<u64>(n) >= PATH_MAX) return false;
+    std::memcpy(out + dir_len, link, static_cast<u64>(n));
+    out[dir_len + static_cast<u64>(n)] = '\0';
+  }
+  return false;
+}
+
+/// Six name characters unlikely to be in use; O_EXCL decides whether they are.
+void unique_suffix(char (&out)[6]) {
+  static u64 counter = 0;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  u64 x = static_cast<u64>(now.tv_nsec) ^ (static_cast<u64>(now.tv_sec) << 30) ^
+          (static_cast<u64>(::getpid()) << 42) ^ (++counter * 0x9E3779B97F4A7C15ull);
+  // splitmix64's finaliser spreads every input bit over the output.
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  static constexpr char alphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (char &c : out) {
+    c = alphabet[x % (sizeof(alphabet) - 1)];
+    x /= sizeof(alphabet) - 1;
+  }
+}
+
+/// Creates ".<name>.glyphmint-XXXXXX" beside `target`, with the mode 0666 that
+/// the umask reduces as it does for fopen; its name, NUL-terminated, goes to
+/// `temp`. Returns the descriptor, or -1.
+int create_temp(const char *target, Str &temp) {
+  const StrView t(target);
+  const u64 slash = t.find_last('/');
+  const StrView dir = slash == StrView::npos ? StrView() : t.sub(0, slash + 1);
+  StrView name = slash == StrView::npos ? t : t.sub(slash + 1, StrView::npos);
+  // A long name is cut so that the temporary's stays within NAME_MAX.
+  if (name.len > 200) name = name.sub(0, 200);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[6];
+    unique_suffix(suffix);
+    StrBuilder b;
+    fmt(b, dir, '.', name, ".glyphmint-", StrView(suffix, sizeof suffix), '\0');
+    const int fd = ::open(b.data, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      temp = b.to_string();
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
 }
 
 } // namespace
@@ -543,4 +614,85 @@ bool File::try_write_bytes(ArrView<const u8> src) const {
 
 void File::write_bytes(ArrView<const u8> src) const {
   if (!try_write_bytes(src)) throw Err("Cannot write file");
+}
+
+// ------------------------------------------------------------- AtomicFile
+
+AtomicFile::AtomicFile(AtomicFile &&o) noexcept
+    : file_(static_cast<File &&>(o.file_)), path_(static_cast<Path &&>(o.path_)),
+      temp_(static_cast<Str &&>(o.temp_)), target_(static_cast<Str &&>(o.target_)) {}
+
+AtomicFile &AtomicFile::operator=(AtomicFile &&o) noexcept {
+  if (&o == this) return *this;
+  discard();
+  file_ = static_cast<File &&>(o.file_);
+  path_ = static_cast<Path &&>(o.path_);
+  // Str's move assignment exchanges: o is left with this one's empty names.
+  temp_ = static_cast<Str &&>(o.temp_);
+  target_ = static_cast<Str &&>(o.target_);
+  return *this;
+}
+
+bool AtomicFile::try_open(const Path &path) {
+  discard();
+  const OsPath os(path);
+  path_ = path;
+  struct stat st;
+  const bool exists = ::stat(os.c_str(), &st) == 0;
+  // Renaming over a device or a FIFO would replace the node itself (as root,
+  // even /dev/full): such an output is written in place, as it always was.
+  if (exists && !S_ISREG(st.st_mode)) return file_.try_open(path, "wb");
+  // A file that fopen could not write must not be replaced either.
+  if (exists && ::faccessat(AT_FDCWD, os.c_str(), W_OK, AT_EACCESS) != 0) return false;
+
+  char target[PATH_MAX];
+  if (!write_target(os, target)) return false;
+  Str temp;
+  const int fd = create_temp(target, temp);
+  if (fd < 0) return false;
+  if (exists) {
+    // What fopen's truncation would have kept. Only root may give a file away,
+    // so a failed chown is expected and no reason to stop.
+    [[maybe_unused]] const int owned = ::fchown(fd, st.st_uid, st.st_gid);
+    [[maybe_unused]] const int moded = ::fchmod(fd, st.st_mode & 0777);
+  }
+  file_.stream = ::fdopen(fd, "wb");
+  if (file_.stream == nullptr) {
+    ::close(fd);
+    ::unlink(temp.data);
+    return false;
+  }
+  temp_ = static_cast<Str &&>(temp);
+  target_ = Str(StrView(target));
+  target_.null_terminate();
+  return true;
+}
+
+void AtomicFile::open(const Path &path) {
+  if (!try_open(path)) throw Err(fmt("Cannot open file ", path, " (mode: wb)"));
+}
+
+bool AtomicFile::try_commit() {
+  if (file_.stream == nullptr) return false;
+  // A write that failed earlier leaves a file that must not pass as complete.
+  const bool written = std::ferror(file_.stream) == 0;
+  bool ok = file_.try_close() && written;
+  if (!temp_.empty()) {
+    ok = ok && ::rename(temp_.data, target_.data) == 0;
+    if (!ok) ::unlink(temp_.data);
+    temp_ = Str();
+    target_ = Str();
+  }
+  return ok;
+}
+
+void AtomicFile::commit() {
+  if (!try_commit()) throw Err(fmt("Cannot write file ", path_));
+}
+
+void AtomicFile::discard() {
+  file_.close();
+  if (!temp_.empty()) ::unlink(temp_.data);
+  temp_ = Str();
+  target_ = Str();
 }

@@ -1,4 +1,5 @@
-// Paths, files and directory walks.
+// Paths, files (also written under a temporary name and renamed into place)
+// and directory walks.
 //
 // Path is owned text with a small algebra (parent, components, name, extension,
 // join, relative paths) that never touches the disk; only the operations under
@@ -201,4 +202,50 @@ struct File {
   /// Zero bytes succeed without touching the stream.
   void write_bytes(ArrView<const u8> src) const;
   [[nodiscard]] bool try_write_bytes(ArrView<const u8> src) const;
+};
+
+/// Writes a file under a temporary name beside it and renames it over the real
+/// name only once it is complete and closed, so a failed or interrupted write
+/// never leaves a truncated file under that name: the previous file stays
+/// until the commit. The temporary is ".<name>.glyphmint-XXXXXX" in the
+/// directory of the final target. A symbolic link at the path is kept and its
+/// target replaced; an existing entry that is no regular file (a device, a
+/// FIFO) cannot be replaced and is written in place, as File with "wb" would.
+/// The trap: abort runs no destructors, so call discard() before it.
+struct AtomicFile {
+  AtomicFile() = default;
+  AtomicFile(const AtomicFile &) = delete;
+  AtomicFile &operator=(const AtomicFile &) = delete;
+  AtomicFile(AtomicFile &&o) noexcept;
+  /// Discards what this one held, then takes o's file.
+  AtomicFile &operator=(AtomicFile &&o) noexcept;
+  /// Discards a file that was not committed.
+  ~AtomicFile() { discard(); }
+
+  /// Discards any file held before, then opens for writing: a new file gets
+  /// mode 0666 less the umask, a replaced one keeps its permissions and, where
+  /// allowed, its owner; a replaced file must be writable, as for fopen. On
+  /// failure nothing is left behind and Err "Cannot open file <path> (mode:
+  /// wb)" is thrown.
+  void open(const Path &path);
+  [[nodiscard]] bool try_open(const Path &path);
+
+  /// The stream to write through; closed unless opened and not yet committed.
+  [[nodiscard]] const File &file() const { return file_; }
+
+  /// Puts the file in place: fails if any write to the stream failed, then
+  /// closes it (flushing) and renames the temporary over the final name. On
+  /// failure the temporary is removed, the previous file stays, and Err
+  /// "Cannot write file <path>" is thrown. Without an open file it fails.
+  void commit();
+  [[nodiscard]] bool try_commit();
+
+  /// Closes the stream and removes the temporary now; nothing open is a no-op.
+  void discard();
+
+private:
+  File file_;
+  Path path_;  // as given, for the messages
+  Str temp_;   // NUL-terminated; empty while nothing is open or when in place
+  Str target_; // NUL-terminated name that the temporary replaces
 };

@@ -29,6 +29,15 @@ bool starts_inside(StrView v, const char *data, u64 len) {
   return v.len != 0 && data != nullptr && at >= start && at - start < len;
 }
 
+// Appends n characters that appendf formatted, and after them the NUL that
+// appendf leaves, not counted.
+void append_formatted(StrBuilder &b, const char *text, u64 n) {
+  b.ensure_capacity(b.len + n + 1);
+  if (n != 0) std::memcpy(b.data + b.len, text, n);
+  b.len += n;
+  b.data[b.len] = '\0';
+}
+
 } // namespace
 
 Str::Str(u64 n) {
@@ -189,17 +198,30 @@ void StrBuilder::append(char c) {
 }
 
 void StrBuilder::appendf(const char *format, ...) {
+  // The arguments may point into this builder (b.appendf("%s", b.data)):
+  // growing first would free what they point at, and formatting straight
+  // into the spare room would overwrite text that is still being read. So
+  // the text is formatted apart and appended once the arguments are read.
+  char local[256];
   va_list args;
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  const int k = std::vsnprintf(nullptr, 0, format, args);
+  const int k = std::vsnprintf(local, sizeof local, format, args);
   va_end(args);
   if (k >= 0) {
     const u64 n = static_cast<u64>(k);
-    ensure_capacity(len + n + 1);
-    std::vsnprintf(data + len, n + 1, format, again);
-    len += n;
+    if (n < sizeof local) {
+      append_formatted(*this, local, n);
+    } else {
+      // Longer text is formatted once more, into a block of its own, while
+      // the builder and so every argument are still as they were.
+      char *block = static_cast<char *>(std::malloc(n + 1));
+      if (block == nullptr) details::out_of_memory();
+      std::vsnprintf(block, n + 1, format, again);
+      append_formatted(*this, block, n);
+      std::free(block);
+    }
   }
   va_end(again);
 }

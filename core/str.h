@@ -70,7 +70,9 @@ struct StrBuilder {
   /// v may be the builder's own text: b.append(b.view()) doubles it.
   void append(StrView v);
   void append(char c);
-  /// Appends what vsnprintf makes of the format; a failing format appends nothing.
+  /// Appends what vsnprintf makes of the format, followed by an uncounted NUL;
+  /// a failing format appends nothing. The arguments may point into this
+  /// builder. Text under 256 bytes is formatted once, longer text twice.
   void appendf(const char *format, ...) __attribute__((format(printf, 2, 3)));
   /// Makes the capacity exceed n (a total, not an addition), growing to the
   /// smallest multiple of 32 above n.

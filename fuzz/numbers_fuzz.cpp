@@ -80,8 +80,11 @@ void check_float(const std::string &text, const char *type, double tolerance) {
   const bool ok = StrParser<T>::try_parse(fuzz::view(text), got);
   bool negative = false;
   std::string_view int_digits, frac_digits;
-  const bool want_ok = float_grammar(text, negative, int_digits, frac_digits);
-  const T want = want_ok ? accumulate<T>(negative, int_digits, frac_digits) : sentinel;
+  const bool spelled = float_grammar(text, negative, int_digits, frac_digits);
+  const T value = spelled ? accumulate<T>(negative, int_digits, frac_digits) : sentinel;
+  // A run of digits long enough to accumulate to infinity is rejected too.
+  const bool want_ok = spelled && std::isfinite(value);
+  const T want = want_ok ? value : sentinel;
   const auto where = [&] {
     return std::string(type) + " " + fuzz::quote(text) + " gave " + bits_of(got) + ", model " +
            bits_of(want);
@@ -92,7 +95,7 @@ void check_float(const std::string &text, const char *type, double tolerance) {
 
   // The accumulation stays close to the correctly rounded value while the
   // text is short enough for the rounding errors to stay small.
-  if (want_ok && text.size() <= 24 && std::isfinite(want)) {
+  if (want_ok && text.size() <= 24) {
     const double exact = std::strtod(text.c_str(), nullptr);
     const double err = std::fabs(static_cast<double>(want) - exact);
     FUZZ_CHECK(err <= tolerance * std::fmax(1.0, std::fabs(exact)),

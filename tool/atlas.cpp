@@ -88,12 +88,16 @@ std::unique_ptr<u8[]> fill_atlas(const List<Glyph> &glyphs, AtlasSize size) {
 void write_atlas_png(const Path &image_path, const u8 *atlas, AtlasSize size) {
   // stbi_write_png would not notice a failed write (a full disk); encoding to
   // a callback lets every byte go through checked writes instead.
-  File file;
-  if (!file.try_open(image_path, "wb")) log_critical("Failed to write png");
-  PngSink sink{&file, true};
+  // The previous atlas of this name stays until the new one is complete.
+  AtomicFile out;
+  if (!out.try_open(image_path)) log_critical("Failed to write png");
+  PngSink sink{&out.file(), true};
   const int encoded =
       stbi_write_png_to_func(write_to_file, &sink, size.width, size.height, 1, atlas, size.width);
-  const bool closed = file.try_close();
-  if (encoded == 0 || !sink.ok || !closed) log_critical("Failed to write png");
+  if (encoded == 0 || !sink.ok) {
+    out.discard(); // the fatal stop runs no destructors
+    log_critical("Failed to write png");
+  }
+  if (!out.try_commit()) log_critical("Failed to write png");
   log_info("Image written: ", image_path);
 }

@@ -40,6 +40,7 @@ struct AtlasSize {
 [[nodiscard]] std::unique_ptr<u8[]> fill_atlas(const List<Glyph> &glyphs, AtlasSize size);
 
 /// Encodes the atlas as PNG and writes it with checked writes and a checked
-/// close; any failure is the fatal stop "Failed to write png". Logs
-/// "Image written: " and the path on success.
+/// close under a temporary name, renamed over the path once complete; any
+/// failure is the fatal stop "Failed to write png" and leaves a previous image
+/// of that name as it was. Logs "Image written: " and the path on success.
 void write_atlas_png(const Path &image_path, const u8 *atlas, AtlasSize size);

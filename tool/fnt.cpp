@@ -26,8 +26,11 @@ Fnt Fnt::build(const Path &image_path, SizeMetrics metrics, int baked_size,
 }
 
 void Fnt::write(const Path &path) const {
-  File file(path, "wb");
-  const BStreamWriter out{file};
+  // Written beside the path and renamed over it once complete: a failure
+  // (the Err unwinds through `file`, which removes it) keeps the old file.
+  AtomicFile file;
+  file.open(path);
+  const BStreamWriter out{file.file()};
   out.write(image.relative_to(path.parent()).view());
   out.write(line_height);
   out.write(size);
@@ -36,7 +39,7 @@ void Fnt::write(const Path &path) const {
   out.write(u64{glyphs.count});
   out.write(ArrView<const Glyph>(glyphs.values, glyphs.count));
   // A close that fails may have lost buffered bytes: never pass that as done.
-  if (!file.try_close()) throw Err("Write fail");
+  if (!file.try_commit()) throw Err("Write fail");
 }
 
 } // namespace glyphmint

@@ -40,9 +40,10 @@ struct Fnt {
   [[nodiscard]] static Fnt build(const Path &image, SizeMetrics metrics, int size,
                                  const List<::Glyph> &loaded);
 
-  /// Writes the file, replacing any existing one. Throws Err "Cannot open file
-  /// ..." when it cannot be created and "Write fail" when any write, the flush
-  /// or the close fails; what was written before stays.
+  /// Writes the file under a temporary name and renames it over any existing
+  /// one once complete. Throws Err "Cannot open file ..." when it cannot be
+  /// created and "Write fail" when any write, the flush, the close or the
+  /// rename fails; a previous file of that name then stays as it was.
   void write(const Path &path) const;
 };
 

@@ -1,6 +1,7 @@
 // glyphmint: bakes bitmap font atlases for every *.glyphmint.ini settings file
 // in a fonts directory. A failure reported as Err ends the run with its
-// message on stderr and exit status 1; fatal stops log a CRIT line and abort.
+// message on stderr, control bytes escaped, and exit status 1; fatal stops
+// log a CRIT line and abort.
 #include "core/fs.h"
 #include "core/log.h"
 #include "core/prog-opts.h"
@@ -33,8 +34,11 @@ int main(int argc, char **argv) {
     return run(argc, argv);
   } catch (const Err &e) {
     std::fflush(stdout);
-    std::fwrite(e.message.data, 1, e.message.len, stderr);
-    std::fputc('\n', stderr);
+    // The message may repeat a settings value or a file name byte for byte;
+    // on a terminal those bytes must not act as control sequences.
+    StrBuilder line;
+    fmt(line, EscapedControl{e.message.view()}, '\n');
+    std::fwrite(line.data, 1, line.len, stderr);
     return 1;
   }
 }

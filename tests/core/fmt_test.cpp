@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -182,6 +183,27 @@ TEST(Fmt, ZeroPrefixPadsToTheWidth) {
         << "width " << r.width << " value " << r.value;
 }
 
+TEST(Fmt, EscapedControlWritesControlBytesAsHex) {
+  // Every single byte against printf's own "\x%02x".
+  for (int c = 0; c < 256; ++c) {
+    const char byte = static_cast<char>(c);
+    char want[8] = {byte, 0};
+    if (c < 0x20 || c == 0x7F) std::snprintf(want, sizeof want, "\\x%02x", c);
+    EXPECT_EQ(text_of(EscapedControl{StrView(&byte, 1)}), want) << "byte " << c;
+  }
+  struct Row {
+    std::string text, want;
+  } rows[] = {{"", ""},
+              {"plain text", "plain text"},
+              {"a\x1b[2Jb\n", "a\\x1b[2Jb\\x0a"},
+              {"\r\n\r\n", "\\x0d\\x0a\\x0d\\x0a"},
+              {"Grüße\t\\", "Grüße\\x09\\"}, // UTF-8 and the backslash pass
+              {std::string("nul\0end", 7), "nul\\x00end"}};
+  for (const Row &r : rows)
+    EXPECT_EQ(text_of(EscapedControl{StrView(r.text.data(), r.text.size())}), r.want)
+        << "text '" << r.text << "'";
+}
+
 TEST(StrParser, SignedIntegersAtTheirExactLimits) {
   check_int_parses<short>("short", {{"32767", true, "32767"},
                                     {"32768", false, ""},
@@ -265,6 +287,32 @@ TEST(StrParser, FloatsAccumulateDigitByDigit) {
   float negative_zero_f = 1;
   ASSERT_TRUE(StrParser<float>::try_parse("-0.0", negative_zero_f));
   EXPECT_TRUE(std::signbit(negative_zero_f));
+}
+
+TEST(StrParser, FloatsThatOverflowToInfinityFail) {
+  // Digit by digit, 39 nines pass FLT_MAX and 309 pass DBL_MAX; such texts
+  // once parsed to infinity, which the grammar cannot spell.
+  const auto digits = [](const char *head, int n, char fill, const char *tail) {
+    return head + std::string(static_cast<std::size_t>(n), fill) + tail;
+  };
+  const std::string floats[] = {digits("", 38, '9', ""), digits("3", 38, '0', ".5")};
+  const std::string not_floats[] = {digits("", 39, '9', ""), digits("-4", 38, '0', ".5")};
+  const std::string doubles[] = {digits("", 308, '9', ""), digits("1", 308, '0', ".25")};
+  const std::string not_doubles[] = {digits("", 309, '9', ""), digits("-2", 308, '0', ".25")};
+  float f = 0;
+  double d = 0;
+  for (const std::string &t : floats)
+    EXPECT_TRUE(StrParser<float>::try_parse(StrView(t.c_str()), f) && f > 1e37f) << t;
+  for (const std::string &t : doubles)
+    EXPECT_TRUE(StrParser<double>::try_parse(StrView(t.c_str()), d) && d > 1e307) << t;
+  for (const std::string &t : not_floats) expect_rejected_by<float>(StrView(t.c_str()));
+  for (const std::string &t : not_doubles) expect_rejected_by<double>(StrView(t.c_str()));
+  try {
+    parse_str<float>(StrView(not_floats[0].c_str()), f);
+    ADD_FAILURE() << "no Err for 39 nines";
+  } catch (const Err &e) {
+    EXPECT_EQ(s(e.message), "Cannot parse string: " + not_floats[0]);
+  }
 }
 
 TEST(StrParser, BoolAcceptsOnlyTheTwoLowerCaseWords) {

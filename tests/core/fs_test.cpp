@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -788,6 +789,132 @@ TEST(File, WriteToFullDeviceFails) {
     EXPECT_FALSE(f.try_close());
     EXPECT_EQ(f.stream, nullptr);
   }
+}
+
+// ------------------------------------------------------------- AtomicFile
+
+/// Every entry below `dir`, relative and sorted, a temporary's random part as XXXXXX.
+std::vector<std::string> entries(const std::string &dir) {
+  std::vector<std::string> names;
+  for (const auto &e : std::filesystem::recursive_directory_iterator(dir)) {
+    std::string name = e.path().lexically_relative(dir).string();
+    const std::size_t tag = name.rfind(".glyphmint-");
+    if (tag != std::string::npos && name.size() == tag + 17) name.replace(tag + 11, 6, "XXXXXX");
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void write_text(const AtomicFile &out, const std::string &text) {
+  EXPECT_TRUE(out.file().try_write_bytes(
+      ArrView<const u8>(reinterpret_cast<const u8 *>(text.data()), text.size())));
+}
+
+TEST_F(FsTest, AtomicFileReplacesTheTargetOnlyOnCommit) {
+  const std::string long_name = "d/" + std::string(250, 'n'); // its temporary's is cut
+  struct Case {
+    const char *what;
+    std::vector<std::pair<std::string, std::string>> links; // name, link text
+    std::string target;                                     // what a write through "out" reaches
+    bool existing;
+  } cases[] = {{"new file", {}, "out", false},
+               {"existing file", {}, "out", true},
+               {"link to a file", {{"out", "d/target"}}, "d/target", true},
+               {"dangling link", {{"out", "d/target"}}, "d/target", false},
+               {"chain of links", {{"out", "hop"}, {"hop", at("d/target")}}, "d/target", true},
+               {"long name", {{"out", long_name}}, long_name, true}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(root);
+    mkdirs("d");
+    if (c.existing) file(c.target, "old");
+    for (const auto &[name, text] : c.links) ASSERT_EQ(symlink(text.c_str(), at(name).c_str()), 0);
+    const auto before = entries(root);
+    auto with_temp = before;
+    const std::filesystem::path target(c.target);
+    with_temp.push_back(target.parent_path() /
+                        ("." + target.filename().string().substr(0, 200) + ".glyphmint-XXXXXX"));
+    std::sort(with_temp.begin(), with_temp.end());
+    {
+      AtomicFile dropped;
+      ASSERT_TRUE(dropped.try_open(path("out")));
+      write_text(dropped, "new");
+      EXPECT_EQ(entries(root), with_temp) << "the temporary lies beside the target";
+    } // never committed: the destructor removes it
+    EXPECT_EQ(entries(root), before);
+    if (c.existing) {
+      EXPECT_EQ(s(path(c.target).read_text()), "old");
+    }
+
+    AtomicFile out;
+    out.open(path("out"));
+    write_text(out, "new");
+    out.commit();
+    EXPECT_EQ(s(path(c.target).read_text()), "new");
+    auto after = before;
+    if (!c.existing) after.push_back(c.target);
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(entries(root), after) << "links stay links, no temporary stays";
+  }
+}
+
+TEST_F(FsTest, AtomicFileWritesAFifoInPlaceAndKeepsModes) {
+  // Renaming over a FIFO or a device would replace the node (as root even
+  // /dev/full): such an output is written in place, as fopen "wb" does.
+  ASSERT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("fifo", at("link").c_str()), 0);
+  const int reader = ::open(at("fifo").c_str(), O_RDONLY | O_NONBLOCK); // so opening won't block
+  ASSERT_GE(reader, 0);
+  AtomicFile out;
+  out.open(path("link"));
+  write_text(out, "abc");
+  EXPECT_TRUE(out.try_commit());
+  char got[8] = {};
+  EXPECT_EQ(read(reader, got, sizeof got), 3);
+  close(reader);
+  EXPECT_STREQ(got, "abc");
+  EXPECT_EQ(path("link").type(), FsType::NoExists) << "still a FIFO, not a file";
+
+  // A new file gets 0666 less the umask, a replaced one keeps its permissions.
+  file("kept", "old");
+  ASSERT_EQ(chmod(at("kept").c_str(), 0604), 0);
+  const mode_t old_mask = umask(027);
+  for (const char *name : {"new", "kept"}) {
+    out.open(path(name));
+    out.commit();
+  }
+  umask(old_mask);
+  struct stat st;
+  EXPECT_TRUE(stat(at("new").c_str(), &st) == 0 && (st.st_mode & 07777) == 0640);
+  EXPECT_TRUE(stat(at("kept").c_str(), &st) == 0 && (st.st_mode & 07777) == 0604);
+}
+
+TEST_F(FsTest, AtomicFileFailuresLeaveThePreviousFile) {
+  file("out", "old");
+  const auto before = entries(root);
+  AtomicFile out;
+  out.open(path("out"));
+  // The stream now fails as on a full disk.
+  const int full = ::open("/dev/full", O_WRONLY);
+  ASSERT_GE(dup2(full, fileno(out.file().stream)), 0);
+  close(full);
+  EXPECT_FALSE(out.file().try_write_bytes(ArrView<const u8>(reinterpret_cast<const u8 *>("x"), 1)));
+  EXPECT_EQ(err_of([&] { out.commit(); }), "Cannot write file " + at("out"));
+  EXPECT_FALSE(out.try_commit()) << "nothing open any more";
+
+  out.open(path("late"));
+  mkdirs("late/x"); // the final name is taken by a directory: the rename fails
+  EXPECT_FALSE(out.try_commit());
+  std::filesystem::remove_all(at("late"));
+
+  out.open(path("out"));
+  out.discard();                   // what a caller does before abort, which runs no destructors
+  EXPECT_FALSE(out.try_open(dir)); // a directory, on which fopen fails too
+  EXPECT_EQ(err_of([&] { out.open(path("missing/out")); }),
+            "Cannot open file " + at("missing/out") + " (mode: wb)");
+  EXPECT_EQ(entries(root), before);
+  EXPECT_EQ(s(path("out").read_text()), "old");
 }
 
 TEST_F(FsTest, FindDirUp) {

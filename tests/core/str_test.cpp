@@ -231,6 +231,30 @@ TEST(StrBuilder, AppendfFormatsWithPrintfRules) {
   EXPECT_EQ(s(c.view()), head + std::string(26, '0') + "5" + head + "|" + head);
 }
 
+TEST(StrBuilder, AppendfReadsItsOwnTextSafely) {
+  // b.appendf("%s", b.data) once read a heap block that growing had freed
+  // (AddressSanitizer reports it); without growth it wrote over the text's
+  // NUL while still reading the text, which the C library need not survive.
+  struct Row {
+    u64 length;   // of the text already in the builder
+    u64 reserved; // capacity asked for beforehand
+    bool grows;
+  } rows[] = {{41, 0, false},      // inline, 3 * 41 + 1 characters still fit
+              {42, 0, true},       // inline, the NUL no longer fits: to the heap
+              {150, 0, true},      // heap block of 160, moved by realloc
+              {150, 1000, false}}; // heap block with room to spare
+  for (const Row &r : rows) {
+    const std::string text(r.length, 'x');
+    StrBuilder b;
+    b.ensure_capacity(r.reserved);
+    b.appendf("%s", text.c_str()); // leaves a NUL after the text
+    const u64 capacity = b.capacity;
+    b.appendf("%s|%s", b.data, b.data);
+    EXPECT_EQ(s(b.view()), text + text + "|" + text) << "length " << r.length;
+    EXPECT_EQ(b.capacity != capacity, r.grows) << "length " << r.length;
+  }
+}
+
 TEST(StrBuilder, AppendfWithAFailingFormatAppendsNothing) {
   // A wide character outside the C locale's character set makes vsnprintf
   // fail with a negative count.

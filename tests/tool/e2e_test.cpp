@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -95,22 +96,23 @@ bool decode_png(const std::string &bytes, Png &out, std::string &why) {
 }
 
 // ---------------------------------------------------------------------------
-// Which files a run closed after writing, in order.
+// Which files a run closed after writing and which it renamed into place, in
+// order, with the random part of a temporary's name shown as XXXXXX.
 
-class CloseWriteWatch {
+class WriteWatch {
 public:
-  explicit CloseWriteWatch(const std::string &dir) {
+  explicit WriteWatch(const std::string &dir) {
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0 || inotify_add_watch(fd_, dir.c_str(), IN_CLOSE_WRITE) < 0)
+    if (fd_ < 0 || inotify_add_watch(fd_, dir.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO) < 0)
       ADD_FAILURE() << "cannot watch " << dir;
   }
-  ~CloseWriteWatch() {
+  ~WriteWatch() {
     if (fd_ >= 0) close(fd_);
   }
-  CloseWriteWatch(const CloseWriteWatch &) = delete;
-  CloseWriteWatch &operator=(const CloseWriteWatch &) = delete;
+  WriteWatch(const WriteWatch &) = delete;
+  WriteWatch &operator=(const WriteWatch &) = delete;
 
-  [[nodiscard]] std::vector<std::string> names() const {
+  [[nodiscard]] std::vector<std::string> events() const {
     std::vector<std::string> out;
     alignas(inotify_event) char buf[1 << 16];
     while (true) {
@@ -119,7 +121,13 @@ public:
       for (ssize_t at = 0; at < n;) {
         const auto *e = reinterpret_cast<const inotify_event *>(buf + at);
         if (e->mask & IN_Q_OVERFLOW) out.push_back("<event queue overflow>");
-        if (e->len > 0) out.emplace_back(e->name);
+        if (e->len > 0) {
+          std::string name = e->name;
+          const std::size_t tag = name.rfind(".glyphmint-");
+          if (tag != std::string::npos && name.size() == tag + 17)
+            name.replace(tag + 11, 6, "XXXXXX");
+          out.push_back((e->mask & IN_MOVED_TO ? "renamed to " : "closed ") + name);
+        }
         at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
       }
     }
@@ -284,9 +292,10 @@ protected:
   }
 
   [[nodiscard]] RunResult run(const std::vector<std::string> &args, const std::string &cwd = "",
-                              int watchdog_seconds = 300, long rss_limit_kib = 0) const {
+                              int watchdog_seconds = 300, long rss_limit_kib = 0,
+                              long file_size_limit = 0) const {
     return support::run_program(GLYPHMINT_EXE, args, cwd.empty() ? scratch_.path() : cwd,
-                                scratch_.path(), watchdog_seconds, rss_limit_kib);
+                                scratch_.path(), watchdog_seconds, rss_limit_kib, file_size_limit);
   }
 
   [[nodiscard]] RunResult bake() const { return run({"--dir=" + fonts_}); }
@@ -376,7 +385,7 @@ TEST_F(Glyphmint, OnlySettingsFilesDirectlyInTheDirAreBaked) {
 TEST_F(Glyphmint, LogsEveryStepAndWritesFourFilesInOrder) {
   put_font("Font.ttf");
   put("Font.glyphmint.ini", "path = Font.ttf\nsizes = [12, 16]\nranges = [65-70]\nchars = []\n");
-  const CloseWriteWatch watch(fonts_);
+  const WriteWatch watch(fonts_);
 
   const RunResult r = bake();
   expect_exit(r, 0);
@@ -387,8 +396,13 @@ TEST_F(Glyphmint, LogsEveryStepAndWritesFourFilesInOrder) {
                 "info | Atlas size: 256x256", "info | Image written: " + at("Font-12.png"),
                 "info | Atlas size: 256x256", "info | Image written: " + at("Font-16.png"),
                 "info | Done!"}));
-  EXPECT_EQ(watch.names(),
-            (std::vector<std::string>{"Font-12.png", "Font-12.fnt", "Font-16.png", "Font-16.fnt"}));
+  // Each file is complete under a temporary name before it takes its own.
+  std::vector<std::string> writes;
+  for (const char *name : {"Font-12.png", "Font-12.fnt", "Font-16.png", "Font-16.fnt"}) {
+    writes.push_back("closed ." + std::string(name) + ".glyphmint-XXXXXX");
+    writes.push_back("renamed to " + std::string(name));
+  }
+  EXPECT_EQ(watch.events(), writes);
   EXPECT_EQ(support::tree(fonts_),
             (std::set<std::string>{"Font.ttf", "Font.glyphmint.ini", "Font-12.png", "Font-12.fnt",
                                    "Font-16.png", "Font-16.fnt"}));
@@ -467,6 +481,33 @@ TEST_F(Glyphmint, BadSettingsEndTheRunWithTheirMessage) {
               (std::vector<std::string>{"info | Fonts dir: " + fonts_,
                                         "info | processing " + at("Font.glyphmint.ini")}));
     EXPECT_EQ(support::tree(fonts_), (std::set<std::string>{"Font.ttf", "Font.glyphmint.ini"}));
+  }
+}
+
+TEST_F(Glyphmint, ControlBytesInErrorsAreEscapedOnStderrOnly) {
+  // Input repeated in a message could recolour or clear the terminal, or
+  // forge a second line; stdout's log lines keep the bytes as they are.
+  put_font("Font.ttf");
+  const std::string settings = "a\x1b[31m.glyphmint.ini";
+  // A backslash before a line feed carries the value on to the next line.
+  put(settings, "path = Font.ttf\nsizes = [1\x1b]0;title\x07\\\n6]\nranges = []\nchars = []\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {{"--dir=" + fonts_},
+       "Cannot parse string: [1\\x1b]0;title\\x07\\\\x0a6]\n",
+       {"info | Fonts dir: " + fonts_, "info | processing " + at(settings)}},
+      {{"--dir=no\x1b[2J\r\ndir"}, "Cannot get absolute path for no\\x1b[2J\\x0d\\x0adir\n", {}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE("args: " + c.args[0]);
+    const RunResult r = run(c.args);
+    expect_exit(r, 1);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(support::log_lines(r.out), c.lines);
   }
 }
 
@@ -652,6 +693,52 @@ TEST_F(Glyphmint, UnwritableImageIsAFatalStop) {
   EXPECT_FALSE(support::entry_exists(at("Font-12.fnt")));
 }
 
+TEST_F(Glyphmint, FailedWriteKeepsThePreviousOutputs) {
+  // Re-baking onto a disk that filled up mid-way once truncated the previous
+  // atlas first, and the older .fnt then described an atlas that was gone. A
+  // file-size limit makes the second, larger bake fail part-way instead.
+  const long limit = 8 * 1024;
+  struct Case {
+    const char *what;
+    std::string stem, first, second; // the outputs' name, the two bakes' settings
+    bool png_fails;                  // else the .fnt, after its new atlas is in place
+  } cases[] = {
+      {"atlas", "Font-24", "sizes = [24]\nranges = [65-70]", "sizes = [24]\nranges = [32-126]",
+       true},
+      {".fnt", "Font-4", "sizes = [4]\nranges = [65-70]", "sizes = [4]\nranges = [32-126, 160-383]",
+       false},
+  };
+  put_font("Font.ttf");
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string png = at(c.stem + ".png");
+    const std::string fnt = at(c.stem + ".fnt");
+    put("Font.glyphmint.ini", "path = Font.ttf\n" + c.first + "\nchars = []\n");
+    expect_exit(run({"--dir=" + fonts_}, "", 300, 0, limit), 0);
+    const std::string old_png = support::read_file(png);
+    const std::string old_fnt = support::read_file(fnt);
+    ASSERT_LT(std::max(old_png.size(), old_fnt.size()), std::size_t(limit));
+    put("Font.glyphmint.ini", "path = Font.ttf\n" + c.second + "\nchars = []\n");
+    const auto before = support::tree(fonts_);
+
+    const RunResult r = run({"--dir=" + fonts_}, "", 300, 0, limit);
+    if (c.png_fails) {
+      expect_abort(r);
+      EXPECT_NE(r.out.find(" | CRIT | Failed to write png\n"), std::string::npos) << r;
+      EXPECT_EQ(support::first_difference(support::read_file(png), old_png), "");
+    } else {
+      expect_exit(r, 1);
+      EXPECT_EQ(r.err, "Write fail\n");
+      Png atlas;
+      std::string why;
+      EXPECT_TRUE(decode_png(support::read_file(png), atlas, why)) << why;
+      EXPECT_NE(support::read_file(png), old_png) << "the new atlas is in place";
+    }
+    EXPECT_EQ(support::first_difference(support::read_file(fnt), old_fnt), "");
+    EXPECT_EQ(support::tree(fonts_), before) << "a temporary was left behind";
+  }
+}
+
 TEST_F(Glyphmint, UnwritableFontFileFailsWithWriteFail) {
   put_font("Font.ttf");
   put("Font.glyphmint.ini", "path = Font.ttf\nsizes = [12]\nranges = [65-66]\nchars = []\n");
@@ -701,6 +788,89 @@ TEST_F(Glyphmint, RunsOverTheSameInputGiveIdenticalFiles) {
     EXPECT_FALSE(first[i].empty()) << outputs[i];
     EXPECT_EQ(support::first_difference(support::read_file(at(outputs[i])), first[i]), "")
         << outputs[i];
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The documentation's settings examples, baked as a user would paste them.
+
+struct Example {
+  std::string where; // file:line of the block
+  std::string text;
+};
+
+// The font that the example's "path" key names; empty if it has none.
+std::string font_of(const std::string &example) {
+  std::istringstream lines(example);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t key = line.find_first_not_of(" \t");
+    const std::size_t eq = line.find('=');
+    if (key == std::string::npos || line.compare(key, 4, "path") != 0 ||
+        line.find_first_not_of(" \t", key + 4) != eq)
+      continue;
+    const std::size_t first = line.find_first_not_of(" \t", eq + 1);
+    return first == std::string::npos
+               ? ""
+               : line.substr(first, line.find_last_not_of(" \t") + 1 - first);
+  }
+  return "";
+}
+
+// Every ```ini block of a Markdown file; in a manual page, every example
+// block (.EX/.EE, .nf/.fi) that sets "path", with the usual roff escapes undone.
+std::vector<Example> examples_in(const std::filesystem::path &file, bool manual) {
+  static const std::pair<std::string, std::string> roff[] = {
+      {"\\-", "-"}, {"\\e", "\\"}, {"\\(rs", "\\"}, {"\\&", ""}, {"\\(aq", "'"}, {"\\(dq", "\""}};
+  std::vector<Example> out;
+  std::istringstream lines(support::read_file(file.string()));
+  bool inside = false;
+  int number = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ++number;
+    if (!inside && (manual ? line == ".EX" || line == ".nf" : line == "```ini")) {
+      inside = true;
+      out.push_back({file.filename().string() + ":" + std::to_string(number), ""});
+    } else if (inside && (manual ? line == ".EE" || line == ".fi" : line == "```")) {
+      inside = false;
+      if (manual && font_of(out.back().text).empty()) out.pop_back();
+    } else if (inside && !manual) {
+      out.back().text += line + "\n";
+    } else if (inside && line.rfind(".", 0) != 0) {
+      for (const auto &[from, to] : roff)
+        for (std::size_t at = 0; (at = line.find(from, at)) != std::string::npos; at += to.size())
+          line.replace(at, from.size(), to);
+      out.back().text += line + "\n";
+    }
+  }
+  return out;
+}
+
+TEST_F(Glyphmint, DocumentedSettingsExamplesBake) {
+  // The README once put remarks after values ("sizes = [12, 16]  ; ..."),
+  // which do not parse. Each example is baked with DejaVu Sans under the
+  // font name it gives.
+  const std::filesystem::path source(GLYPHMINT_SOURCE_DIR);
+  std::vector<Example> examples = examples_in(source / "README.md", false);
+  ASSERT_FALSE(examples.empty()) << "no ```ini block in the README";
+  if (std::filesystem::is_directory(source / "man"))
+    for (const auto &e : std::filesystem::directory_iterator(source / "man"))
+      if (e.path().extension() == ".1")
+        for (const Example &example : examples_in(e.path(), true)) examples.push_back(example);
+
+  for (std::size_t i = 0; i < examples.size(); ++i) {
+    SCOPED_TRACE(examples[i].where + ":\n" + examples[i].text);
+    const std::string dir = at("example-" + std::to_string(i));
+    const std::string font = dir + "/" + font_of(examples[i].text);
+    std::filesystem::create_directories(std::filesystem::path(font).parent_path());
+    std::filesystem::copy_file(support::k_sans, font);
+    support::write_file(dir + "/Example.glyphmint.ini", examples[i].text);
+    const RunResult r = run({"--dir=" + dir});
+    expect_exit(r, 0);
+    EXPECT_EQ(r.err, "");
+    const auto lines = support::log_lines(r.out);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string &line) {
+      return line.rfind("info | Image written: ", 0) == 0;
+    })) << "the example bakes nothing";
   }
 }
 
