@@ -9,7 +9,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -144,14 +146,38 @@ bool create_dir_recursive(char *buffer, u64 len) {
   return ::mkdir(buffer, 0775) == 0;
 }
 
+/// Whether the directory holding this path's last component is under /proc.
+bool in_proc(const char *path) {
+  const char *slash = std::strrchr(path, '/');
+  char dir[PATH_MAX];
+  if (slash == nullptr) {
+    dir[0] = '.';
+    dir[1] = '\0';
+  } else {
+    const u64 len = slash == path ? 1 : static_cast<u64>(slash - path);
+    std::memcpy(dir, path, len);
+    dir[len] = '\0';
+  }
+  struct statfs fs;
+  return ::statfs(dir, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
+}
+
 /// Follows symbolic links at the path itself (not in its directories) to the
-/// name that a write through it reaches, which need not exist yet. False for a
-/// loop or a name too long, where fopen fails too.
-bool write_target(const OsPath &os, char (&out)[PATH_MAX]) {
+/// name that a write through it reaches, which need not exist yet; in_place
+/// when a link lies under /proc. False for a loop or a name too long, where
+/// fopen fails too.
+bool write_target(const OsPath &os, char (&out)[PATH_MAX], bool &in_place) {
   std::memcpy(out, os.c_str(), os.length + 1);
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st;
     if (::lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    if (in_proc(out)) {
+      // /dev/stdout and /dev/fd/N lead to a descriptor's link under /proc,
+      // whose file a shell may hold open: replacing it would leave the shell
+      // writing to a file that no longer has a name.
+      in_place = true;
+      return true;
+    }
     char link[PATH_MAX];
     const ssize_t n = ::readlink(out, link, sizeof link);
     if (n <= 0 || n >= PATH_MAX) return false;
@@ -646,7 +672,9 @@ bool AtomicFile::try_open(const Path &path) {
   if (exists && ::faccessat(AT_FDCWD, os.c_str(), W_OK, AT_EACCESS) != 0) return false;
 
   char target[PATH_MAX];
-  if (!write_target(os, target)) return false;
+  bool in_place = false;
+  if (!write_target(os, target, in_place)) return false;
+  if (in_place) return file_.try_open(path, "wb");
   Str temp;
   const int fd = create_temp(target, temp);
   if (fd < 0) return false;

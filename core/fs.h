@@ -210,7 +210,8 @@ struct File {
 /// until the commit. The temporary is ".<name>.glyphmint-XXXXXX" in the
 /// directory of the final target. A symbolic link at the path is kept and its
 /// target replaced; an existing entry that is no regular file (a device, a
-/// FIFO) cannot be replaced and is written in place, as File with "wb" would.
+/// FIFO), or a link through /proc such as /dev/stdout, cannot be replaced and
+/// is written in place, as File with "wb" would.
 /// The trap: abort runs no destructors, so call discard() before it.
 struct AtomicFile {
   AtomicFile() = default;

@@ -200,9 +200,13 @@ int run_export(i32 argc, const char *const *argv) {
   const Bytes png =
       grey_page ? encode_png(loaded.atlas.pixels.get(), loaded.atlas.width, loaded.atlas.height, 1)
                 : rgba_page(loaded.atlas);
-  // The page first: a descriptor never names a page that is not there.
-  write_output(page, png.view());
-  write_output(out,
-               ArrView<const u8>(reinterpret_cast<const u8 *>(descriptor.data), descriptor.len));
+  // Both are written before either is put in place, the page first: a
+  // descriptor never names a page that is not there, and a failure leaves the
+  // earlier pair as it was.
+  const Output outputs[] = {
+      {page, png.view()},
+      {out, ArrView<const u8>(reinterpret_cast<const u8 *>(descriptor.data), descriptor.len)},
+  };
+  write_outputs(ArrView<const Output>(outputs, 2));
   return 0;
 }

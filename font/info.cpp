@@ -135,16 +135,6 @@ void append_code_points(StrBuilder &out, const gm_font &font) {
   append_range();
 }
 
-// The name is the file's to choose; control bytes would break the lines.
-void append_visible(StrBuilder &out, StrView text) {
-  for (const char c : text) {
-    if (u8(c) < 0x20 || c == 0x7f)
-      out.appendf("\\x%02X", unsigned(u8(c)));
-    else
-      out.append(c);
-  }
-}
-
 } // namespace
 
 int run_info(i32 argc, const char *const *argv) {
@@ -158,12 +148,12 @@ int run_info(i32 argc, const char *const *argv) {
   const u64 tenths = (covered_pixels(font) * 2000 + atlas_pixels) / (2 * atlas_pixels);
 
   StrBuilder out;
-  out.append("image: ");
-  append_visible(out, loaded.image_name());
-  fmt(out, "\nsize: ", font.size, "\nline height: ", font.line_height,
-      "\nascender: ", font.ascender, "\ndescender: ", font.descender,
-      "\nglyphs: ", u64(font.glyph_count), "\natlas: ", loaded.atlas.width, 'x',
-      loaded.atlas.height, "\nfill: ", tenths / 10, '.', tenths % 10, "%\ncode points: ");
+  // The name is the file's to choose; control bytes would break the lines.
+  fmt(out, "image: ", EscapedControl{loaded.image_name()}, "\nsize: ", font.size,
+      "\nline height: ", font.line_height, "\nascender: ", font.ascender,
+      "\ndescender: ", font.descender, "\nglyphs: ", u64(font.glyph_count),
+      "\natlas: ", loaded.atlas.width, 'x', loaded.atlas.height, "\nfill: ", tenths / 10, '.',
+      tenths % 10, "%\ncode points: ");
   append_code_points(out, font);
   out.append('\n');
   if (std::fwrite(out.data, 1, out.len, stdout) != out.len || std::fflush(stdout) != 0)

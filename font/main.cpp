@@ -55,7 +55,9 @@ int run(int argc, char **argv) {
   }
   for (const Command &c : k_commands)
     if (first == c.name) return c.run(argc - 1, argv + 1);
-  std::printf("Unknown command: %s\n\n", argv[1]);
+  StrBuilder line;
+  fmt(line, "Unknown command: ", EscapedControl{first}, "\n\n");
+  std::fwrite(line.data, 1, line.len, stdout);
   print_help();
   return 1;
 }
@@ -68,7 +70,7 @@ int main(int argc, char **argv) {
   } catch (const Err &e) {
     std::fflush(stdout);
     StrBuilder line;
-    fmt(line, "glyphmint-font: ", e.message, "\n");
+    fmt(line, "glyphmint-font: ", EscapedControl{e.message.view()}, "\n");
     std::fwrite(line.data, 1, line.len, stderr);
     return 1;
   }

@@ -7,9 +7,16 @@
 /// Encodes an 8-bit image (channels 1: grey, 4: RGBA) as PNG in memory.
 [[nodiscard]] Bytes encode_png(const u8 *pixels, i32 width, i32 height, i32 channels);
 
-/// Writes the bytes as the file at path, all or nothing: into a temporary
-/// beside the file (beside a symbolic link's final target), renamed over it
-/// once every write and the close succeeded, so an earlier file survives a
-/// failure whole. Devices and FIFOs, which cannot be replaced, are written in
-/// place. Throws Err "<path>: cannot be written (<reason>)" on any failure.
+/// One file to write.
+struct Output {
+  const Path &path;
+  ArrView<const u8> bytes;
+};
+
+/// Writes each file all or nothing, through AtomicFile: every one is written
+/// whole under a temporary name first and only then are they renamed into
+/// place, in order, so a failed write (a full disk) leaves every earlier file
+/// of those names as it was. Devices and FIFOs are written in place. Throws
+/// Err "<path>: cannot be written (<reason>)" on any failure.
+void write_outputs(ArrView<const Output> outputs);
 void write_output(const Path &path, ArrView<const u8> bytes);
