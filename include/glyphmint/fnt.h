@@ -179,6 +179,8 @@ static inline ptrdiff_t gm_font_find(const gm_font *font, uint32_t code_point);
 static inline int gm_utf8_decode(const char *text, size_t length, size_t *offset,
                                  uint32_t *code_point);
 
+/* Starts a layout of length bytes of UTF-8 (no terminator needed) at the start
+ * of line 0, without kerning; font and text must outlive it. */
 static inline void gm_layout_begin(gm_layout *layout, const gm_font *font, const char *text,
                                    size_t length);
 
