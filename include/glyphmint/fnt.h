@@ -16,8 +16,9 @@
  * Guarantees: the parser and the layout allocate nothing, do no I/O and never
  * read outside the bytes they are given, whatever those bytes hold; a file is
  * checked whole by gm_font_parse before anything else trusts it. Positions are
- * computed in 64 bits, so hostile metrics cannot overflow. The caller keeps the
- * bytes alive while the gm_font that points into them is used.
+ * computed in 64 bits and stop at their limits rather than overflow (only a text
+ * of gigabytes with hostile metrics gets there). The caller keeps the bytes
+ * alive while the gm_font that points into them is used.
  *
  * Usage:
  *
@@ -44,6 +45,12 @@
 
 #include <stddef.h>
 #include <stdint.h>
+/* Outside the extern "C" block below: a C++ library's headers may declare
+ * overloads and templates, which C linkage forbids. */
+#ifdef GM_FNT_LOAD_FILE
+#include <stdio.h>
+#include <stdlib.h>
+#endif
 
 #define GM_FNT_VERSION "1.0.0"
 /* The fixed part of the header, without the image name. */
@@ -172,6 +179,8 @@ static inline ptrdiff_t gm_font_find(const gm_font *font, uint32_t code_point);
 static inline int gm_utf8_decode(const char *text, size_t length, size_t *offset,
                                  uint32_t *code_point);
 
+/* Starts a layout of length bytes of UTF-8 (no terminator needed) at the start
+ * of line 0, without kerning; font and text must outlive it. */
 static inline void gm_layout_begin(gm_layout *layout, const gm_font *font, const char *text,
                                    size_t length);
 
@@ -275,6 +284,26 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   return GM_OK;
 }
 
+/* Position arithmetic saturates, so no text or metrics can make it overflow. */
+static inline int64_t gm_internal_add(int64_t a, int64_t b) {
+  if (b > 0 && a > INT64_MAX - b) return INT64_MAX;
+  if (b < 0 && a < INT64_MIN - b) return INT64_MIN;
+  return a + b;
+}
+
+static inline int64_t gm_internal_mul(int64_t a, int32_t b) {
+  if (b == 0) return 0;
+  if (b == -1) return a == INT64_MIN ? INT64_MAX : -a;
+  if (b > 0) {
+    if (a > INT64_MAX / b) return INT64_MAX;
+    if (a < INT64_MIN / b) return INT64_MIN;
+  } else {
+    if (a < INT64_MAX / b) return INT64_MAX;
+    if (a > INT64_MIN / b) return INT64_MIN;
+  }
+  return a * b;
+}
+
 static inline gm_glyph gm_font_glyph(const gm_font *font, size_t index) {
   const unsigned char *r = font->records + index * GM_FNT_RECORD_SIZE;
   gm_glyph g;
@@ -324,10 +353,13 @@ static inline ptrdiff_t gm_font_find(const gm_font *font, uint32_t code_point) {
 
 static inline int gm_utf8_decode(const char *text, size_t length, size_t *offset,
                                  uint32_t *code_point) {
-  const unsigned char *s = (const unsigned char *)text + *offset;
-  size_t left = length - *offset, n, k;
+  const unsigned char *s;
+  size_t left, n, k;
   uint32_t c, min;
+  /* Checked before any pointer arithmetic: text may be NULL when length is 0. */
   if (*offset >= length) return 0;
+  s = (const unsigned char *)text + *offset;
+  left = length - *offset;
   if (s[0] < 0x80) {
     *code_point = s[0];
     *offset += 1;
@@ -402,7 +434,7 @@ static inline gm_step gm_layout_next(gm_layout *layout, gm_placed_glyph *placed)
   placed->code_point = c;
   if (c == '\n') {
     gm_internal_place_pen(layout, placed);
-    layout->line += 1;
+    layout->line = gm_internal_add(layout->line, 1);
     layout->pen_x = 0;
     layout->has_previous = 0;
     return GM_STEP_LINE_BREAK;
@@ -414,16 +446,18 @@ static inline gm_step gm_layout_next(gm_layout *layout, gm_placed_glyph *placed)
   }
   g = gm_font_glyph(layout->font, (size_t)index);
   if (layout->kerning && layout->has_previous)
-    layout->pen_x += layout->kerning(layout->kerning_user, layout->previous, c);
+    layout->pen_x =
+        gm_internal_add(layout->pen_x, layout->kerning(layout->kerning_user, layout->previous, c));
   gm_internal_place_pen(layout, placed);
   placed->glyph = g;
   placed->src_x = (int64_t)g.x + 1;
   placed->src_y = (int64_t)g.y + 1;
   placed->width = (int64_t)g.width;
   placed->height = (int64_t)g.rows;
-  placed->dst_x = layout->pen_x + g.bearing_x;
-  placed->dst_y = layout->line * (int64_t)layout->font->line_height - g.bearing_y;
-  layout->pen_x += g.advance;
+  placed->dst_x = gm_internal_add(layout->pen_x, g.bearing_x);
+  placed->dst_y = gm_internal_add(gm_internal_mul(layout->line, layout->font->line_height),
+                                  -(int64_t)g.bearing_y);
+  layout->pen_x = gm_internal_add(layout->pen_x, g.advance);
   layout->previous = c;
   layout->has_previous = 1;
   return GM_STEP_GLYPH;
@@ -443,8 +477,8 @@ static inline gm_error gm_layout_measure(gm_layout *layout, gm_text_box *box,
       box->width = placed.pen_x;
     if (step == GM_STEP_END || step == GM_STEP_ERROR) break;
   }
-  box->lines = layout->line + 1;
-  box->height = box->lines * (int64_t)layout->font->line_height;
+  box->lines = gm_internal_add(layout->line, 1);
+  box->height = gm_internal_mul(box->lines, layout->font->line_height);
   if (step == GM_STEP_ERROR)
     return gm_internal_fail(layout->error, layout->error_offset, error_offset);
   return GM_OK;
@@ -458,9 +492,6 @@ static inline gm_error gm_measure(const gm_font *font, const char *text, size_t 
 }
 
 #ifdef GM_FNT_LOAD_FILE
-#include <stdio.h>
-#include <stdlib.h>
-
 /* Reads a whole regular file into a buffer from malloc, which the caller
  * frees. Returns NULL when it cannot be opened or read. */
 static inline void *gm_load_file(const char *path, size_t *length) {
