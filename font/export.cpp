@@ -33,9 +33,9 @@ const char k_synopsis[] =
     "pixels instead, and the channel fields say which. The face is the atlas\n"
     "image's name without its \"-<size>.png\" ending (without just its extension\n"
     "when it ends otherwise). A code point baked twice is written once, from its\n"
-    "first record. OUT and the page never replace FONT.fnt or its atlas; the\n"
-    "page is written first, and a file whose write fails keeps its earlier\n"
-    "contents.\n";
+    "first record. OUT and the page never replace FONT.fnt or its atlas. Both\n"
+    "are written whole under temporary names before either takes its own, so a\n"
+    "failed export leaves any earlier OUT and page as they were.\n";
 
 // The page beside OUT, named by OUT's file name up to its last dot:
 //   dir/Serif-16.bmfont.fnt => dir/Serif-16.bmfont_0.png,  out => out_0.png
