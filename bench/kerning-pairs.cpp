@@ -1,0 +1,268 @@
+// What kerning costs an export: kerning_pairs, the whole call (opening the
+// font, reading its tables, shaping the candidate pairs), on two bakes of
+// DejaVu Sans at 16 pixels made by the tool's own bake:
+//   example     the bundled example's code points (examples/fonts);
+//   whole font  every code point the font maps.
+// Beside it the plain way, shaping every ordered pair with HarfBuzz, which
+// must find the same pairs (the run stops otherwise): on the example set
+// always, on the whole font only with --every-pair-whole (it takes seconds).
+//
+//   kerning_pairs [--reps N] [--every-pair-whole]
+//
+// Figures are processor time, the median over N repetitions (default 5),
+// with the first repetition (cold caches) beside it. The last line is for
+// scripts:
+//   RESULT example_ms=... example_pairs=... whole_ms=... whole_pairs=...
+#include "bench/workload.h"
+#include "core/log.h"
+#include "font/kerning.h"
+#include "tool/bake.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <hb.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+#ifndef EXAMPLE_SETTINGS
+#error "the build defines EXAMPLE_SETTINGS, the bundled example's settings file"
+#endif
+
+namespace {
+
+constexpr int k_size = 16;
+
+double cpu_ms() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+[[noreturn]] void die(const std::string &message) {
+  std::fprintf(stderr, "kerning_pairs: %s\n", message.c_str());
+  std::exit(1);
+}
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) die("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::string &path, const std::string &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) die("cannot write " + path);
+}
+
+// "a-b, c-d, ...": every code point FreeType maps in the font, as ranges.
+std::string mapped_ranges(const std::string &font) {
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+  if (FT_Init_FreeType(&library) != 0 || FT_New_Face(library, font.c_str(), 0, &face) != 0)
+    die("FreeType cannot open " + font);
+  std::string ranges;
+  FT_UInt glyph = 0;
+  FT_ULong c = FT_Get_First_Char(face, &glyph), first = c, last = c;
+  while (glyph != 0) {
+    const FT_ULong next = FT_Get_Next_Char(face, c, &glyph);
+    if (glyph == 0 || next != last + 1) {
+      if (!ranges.empty()) ranges += ", ";
+      ranges += std::to_string(first) + "-" + std::to_string(last);
+      first = next;
+    }
+    last = c = next;
+  }
+  FT_Done_Face(face);
+  FT_Done_FreeType(library);
+  return ranges;
+}
+
+// A baked .fnt read back; font points into bytes.
+struct Bake {
+  std::string name;
+  std::string bytes;
+  gm_font font{};
+  std::vector<u32> codes;
+};
+
+Bake load(const std::string &name, const std::string &fnt) {
+  Bake bake;
+  bake.name = name;
+  bake.bytes = read_file(fnt);
+  if (gm_font_parse(&bake.font, bake.bytes.data(), bake.bytes.size(), nullptr) != GM_OK)
+    die(fnt + " is not a valid .fnt");
+  for (size_t i = 0; i < bake.font.glyph_count; ++i) {
+    const u32 code = u32(gm_font_glyph(&bake.font, i).code);
+    if (bake.codes.empty() || bake.codes.back() != code) bake.codes.push_back(code);
+  }
+  return bake;
+}
+
+using Amounts = std::vector<std::tuple<u32, u32, i32>>;
+
+// The plain way: HarfBuzz on every ordered pair of distinct code points.
+Amounts every_pair(const std::string &font_path, const std::vector<u32> &codes) {
+  hb_blob_t *blob = hb_blob_create_from_file_or_fail(font_path.c_str());
+  if (blob == nullptr) die("HarfBuzz cannot read " + font_path);
+  hb_face_t *face = hb_face_create(blob, 0);
+  hb_font_t *font = hb_font_create(face);
+  hb_font_set_scale(font, k_size * 64, k_size * 64);
+  hb_buffer_t *buffer = hb_buffer_create();
+  std::vector<hb_codepoint_t> glyphs(codes.size());
+  std::vector<u8> mapped(codes.size());
+  for (size_t i = 0; i < codes.size(); ++i)
+    mapped[i] = hb_font_get_nominal_glyph(font, codes[i], &glyphs[i]);
+  Amounts out;
+  for (size_t i = 0; i < codes.size(); ++i) {
+    if (!mapped[i]) continue;
+    const hb_position_t advance = hb_font_get_glyph_h_advance(font, glyphs[i]);
+    for (size_t j = 0; j < codes.size(); ++j) {
+      if (i == j || !mapped[j]) continue;
+      hb_buffer_clear_contents(buffer);
+      const u32 text[2] = {codes[i], codes[j]};
+      hb_buffer_add_utf32(buffer, text, 2, 0, 2);
+      hb_buffer_set_direction(buffer, HB_DIRECTION_LTR);
+      hb_buffer_guess_segment_properties(buffer);
+      hb_buffer_set_language(buffer, HB_LANGUAGE_INVALID);
+      hb_shape(font, buffer, nullptr, 0);
+      unsigned int n = 0;
+      const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(buffer, &n);
+      const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(buffer, nullptr);
+      if (n != 2 || info[0].codepoint != glyphs[i] || info[1].codepoint != glyphs[j]) continue;
+      const long pixels =
+          std::lround(double(i64{pos[0].x_advance} + pos[1].x_offset - advance) / 64.0);
+      if (pixels != 0) out.emplace_back(codes[i], codes[j], i32(pixels));
+    }
+  }
+  hb_buffer_destroy(buffer);
+  hb_font_destroy(font);
+  hb_face_destroy(face);
+  hb_blob_destroy(blob);
+  return out;
+}
+
+struct Timed {
+  double median_ms = 0;
+  double first_ms = 0;
+  size_t pairs = 0;
+  Amounts amounts;
+};
+
+Timed time_kerning(const std::string &font, const Bake &bake, int reps) {
+  Timed t;
+  std::vector<double> samples;
+  for (int rep = 0; rep < reps; ++rep) {
+    const double start = cpu_ms();
+    const std::vector<KerningPair> pairs = kerning_pairs(Path(font.c_str()), bake.font);
+    samples.push_back(cpu_ms() - start);
+    if (rep == 0) {
+      t.pairs = pairs.size();
+      for (const KerningPair &p : pairs) t.amounts.emplace_back(p.first, p.second, p.amount);
+    }
+  }
+  t.first_ms = samples[0];
+  t.median_ms = median(samples);
+  return t;
+}
+
+void check_equal(const Bake &bake, const Amounts &narrowed, const Amounts &every) {
+  if (narrowed == every) return;
+  die(bake.name + ": kerning_pairs found " + std::to_string(narrowed.size()) +
+      " pairs, shaping every pair " + std::to_string(every.size()) + ": no fair comparison");
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  int reps = 5;
+  bool every_pair_whole = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--reps" && i + 1 < argc)
+      reps = std::atoi(argv[++i]);
+    else if (arg == "--every-pair-whole")
+      every_pair_whole = true;
+    else {
+      std::printf("usage: kerning_pairs [--reps N] [--every-pair-whole]\n");
+      return arg == "--help" ? 0 : 2;
+    }
+  }
+  if (reps < 1) die("--reps needs a positive number");
+  log_set_level(LogLevel::Critical);
+
+  char tmpl[] = "/tmp/glyphmint-kerning-XXXXXX";
+  if (!mkdtemp(tmpl)) die("cannot make a work directory under /tmp");
+  const std::string work = tmpl;
+  const std::string font = work + "/" + workload::k_font_name;
+  write_file(font, read_file(workload::k_font));
+  // The example's own settings (its sizes include 16), and the whole font at 16.
+  const std::string example_settings = work + "/Example.glyphmint.ini";
+  const std::string whole_settings = work + "/Whole.glyphmint.ini";
+  write_file(example_settings, read_file(EXAMPLE_SETTINGS));
+  write_file(whole_settings, "path = DejaVuSans.ttf\nsizes = [" + std::to_string(k_size) +
+                                 "]\nranges = [" + mapped_ranges(font) + "]\nchars = []\n");
+  const std::string fnt = work + "/DejaVuSans-" + std::to_string(k_size) + ".fnt";
+  bake_settings_file(Path(example_settings.c_str()));
+  const Bake example = load("example", fnt);
+  bake_settings_file(Path(whole_settings.c_str()));
+  const Bake whole = load("whole font", fnt);
+
+  const Timed example_t = time_kerning(font, example, reps);
+  const Timed whole_t = time_kerning(font, whole, reps);
+
+  double start = cpu_ms();
+  const Amounts example_every = every_pair(font, example.codes);
+  const double example_every_ms = cpu_ms() - start;
+  check_equal(example, example_t.amounts, example_every);
+  double whole_every_ms = 0;
+  if (every_pair_whole) {
+    start = cpu_ms();
+    const Amounts whole_every = every_pair(font, whole.codes);
+    whole_every_ms = cpu_ms() - start;
+    check_equal(whole, whole_t.amounts, whole_every);
+  }
+
+  auto ordered = [](size_t n) { return double(n) * double(n > 0 ? n - 1 : 0); };
+  std::printf("kerning_pairs on DejaVu Sans at %d px, processor time, median of %d\n", k_size,
+              reps);
+  std::printf("  %-12s %11s %14s %8s %10s %10s\n", "set", "code points", "ordered pairs", "kerned",
+              "ms", "first ms");
+  for (const auto &[bake, t] : {std::pair{&example, &example_t}, std::pair{&whole, &whole_t}})
+    std::printf("  %-12s %11zu %14.0f %8zu %10.1f %10.1f\n", bake->name.c_str(), bake->codes.size(),
+                ordered(bake->codes.size()), t->pairs, t->median_ms, t->first_ms);
+  std::printf("shaping every ordered pair instead (same pairs found):\n");
+  std::printf("  %-12s %10.1f ms  %.2f us a pair  %.0fx kerning_pairs\n", "example",
+              example_every_ms, 1e3 * example_every_ms / ordered(example.codes.size()),
+              example_every_ms / example_t.median_ms);
+  if (every_pair_whole)
+    std::printf("  %-12s %10.1f ms  %.2f us a pair  %.0fx kerning_pairs\n", "whole font",
+                whole_every_ms, 1e3 * whole_every_ms / ordered(whole.codes.size()),
+                whole_every_ms / whole_t.median_ms);
+  std::printf("RESULT example_ms=%.1f example_pairs=%zu whole_ms=%.1f whole_pairs=%zu\n",
+              example_t.median_ms, example_t.pairs, whole_t.median_ms, whole_t.pairs);
+
+  for (const std::string &f : {fnt, work + "/DejaVuSans-24.fnt", work + "/DejaVuSans-32.fnt"}) {
+    std::remove(f.c_str());
+    std::remove((f.substr(0, f.size() - 4) + ".png").c_str());
+  }
+  for (const std::string &f : {font, example_settings, whole_settings}) std::remove(f.c_str());
+  rmdir(work.c_str());
+  return 0;
+}
