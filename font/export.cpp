@@ -4,6 +4,7 @@
 
 #include "core/prog-opts.h"
 #include "font/bmfont.h"
+#include "font/kerning.h"
 #include "font/loaded-font.h"
 #include "font/output.h"
 
@@ -14,7 +15,7 @@
 namespace {
 
 const char k_synopsis[] =
-    "Usage: glyphmint-font export [--page rgba|grey] FONT.fnt FORMAT OUT\n"
+    "Usage: glyphmint-font export [--page rgba|grey] [--font FONTFILE] FONT.fnt FORMAT OUT\n"
     "\n"
     "Writes a baked font as an AngelCode BMFont descriptor, the form most game\n"
     "engines and web text renderers load, and its page image beside OUT, named\n"
@@ -33,7 +34,15 @@ const char k_synopsis[] =
     "pixels instead, and the channel fields say which. The face is the atlas\n"
     "image's name without its \"-<size>.png\" ending (without just its extension\n"
     "when it ends otherwise). A code point baked twice is written once, from its\n"
-    "first record. OUT and the page never replace FONT.fnt or its atlas. Both\n"
+    "first record.\n"
+    "\n"
+    "With --font, the font file the bake used (the .fnt does not name it), the\n"
+    "descriptor carries the kerning pairs among the baked code points at the\n"
+    "baked size, read through HarfBuzz from the font's GPOS and kern tables;\n"
+    "without it, it carries none. A font file that is not the bake's (it lacks\n"
+    "a baked code point) is an error.\n"
+    "\n"
+    "OUT and the page never replace FONT.fnt or its atlas. Both\n"
     "are written whole under temporary names before either takes its own, so a\n"
     "failed export leaves any earlier OUT and page as they were.\n";
 
@@ -60,43 +69,6 @@ Str face_name(StrView image_name, i32 size) {
     return Str(name.sub(0, name.len - ending.len));
   const u64 dot = name.find_last('.');
   return Str(dot == StrView::npos ? name : name.sub(0, dot));
-}
-
-struct FileId {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-};
-
-// Symbolic links are followed, so any name for a file gives the same identity.
-FileId file_id(const Path &path) {
-  const std::string c_path(path.text.data == nullptr ? "" : path.text.data, path.text.len);
-  struct stat st {};
-  if (stat(c_path.c_str(), &st) != 0) return {};
-  return {true, st.st_dev, st.st_ino};
-}
-
-bool same_file(const FileId &a, const FileId &b) {
-  return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
-}
-
-// Checked before anything is written: an export never replaces its inputs,
-// whatever links or relative paths lead to them.
-void refuse_inputs(const LoadedFont &loaded, const Path &out, const Path &page) {
-  const FileId fnt = file_id(loaded.fnt_path);
-  const FileId atlas = file_id(loaded.image_path);
-  const Path *outputs[] = {&out, &page};
-  for (const Path *output : outputs) {
-    const FileId id = file_id(*output);
-    if (same_file(id, fnt))
-      throw Err(fmt(*output, ": is the font being exported (", loaded.fnt_path,
-                    "); nothing was written"));
-    if (same_file(id, atlas))
-      throw Err(fmt(*output, ": is the atlas of the font being exported (", loaded.image_path,
-                    "); nothing was written"));
-  }
-  if (same_file(file_id(out), file_id(page)))
-    throw Err(fmt(out, ": is the same file as its page ", page, "; nothing was written"));
 }
 
 void note(StrView message) {
@@ -170,6 +142,10 @@ int run_export(i32 argc, const char *const *argv) {
   ProgOpts::add(ProgOpts::ArgumentStr{
       "page", 0, "The page image: rgba (white, the glyphs in alpha; the default) or grey.",
       "rgba|grey", &page_kind, ProgOpts::Optional});
+  Str font_file;
+  ProgOpts::add(ProgOpts::ArgumentStr{"font", 0,
+                                      "The font file the bake used: add its kerning pairs.",
+                                      "FONTFILE", &font_file, ProgOpts::Optional});
   ProgOpts::set_synopsis(k_synopsis);
   StrView words[3];
   static const char *const missing[] = {"Missing argument: FONT.fnt", "Missing argument: FORMAT",
@@ -187,12 +163,21 @@ int run_export(i32 argc, const char *const *argv) {
   const Path out(words[2]);
   if (out.name().empty()) throw Err(fmt(out, ": names a directory, not a file"));
   const Path page = page_path(out);
-  refuse_inputs(loaded, out, page);
+  const Path font_path(font_file.view());
+  const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
+                          {loaded.image_path, "the atlas of the font being exported"},
+                          {font_path, "the font file given with --font"}};
+  refuse_overwriting(ArrView<const Input>(inputs, 3), out);
+  refuse_overwriting(ArrView<const Input>(inputs, 3), page);
+  const Input descriptor_input[] = {{out, "the descriptor"}};
+  refuse_overwriting(ArrView<const Input>(descriptor_input, 1), page);
 
   const BmFont font = describe(loaded, grey_page, page.name());
+  const std::vector<KerningPair> pairs =
+      font_file.empty() ? std::vector<KerningPair>() : kerning_pairs(font_path, loaded.font);
   Str descriptor;
   try {
-    descriptor = bmfont_bytes(font, {}, form);
+    descriptor = bmfont_bytes(font, ArrView<const KerningPair>(pairs.data(), pairs.size()), form);
   } catch (const Err &e) {
     throw Err(
         fmt(out, ": cannot be written in the ", bmfont_form_name(form), " form: ", e.message));

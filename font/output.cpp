@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stb_image_write.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -29,6 +30,21 @@ void append_to_sink(void *context, void *data, int size) {
   }
   std::memcpy(sink->data + sink->len, data, u64(size));
   sink->len = needed;
+}
+
+struct FileId {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+// Symbolic links are followed, so any name for a file gives the same identity.
+FileId file_id(const Path &path) {
+  if (path.text.empty()) return {};
+  const Str c_path = fmt(path, '\0');
+  struct stat st {};
+  if (stat(c_path.data, &st) != 0) return {};
+  return {true, st.st_dev, st.st_ino};
 }
 
 [[noreturn]] void fail(const Path &path, int error) {
@@ -66,4 +82,15 @@ void write_outputs(ArrView<const Output> outputs) {
 void write_output(const Path &path, ArrView<const u8> bytes) {
   const Output output{path, bytes};
   write_outputs(ArrView<const Output>(&output, 1));
+}
+
+void refuse_overwriting(ArrView<const Input> inputs, const Path &output) {
+  const FileId out = file_id(output);
+  if (!out.exists) return;
+  for (const Input &input : inputs) {
+    const FileId in = file_id(input.path);
+    if (in.exists && in.device == out.device && in.inode == out.inode)
+      throw Err(
+          fmt(output, ": is ", StrView(input.what), " (", input.path, "); nothing was written"));
+  }
 }

@@ -20,3 +20,14 @@ struct Output {
 /// Err "<path>: cannot be written (<reason>)" on any failure.
 void write_outputs(ArrView<const Output> outputs);
 void write_output(const Path &path, ArrView<const u8> bytes);
+
+/// An input of a command, and what it is, for refuse_overwriting's message.
+struct Input {
+  const Path &path;
+  const char *what;
+};
+
+/// Throws Err "<output>: is <what> (<input>); nothing was written" when the
+/// output names the same file as an existing input, by whatever links or
+/// relative paths: a command never writes over what it reads.
+void refuse_overwriting(ArrView<const Input> inputs, const Path &output);

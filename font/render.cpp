@@ -4,6 +4,7 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
+#include "font/kerning.h"
 #include "font/loaded-font.h"
 #include "font/output.h"
 
@@ -16,23 +17,26 @@
 namespace {
 
 const char k_help[] =
-    "Usage: glyphmint-font render FONT.fnt TEXT OUT.png\n"
+    "Usage: glyphmint-font render [--font FONTFILE] FONT.fnt TEXT OUT.png\n"
     "\n"
     "Draws the UTF-8 TEXT with a baked font into OUT.png, an 8-bit greyscale PNG\n"
-    "with a background of 0. The pen starts at x = 0 on every line; line i (from\n"
-    "0) has its baseline at y = ascender + i * line height, and a line feed starts\n"
-    "the next line (one at the very end starts an empty last line). Each glyph's\n"
-    "bitmap is copied from the atlas to (pen + bearing x, baseline - bearing y),\n"
+    "with a background of 0. The pen starts at x = 0 on every line; line i (from 0)\n"
+    "has its baseline at y = ascender + i * line height, and a line feed starts the\n"
+    "next line (one at the very end starts an empty last line). Each glyph's bitmap\n"
+    "is copied from the atlas to (pen + bearing x, baseline - bearing y),\n"
     "overlapping pixels keeping the larger value, then the pen moves right by the\n"
-    "advance; there is no kerning. The image is the smallest rectangle that holds\n"
+    "advance. With --font, the font file the bake used, its kerning pairs (as\n"
+    "export --font writes them) move the pen between neighbouring glyphs of a line;\n"
+    "without it there is no kerning. The image is the smallest rectangle that holds\n"
     "every line's box (x from 0 to the line's advance, y from i * line height to\n"
     "(i + 1) * line height) and every glyph bitmap, moved so that its top-left\n"
     "corner is (0, 0): nothing is clipped.\n"
     "\n"
     "Nothing is written when TEXT is not valid UTF-8, when the font lacks any of\n"
-    "its code points (the message names them all), or when the image would be\n"
-    "empty or larger than 16384 pixels on a side or 64 Mi pixels in all. Put --\n"
-    "before the arguments when TEXT starts with '-'.\n";
+    "its code points (the message names them all), when the image would be empty or\n"
+    "larger than 16384 pixels on a side or 64 Mi pixels in all, or when OUT.png\n"
+    "names FONT.fnt, its atlas or FONTFILE. Put -- before the arguments when TEXT\n"
+    "starts with '-'.\n";
 
 constexpr i64 k_max_side = 16384;
 constexpr i64 k_max_pixels = i64(64) << 20;
@@ -55,11 +59,19 @@ struct Bounds {
   }
 };
 
+void begin_layout(gm_layout &layout, const LoadedFont &loaded, StrView text,
+                  const std::vector<KerningPair> &pairs) {
+  gm_layout_begin(&layout, &loaded.font, text.data, text.len);
+  if (!pairs.empty())
+    gm_layout_set_kerning(&layout, kerning_from_pairs,
+                          const_cast<std::vector<KerningPair> *>(&pairs));
+}
+
 // Lays the whole text out once: the bounds, or the fault that stops the render.
-Bounds measure(const LoadedFont &loaded, StrView text) {
+Bounds measure(const LoadedFont &loaded, StrView text, const std::vector<KerningPair> &pairs) {
   const gm_font &font = loaded.font;
   gm_layout layout;
-  gm_layout_begin(&layout, &font, text.data, text.len);
+  begin_layout(layout, loaded, text, pairs);
   Bounds bounds;
   std::vector<u32> missing;
   std::set<u32> seen;
@@ -92,6 +104,10 @@ Bounds measure(const LoadedFont &loaded, StrView text) {
 } // namespace
 
 int run_render(i32 argc, const char *const *argv) {
+  Str font_file;
+  ProgOpts::add(ProgOpts::ArgumentStr{"font", 0,
+                                      "The font file the bake used: apply its kerning pairs.",
+                                      "FONTFILE", &font_file, ProgOpts::Optional});
   ProgOpts::set_synopsis(k_help);
   StrView words[3];
   static const char *const missing[] = {"Missing argument: FONT.fnt", "Missing argument: TEXT",
@@ -102,7 +118,14 @@ int run_render(i32 argc, const char *const *argv) {
   const Path out_path(words[2]);
 
   const LoadedFont loaded = LoadedFont::load(Path(words[0]));
-  const Bounds bounds = measure(loaded, text);
+  const Path font_path(font_file.view());
+  const Input inputs[] = {{loaded.fnt_path, "the font being drawn with"},
+                          {loaded.image_path, "the atlas of the font being drawn with"},
+                          {font_path, "the font file given with --font"}};
+  refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
+  const std::vector<KerningPair> pairs =
+      font_file.empty() ? std::vector<KerningPair>() : kerning_pairs(font_path, loaded.font);
+  const Bounds bounds = measure(loaded, text, pairs);
   const i64 width = bounds.right - bounds.left;
   const i64 height = bounds.bottom - bounds.top;
   if (width <= 0 || height <= 0)
@@ -116,7 +139,7 @@ int run_render(i32 argc, const char *const *argv) {
   std::unique_ptr<u8[]> pixels(new u8[u64(width * height)]());
   const GreyImage &atlas = loaded.atlas;
   gm_layout layout;
-  gm_layout_begin(&layout, &loaded.font, text.data, text.len);
+  begin_layout(layout, loaded, text, pairs);
   gm_placed_glyph g;
   for (gm_step step;
        (step = gm_layout_next(&layout, &g)) != GM_STEP_END && step != GM_STEP_ERROR;) {

@@ -3,6 +3,7 @@
 // (JSON.parse for JSON) and compared with the .fnt as the tests' own reader
 // sees it, under the mapping the command documents.
 #include "font/bmfont.h"
+#include "font/kerning.h"
 #include "tool/support.h"
 
 #include <map>
@@ -262,6 +263,39 @@ TEST(Export, EveryFormParsesToTheBakedFont) {
   }
 }
 
+TEST(Export, KerningFromTheFontFileReachesEveryForm) {
+  // The amounts are kerning_pairs' own, checked against HarfBuzz by its own
+  // tests; here every parser must read exactly those pairs, and the chars
+  // must stay as they were without --font.
+  ScratchDir work;
+  support::FntFile fnt;
+  std::string why;
+  const std::string bytes = read_file(bake().fnt(21));
+  ASSERT_TRUE(support::parse_fnt(bytes, fnt, why)) << why;
+  gm_font font;
+  ASSERT_EQ(gm_font_parse(&font, bytes.data(), bytes.size(), nullptr), GM_OK);
+  const std::vector<KerningPair> pairs = kerning_pairs(Path(support::k_sans.c_str()), font);
+  ASSERT_GT(pairs.size(), 10u) << "DejaVu Sans kerns Latin pairs";
+  const Image atlas = decode(bake().dir.path() + "/" + fnt.image, 1);
+  for (const std::string &form : k_forms) {
+    SCOPED_TRACE(form);
+    const RunResult r = run_export(
+        work.path(), {"--font", support::k_sans, bake().fnt(21), form, "k-" + form + ".fnt"});
+    ASSERT_EQ(r.exit_code, 0) << r;
+    Parsed want = expected_object(fnt, atlas.width, atlas.height, "k-" + form + "_0.png", false);
+    want.erase("kernings");
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+      const std::string k = "kernings." + std::to_string(i) + ".";
+      want[k + "first"] = std::to_string(pairs[i].first);
+      want[k + "second"] = std::to_string(pairs[i].second);
+      want[k + "amount"] = std::to_string(pairs[i].amount);
+    }
+    const std::string out = work.path() + "/k-" + form + ".fnt";
+    EXPECT_EQ(differences(read_with_npm(form, out), want), "");
+    if (form == "binary") expect_binary_blocks(read_file(out), {1, 2, 3, 4, 5});
+  }
+}
+
 TEST(Export, GreyPageHoldsTheAtlasAndSaysSo) {
   ScratchDir work;
   support::FntFile fnt;
@@ -291,6 +325,7 @@ TEST(Export, RefusesToOverwriteItsInputs) {
        "is the font being exported"},
       {"the atlas", "DejaVuSans-12.png", "is the atlas"},
       {"a page that is a link to the atlas", "sly.fnt", "is the atlas"},
+      {"the font file given with --font", "font.ttf", "is the font file given with --font"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.what);
@@ -302,15 +337,17 @@ TEST(Export, RefusesToOverwriteItsInputs) {
     std::filesystem::create_symlink("DejaVuSans-12.fnt", d + "/link.fnt");
     std::filesystem::create_symlink(d, d + "/alias");
     std::filesystem::create_symlink("DejaVuSans-12.png", d + "/sly_0.png");
+    std::filesystem::copy_file(support::k_sans, d + "/font.ttf");
     const std::string fnt_before = read_file(d + "/DejaVuSans-12.fnt");
     const std::string atlas_before = read_file(d + "/DejaVuSans-12.png");
     const std::set<std::string> tree_before = support::tree(d);
 
-    const RunResult r = run_export(d, {"DejaVuSans-12.fnt", "text", row.out});
+    const RunResult r = run_export(d, {"--font", "font.ttf", "DejaVuSans-12.fnt", "text", row.out});
     EXPECT_EQ(r.exit_code, 1) << r;
     EXPECT_NE(r.err.find(row.message), std::string::npos) << r;
     EXPECT_EQ(read_file(d + "/DejaVuSans-12.fnt"), fnt_before);
     EXPECT_EQ(read_file(d + "/DejaVuSans-12.png"), atlas_before);
+    EXPECT_EQ(read_file(d + "/font.ttf"), read_file(support::k_sans));
     EXPECT_EQ(support::tree(d), tree_before) << "something was written";
   }
 }

@@ -1,6 +1,7 @@
 // glyphmint-font info and render, run as a user runs them on DejaVu Sans baked
 // by glyphmint. The oracles are FreeType called directly, the test's own .fnt
 // reader and stb_image's decoding of what was written.
+#include "font/kerning.h"
 #include "tool/support.h"
 
 #include <array>
@@ -68,8 +69,9 @@ struct Grey {
 };
 
 // The text drawn by the rules that `render --help` states, from FreeType's
-// bitmaps and metrics.
-Grey compose(int pixel_size, const std::string &utf8) {
+// bitmaps and metrics; `kerning` moves the pen between neighbours of a line.
+Grey compose(int pixel_size, const std::string &utf8,
+             const std::function<long(char32_t, char32_t)> &kerning = nullptr) {
   const std::u32string text = code_points(utf8);
   const support::RefFace face(support::k_sans, pixel_size);
   const support::RefMetrics m = face.metrics();
@@ -89,6 +91,7 @@ Grey compose(int pixel_size, const std::string &utf8) {
       ++line, pen = 0;
       continue;
     }
+    if (kerning && i > 0 && text[i - 1] != U'\n') pen += kerning(text[i - 1], text[i]);
     const support::RefGlyph g = face.glyph(int(text[i]));
     const long x = pen + g.left;
     const long y = m.ascender + line * m.line_height - g.top;
@@ -120,6 +123,15 @@ Grey decode_grey_png(const std::string &png) {
   return image;
 }
 
+void expect_same_image(const Grey &got, const Grey &want, const std::string &text) {
+  ASSERT_EQ(got.width, want.width) << text;
+  ASSERT_EQ(got.height, want.height) << text;
+  const auto diff = std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin());
+  const long at = long(diff.first - got.pixels.begin());
+  EXPECT_TRUE(diff.first == got.pixels.end())
+      << text << ": first difference at x " << at % got.width << ", y " << at / got.width;
+}
+
 TEST(Render, MatchesTheTextComposedFromFreeTypeBitmaps) {
   // fj and AV overlap, V reaches past its line's advance, j starts left of
   // the pen and ζ hangs below the last line's box.
@@ -128,19 +140,34 @@ TEST(Render, MatchesTheTextComposedFromFreeTypeBitmaps) {
     const RunResult r = font_tool(
         {"render", bake().root.path() + "/fonts/DejaVuSans-24.fnt", text, "out.png"}, out.path());
     ASSERT_EQ(r.exit_code, 0) << text << "\n" << r;
-    const Grey got = decode_grey_png(read_file(out.path() + "/out.png"));
-    const Grey want = compose(24, text);
-    ASSERT_EQ(got.width, want.width) << text;
-    ASSERT_EQ(got.height, want.height) << text;
-    const auto diff = std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin());
-    const long at = long(diff.first - got.pixels.begin());
-    EXPECT_TRUE(diff.first == got.pixels.end())
-        << text << ": first difference at x " << at % got.width << ", y " << at / got.width;
+    expect_same_image(decode_grey_png(read_file(out.path() + "/out.png")), compose(24, text), text);
   }
+}
+
+TEST(Render, WithTheFontFileAppliesItsKerningBetweenNeighbours) {
+  // The amounts are kerning_pairs' own (checked against HarfBuzz by its own
+  // tests); this checks where render applies them: between neighbours of a
+  // line only, and that they change the image at all.
+  const std::string fnt = bake().root.path() + "/fonts/DejaVuSans-24.fnt";
+  const std::string bytes = read_file(fnt);
+  gm_font font;
+  ASSERT_EQ(gm_font_parse(&font, bytes.data(), bytes.size(), nullptr), GM_OK);
+  const std::vector<KerningPair> pairs = kerning_pairs(Path(support::k_sans.c_str()), font);
+  const auto kerning = [&](char32_t a, char32_t b) { return long(kerning_amount(pairs, a, b)); };
+  const std::string text = "AVATAR\nTo Wa LT\nVA";
+  ASSERT_NE(kerning(U'A', U'V'), 0) << "DejaVu Sans kerns AV";
+  ScratchDir out;
+  const RunResult r =
+      font_tool({"render", "--font", support::k_sans, fnt, text, "out.png"}, out.path());
+  ASSERT_EQ(r.exit_code, 0) << r;
+  const Grey got = decode_grey_png(read_file(out.path() + "/out.png"));
+  expect_same_image(got, compose(24, text, kerning), text);
+  EXPECT_NE(got.width, compose(24, text).width) << "the kerning made no difference";
 }
 
 TEST(Render, FaultsWriteNothing) {
   const std::string fnt = bake().root.path() + "/fonts/DejaVuSans-16.fnt";
+  const std::string atlas = bake().root.path() + "/fonts/DejaVuSans-16.png";
   const support::RefFace face(support::k_sans, 16);
   const std::string line_height = std::to_string(face.metrics().line_height);
   const std::string tall = std::to_string(1001 * face.metrics().line_height);
@@ -168,6 +195,13 @@ TEST(Render, FaultsWriteNothing) {
        "glyphmint-font: nothing.fnt: not found or not a regular file\n",
        ""},
       {{"render", fnt, "a"}, "", "Missing argument: OUT.png\nUsage: glyphmint-font render "},
+      {{"render", fnt, "a", atlas},
+       "glyphmint-font: " + atlas + ": is the atlas of the font being drawn with (" + atlas +
+           "); nothing was written\n",
+       ""},
+      {{"render", "--font", "/dev/null", fnt, "a", "o.png"},
+       "glyphmint-font: /dev/null: not found or not a regular file\n",
+       ""},
   };
   for (const Row &row : rows) {
     ScratchDir out;
