@@ -852,10 +852,11 @@ TEST_F(Glyphmint, DocumentedSettingsExamplesBake) {
   const std::filesystem::path source(GLYPHMINT_SOURCE_DIR);
   std::vector<Example> examples = examples_in(source / "README.md", false);
   ASSERT_FALSE(examples.empty()) << "no ```ini block in the README";
-  if (std::filesystem::is_directory(source / "man"))
-    for (const auto &e : std::filesystem::directory_iterator(source / "man"))
-      if (e.path().extension() == ".1")
-        for (const Example &example : examples_in(e.path(), true)) examples.push_back(example);
+  const std::size_t in_readme = examples.size();
+  for (const auto &e : std::filesystem::directory_iterator(source / "man"))
+    if (e.path().extension() == ".1")
+      for (const Example &example : examples_in(e.path(), true)) examples.push_back(example);
+  ASSERT_GT(examples.size(), in_readme) << "no settings example in the manual pages";
 
   for (std::size_t i = 0; i < examples.size(); ++i) {
     SCOPED_TRACE(examples[i].where + ":\n" + examples[i].text);
