@@ -14,7 +14,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(GLYPHMINT_MAINTAINER "glyphmint maintainers <maintainers@users.noreply.c-seed-5a7a7d97.example>"
+set(GLYPHMINT_MAINTAINER "glyphmint maintainers <maintainers@glyphmint.example>"
     CACHE STRING "The Maintainer field of the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${GLYPHMINT_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "bitmap font atlas baker, with a reader for games")
