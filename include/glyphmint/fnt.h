@@ -40,8 +40,8 @@
  *
  * Version 1.0.0 (GM_FNT_VERSION).
  */
-#ifndef GLYPHMINT_FNT_H
-#define GLYPHMINT_FNT_H
+#ifndef GM_FNT_H
+#define GM_FNT_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -492,8 +492,10 @@ static inline gm_error gm_measure(const gm_font *font, const char *text, size_t 
 }
 
 #ifdef GM_FNT_LOAD_FILE
-/* Reads a whole regular file into a buffer from malloc, which the caller
- * frees. Returns NULL when it cannot be opened or read. */
+/* Reads a whole file into a buffer from malloc, which the caller frees.
+ * Returns NULL when it cannot be opened or read. It reads until the end of
+ * the file, so a FIFO or a device waits for its writer to finish: give it
+ * regular files. */
 static inline void *gm_load_file(const char *path, size_t *length) {
   FILE *f = fopen(path, "rb");
   unsigned char *data = NULL;
