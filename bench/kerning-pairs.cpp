@@ -16,6 +16,7 @@
 #include "bench/workload.h"
 #include "core/log.h"
 #include "font/kerning.h"
+#include "tests/font/every-pair.h"
 #include "tool/bake.h"
 
 #include <ft2build.h>
@@ -115,46 +116,13 @@ Bake load(const std::string &name, const std::string &fnt) {
   return bake;
 }
 
-using Amounts = std::vector<std::tuple<u32, u32, i32>>;
+using oracle::Amounts;
 
 // The plain way: HarfBuzz on every ordered pair of distinct code points.
 Amounts every_pair(const std::string &font_path, const std::vector<u32> &codes) {
-  hb_blob_t *blob = hb_blob_create_from_file_or_fail(font_path.c_str());
-  if (blob == nullptr) die("HarfBuzz cannot read " + font_path);
-  hb_face_t *face = hb_face_create(blob, 0);
-  hb_font_t *font = hb_font_create(face);
-  hb_font_set_scale(font, k_size * 64, k_size * 64);
-  hb_buffer_t *buffer = hb_buffer_create();
-  std::vector<hb_codepoint_t> glyphs(codes.size());
-  std::vector<u8> mapped(codes.size());
-  for (size_t i = 0; i < codes.size(); ++i)
-    mapped[i] = hb_font_get_nominal_glyph(font, codes[i], &glyphs[i]);
   Amounts out;
-  for (size_t i = 0; i < codes.size(); ++i) {
-    if (!mapped[i]) continue;
-    const hb_position_t advance = hb_font_get_glyph_h_advance(font, glyphs[i]);
-    for (size_t j = 0; j < codes.size(); ++j) {
-      if (i == j || !mapped[j]) continue;
-      hb_buffer_clear_contents(buffer);
-      const u32 text[2] = {codes[i], codes[j]};
-      hb_buffer_add_utf32(buffer, text, 2, 0, 2);
-      hb_buffer_set_direction(buffer, HB_DIRECTION_LTR);
-      hb_buffer_guess_segment_properties(buffer);
-      hb_buffer_set_language(buffer, HB_LANGUAGE_INVALID);
-      hb_shape(font, buffer, nullptr, 0);
-      unsigned int n = 0;
-      const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(buffer, &n);
-      const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(buffer, nullptr);
-      if (n != 2 || info[0].codepoint != glyphs[i] || info[1].codepoint != glyphs[j]) continue;
-      const long pixels =
-          std::lround(double(i64{pos[0].x_advance} + pos[1].x_offset - advance) / 64.0);
-      if (pixels != 0) out.emplace_back(codes[i], codes[j], i32(pixels));
-    }
-  }
-  hb_buffer_destroy(buffer);
-  hb_font_destroy(font);
-  hb_face_destroy(face);
-  hb_blob_destroy(blob);
+  if (!oracle::shape_every_pair(font_path, k_size, codes, out))
+    die("HarfBuzz cannot read " + font_path);
   return out;
 }
 

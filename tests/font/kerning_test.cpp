@@ -2,6 +2,7 @@
 // on classic pairs, and every ordered pair of a small bake shaped one by one;
 // the fonts that give no pairs or fail; and the helpers a layout uses.
 #include "font/kerning.h"
+#include "tests/font/every-pair.h"
 #include "tool/support.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ const std::string k_sans_liberation =
     "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
 const std::string k_hb_shape = "/usr/bin/hb-shape";
 
-using Amounts = std::vector<std::tuple<u32, u32, i32>>;
+using oracle::Amounts;
 
 Amounts amounts_of(const std::vector<KerningPair> &pairs) {
   Amounts out;
@@ -169,42 +170,9 @@ TEST_F(Kerning, ClassicPairsMatchHbShape) {
   }
 }
 
-// HarfBuzz straight from the file, every ordered pair of distinct code points.
 Amounts every_pair(const std::string &font_path, int size, const std::vector<u32> &codes) {
-  hb_blob_t *blob = hb_blob_create_from_file_or_fail(font_path.c_str());
-  EXPECT_NE(blob, nullptr) << font_path;
-  hb_face_t *face = hb_face_create(blob, 0);
-  hb_font_t *font = hb_font_create(face);
-  hb_font_set_scale(font, size * 64, size * 64);
-  hb_buffer_t *buffer = hb_buffer_create();
   Amounts out;
-  for (u32 a : codes) {
-    for (u32 b : codes) {
-      hb_codepoint_t ga = 0, gb = 0;
-      if (a == b || !hb_font_get_nominal_glyph(font, a, &ga) ||
-          !hb_font_get_nominal_glyph(font, b, &gb))
-        continue;
-      hb_buffer_clear_contents(buffer);
-      const u32 text[2] = {a, b};
-      hb_buffer_add_utf32(buffer, text, 2, 0, 2);
-      hb_buffer_set_direction(buffer, HB_DIRECTION_LTR);
-      hb_buffer_guess_segment_properties(buffer);
-      hb_buffer_set_language(buffer, HB_LANGUAGE_INVALID);
-      hb_shape(font, buffer, nullptr, 0);
-      unsigned int n = 0;
-      const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(buffer, &n);
-      const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(buffer, nullptr);
-      if (n != 2 || info[0].codepoint != ga || info[1].codepoint != gb) continue;
-      const i64 amount =
-          i64{pos[0].x_advance} + pos[1].x_offset - hb_font_get_glyph_h_advance(font, ga);
-      const long pixels = std::lround(double(amount) / 64.0);
-      if (pixels != 0) out.emplace_back(a, b, i32(pixels));
-    }
-  }
-  hb_buffer_destroy(buffer);
-  hb_font_destroy(font);
-  hb_face_destroy(face);
-  hb_blob_destroy(blob);
+  EXPECT_TRUE(oracle::shape_every_pair(font_path, size, codes, out)) << font_path;
   return out;
 }
 
