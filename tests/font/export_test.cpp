@@ -405,17 +405,11 @@ struct Crafted {
   i32 bearing_x = 0;
 
   void write(const std::string &dir) const {
-    std::string b;
-    const auto put = [&](u64 v, int bytes) {
-      for (int i = 0; i < bytes; ++i) b.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-    };
     const std::string image = "crafted-16.png";
-    put(image.size(), 8);
-    b += image;
-    for (const i32 v : {line_height, 16, 15, -4}) put(u32(v), 4);
-    put(1, 8);
-    for (const i32 v : {code, 0, 1, 1, bearing_x, 10, 0, 0, advance}) put(u32(v), 4);
-    write_file(dir + "/crafted-16.fnt", b);
+    write_file(
+        dir + "/crafted-16.fnt",
+        support::fnt_bytes(
+            {image, line_height, 16, 15, -4, {{code, 0, 1, 1, bearing_x, 10, 0, 0, advance}}}));
     const u8 zeros[16] = {};
     EXPECT_NE(stbi_write_png((dir + "/" + image).c_str(), 4, 4, 1, zeros, 4), 0);
   }

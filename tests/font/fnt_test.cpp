@@ -30,12 +30,6 @@ struct Rec {
   i32 advance = 0;
 };
 
-void put_u64(std::string &b, u64 v) {
-  for (int i = 0; i < 8; ++i) b += static_cast<char>(v >> (8 * i));
-}
-void put_i32(std::string &b, i32 v) {
-  for (int i = 0; i < 4; ++i) b += static_cast<char>(static_cast<u32>(v) >> (8 * i));
-}
 void set_u64(std::string &b, size_t at, u64 v) {
   for (size_t i = 0; i < 8; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
 }
@@ -43,16 +37,11 @@ void set_u64(std::string &b, size_t at, u64 v) {
 /// A .fnt file with these records, in the order given.
 std::string fnt(const std::vector<Rec> &recs, const std::string &name = "a.png",
                 i32 line_height = 10) {
-  std::string b;
-  put_u64(b, name.size());
-  b += name;
-  for (const i32 v : {line_height, 12, 8, -2}) put_i32(b, v);
-  put_u64(b, recs.size());
+  support::FntFile f{name, line_height, 12, 8, -2, {}};
   for (const Rec &r : recs)
-    for (const i32 v : {r.code, 0, static_cast<i32>(r.width), static_cast<i32>(r.rows), r.bearing_x,
-                        r.bearing_y, r.x, r.y, r.advance})
-      put_i32(b, v);
-  return b;
+    f.records.push_back(
+        {r.code, 0, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance});
+  return support::fnt_bytes(f);
 }
 
 /// Bytes in a heap block of exactly their size.

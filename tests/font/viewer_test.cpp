@@ -260,17 +260,10 @@ TEST(Info, DescribesABakedFont) {
 // 36-byte records of code, width, rows, cell x, cell y; the bearings and
 // advance play no part in info.
 std::string fnt_bytes(const std::string &image, const std::vector<std::array<i32, 5>> &glyphs) {
-  std::string b;
-  const auto put = [&b](u64 v, int n) {
-    for (int i = 0; i < n; ++i) b += char(v >> (8 * i) & 0xFF);
-  };
-  put(image.size(), 8);
-  b += image;
-  for (const i32 v : {20, 16, 15, -4}) put(u32(v), 4);
-  put(glyphs.size(), 8);
+  support::FntFile f{image, 20, 16, 15, -4, {}};
   for (const auto &g : glyphs)
-    for (const i32 v : {g[0], 0, g[1], g[2], 0, 0, g[3], g[4], 9}) put(u32(v), 4);
-  return b;
+    f.records.push_back({g[0], 0, u32(g[1]), u32(g[2]), 0, 0, g[3], g[4], 9});
+  return support::fnt_bytes(f);
 }
 
 void write_png(const std::string &path, int w, int h, int channels) {

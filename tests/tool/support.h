@@ -360,6 +360,26 @@ struct FntFile {
   return true;
 }
 
+/// The bytes of a .fnt holding `fnt` as it stands: records in the order
+/// given, so tests can also write files that a reader must refuse.
+[[nodiscard]] inline std::string fnt_bytes(const FntFile &fnt) {
+  std::string b;
+  const auto put = [&b](u64 v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b += static_cast<char>(v >> (8 * i) & 0xff);
+  };
+  put(fnt.image.size(), 8);
+  b += fnt.image;
+  for (const i32 v : {fnt.line_height, fnt.size, fnt.ascender, fnt.descender})
+    put(static_cast<u32>(v), 4);
+  put(fnt.records.size(), 8);
+  for (const FntRecord &r : fnt.records)
+    for (const u32 v : {static_cast<u32>(r.code), static_cast<u32>(r.reserved), r.width, r.rows,
+                        static_cast<u32>(r.bearing_x), static_cast<u32>(r.bearing_y),
+                        static_cast<u32>(r.x), static_cast<u32>(r.y), static_cast<u32>(r.advance)})
+      put(v, 4);
+  return b;
+}
+
 // ---------------------------------------------------------------------------
 // FreeType called directly, with the tool's load flags and render mode.
 
