@@ -101,18 +101,20 @@ void ProgOpts::add_argument(const char *name, char name_short, const char *desc,
 }
 
 void ProgOpts::parse(i32 argc, const char *const *argv) {
-  parse_words(argc, argv, nullptr);
+  parse_words(argc, argv, nullptr, nullptr);
 }
 
-u64 ProgOpts::parse(i32 argc, const char *const *argv, ArrView<StrView> words) {
-  return parse_words(argc, argv, &words);
+u64 ProgOpts::parse(i32 argc, const char *const *argv, ArrView<StrView> words,
+                    const char *const *names) {
+  return parse_words(argc, argv, &words, names);
 }
 
 void ProgOpts::set_synopsis(const char *synopsis) {
   g_synopsis = synopsis;
 }
 
-u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words) {
+u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words,
+                          const char *const *names) {
   u64 word_count = 0;
   const auto take_word = [&](getopt_context *ctx, const char *word) {
     if (word_count == words->count) {
@@ -182,6 +184,10 @@ u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *w
       printf("Error: argument --%s is required but not set!\n", g_opts[slot].name);
       usage(&ctx, 1);
     }
+  }
+  if (names != nullptr && word_count < words->count) {
+    printf("Missing argument: %s\n", names[word_count]);
+    usage(&ctx, 1);
   }
   return word_count;
 }

@@ -90,8 +90,10 @@ struct ProgOpts {
   /// them in order into words (views into argv) and returns how many there
   /// were. Everything after a lone "--" is a word, even when it starts with
   /// '-'. More words than words.count is a usage error, as is any word for the
-  /// plain parse above.
-  [[nodiscard]] static u64 parse(i32 argc, const char *const *argv, ArrView<StrView> words);
+  /// plain parse above. With names (words.count of them), every word must be
+  /// given: a missing one is the usage error "Missing argument: <its name>".
+  [[nodiscard]] static u64 parse(i32 argc, const char *const *argv, ArrView<StrView> words,
+                                 const char *const *names = nullptr);
 
   /// For a usage error only the program can see after parse, such as a
   /// missing choice among options: prints the reason and the help text to
@@ -103,6 +105,7 @@ struct ProgOpts {
   static void set_synopsis(const char *synopsis);
 
 private:
-  static u64 parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words);
+  static u64 parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words,
+                         const char *const *names);
   [[noreturn]] static void usage(getopt_context *ctx, i32 status);
 };

@@ -148,10 +148,8 @@ int run_export(i32 argc, const char *const *argv) {
                                       "FONTFILE", &font_file, ProgOpts::Optional});
   ProgOpts::set_synopsis(k_synopsis);
   StrView words[3];
-  static const char *const missing[] = {"Missing argument: FONT.fnt", "Missing argument: FORMAT",
-                                        "Missing argument: OUT"};
-  const u64 given = ProgOpts::parse(argc, argv, words);
-  if (given < 3) ProgOpts::usage_error(missing[given]);
+  static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};
+  (void)ProgOpts::parse(argc, argv, words, names);
   BmForm form = BmForm::Text;
   if (!try_parse_bmfont_form(words[1], form))
     usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary or json)"));

@@ -140,7 +140,8 @@ void append_code_points(StrBuilder &out, const gm_font &font) {
 int run_info(i32 argc, const char *const *argv) {
   ProgOpts::set_synopsis(k_help);
   StrView words[1];
-  if (ProgOpts::parse(argc, argv, words) < 1) ProgOpts::usage_error("Missing argument: FONT.fnt");
+  static const char *const names[] = {"FONT.fnt"};
+  (void)ProgOpts::parse(argc, argv, words, names);
 
   const LoadedFont loaded = LoadedFont::load(Path(words[0]));
   const gm_font &font = loaded.font;

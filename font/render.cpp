@@ -110,10 +110,8 @@ int run_render(i32 argc, const char *const *argv) {
                                       "FONTFILE", &font_file, ProgOpts::Optional});
   ProgOpts::set_synopsis(k_help);
   StrView words[3];
-  static const char *const missing[] = {"Missing argument: FONT.fnt", "Missing argument: TEXT",
-                                        "Missing argument: OUT.png"};
-  const u64 given = ProgOpts::parse(argc, argv, words);
-  if (given < 3) ProgOpts::usage_error(missing[given]);
+  static const char *const names[] = {"FONT.fnt", "TEXT", "OUT.png"};
+  (void)ProgOpts::parse(argc, argv, words, names);
   const StrView text = words[1];
   const Path out_path(words[2]);
 

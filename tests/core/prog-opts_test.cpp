@@ -45,6 +45,9 @@ struct Outcome {
 // Err is printed the same way. With word_room at 0 or more the child parses
 // through the positional opt-in with room for that many words and prints
 // them first.
+// The names the positional opt-in gets, when a test's setup sets them.
+const char *const *g_word_names = nullptr;
+
 Outcome run(void (*setup)(), std::vector<const char *> args, int word_room = -1) {
   int fds[2];
   if (pipe(fds) != 0) return {-1000, "pipe failed"};
@@ -60,7 +63,7 @@ Outcome run(void (*setup)(), std::vector<const char *> args, int word_room = -1)
       } else {
         StrView words[4];
         const u64 n = ProgOpts::parse(static_cast<i32>(args.size()), args.data(),
-                                      ArrView<StrView>(words, u64(word_room)));
+                                      ArrView<StrView>(words, u64(word_room)), g_word_names);
         printf("words=");
         for (u64 i = 0; i < n; ++i)
           printf("[%.*s]", static_cast<int>(words[i].len), words[i].len ? words[i].data : "");
@@ -169,6 +172,18 @@ TEST(ProgOpts, WordsOptInCollectsPlainWordsInOrder) {
     EXPECT_EQ(got.status, row.status) << "args: " << args << " room: " << row.word_room;
     EXPECT_EQ(got.out, row.out) << "args: " << args << " room: " << row.word_room;
   }
+}
+
+TEST(ProgOpts, NamedWordsAreAllRequired) {
+  const auto named = [] {
+    tool_options();
+    static const char *const names[] = {"FONT.fnt", "TEXT"};
+    g_word_names = names;
+  };
+  EXPECT_EQ(run(named, {"a", "b"}, 2).out, "words=[a][b] dir=[]" + k_untouched);
+  const Outcome got = run(named, {"a", "-d", "x"}, 2);
+  EXPECT_EQ(got.status, 1);
+  EXPECT_EQ(got.out, "Missing argument: TEXT\n" + k_tool_help);
 }
 
 TEST(ProgOpts, UsageErrorPrintsReasonSynopsisAndHelp) {
