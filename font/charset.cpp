@@ -7,6 +7,7 @@
 #include "core/fmt.h"
 #include "core/prog-opts.h"
 #include "font/code-points.h"
+#include "font/font-face.h"
 #include "glyphmint/fnt.h"
 #include "tool/settings.h"
 
@@ -16,9 +17,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 namespace {
 
@@ -88,38 +86,14 @@ void add_ranges(StrView text, CodePointSet &requested) {
   }
 }
 
-/// A face opened as the baker opens it, on a FreeType library of its own.
-class Font {
-public:
-  explicit Font(StrView path) {
-    if (FT_Init_FreeType(&library_) != 0) throw Err("FreeType cannot be initialised");
-    const FT_Error error = FT_New_Face(library_, c_path(path).c_str(), 0, &face_);
-    if (error != 0) {
-      FT_Done_FreeType(library_);
-      throw Err(fmt(path, ": cannot be opened as a font (FreeType error ", int(error), ")"));
-    }
-  }
-  ~Font() { FT_Done_FreeType(library_); }
-  Font(const Font &) = delete;
-  Font &operator=(const Font &) = delete;
-
-  [[nodiscard]] bool has(u32 code_point) const {
-    return FT_Get_Char_Index(face_, FT_ULong{code_point}) != 0;
-  }
-
-  /// Every code point the character map maps to a glyph; values beyond
-  /// U+10FFFF are no code points and are left out.
-  void add_mapped(CodePointFlags &flags) const {
-    FT_UInt index = 0;
-    for (FT_ULong c = FT_Get_First_Char(face_, &index); index != 0;
-         c = FT_Get_Next_Char(face_, c, &index))
-      if (c <= k_last_code_point && has(u32(c))) flags[c] = true;
-  }
-
-private:
-  FT_Library library_ = nullptr;
-  FT_Face face_ = nullptr;
-};
+/// Every code point the font's character map maps to a glyph; values beyond
+/// U+10FFFF are no code points and are left out.
+void add_mapped(const FontFace &font, CodePointFlags &flags) {
+  FT_UInt index = 0;
+  for (FT_ULong c = FT_Get_First_Char(font.face(), &index); index != 0;
+       c = FT_Get_Next_Char(font.face(), c, &index))
+    if (c <= k_last_code_point && font.has(u32(c))) flags[c] = true;
+}
 
 /// The requested code points split into those the font has and those it lacks.
 struct Split {
@@ -127,7 +101,7 @@ struct Split {
   CodePointSet missing;
 };
 
-Split split_by_font(const CodePointSet &requested, const Font &font) {
+Split split_by_font(const CodePointSet &requested, const FontFace &font) {
   Split split;
   for (const CodePointRun &r : requested.runs) {
     for (u64 c = r.first; c <= std::min(r.last, k_last_code_point); ++c)
@@ -170,8 +144,10 @@ int run_charset(i32 argc, const char *const *argv) {
   for (const Str &r : ranges) add_ranges(r, requested);
   CodePointFlags flags(k_last_code_point + 1);
   for (const Str &path : texts) add_text(path, read_text_file(path), flags);
-  const Font font(font_path);
-  if (all) font.add_mapped(flags);
+  FontFace font;
+  if (const FT_Error error = font.open(Path(font_path)))
+    throw Err(fmt(font_path, ": cannot be opened as a font (FreeType error ", int(error), ")"));
+  if (all) add_mapped(font, flags);
   requested.unite(from_flags(flags));
 
   const Split split = split_by_font(requested, font);

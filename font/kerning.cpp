@@ -39,6 +39,7 @@
 #include "font/kerning.h"
 
 #include "core/fmt.h"
+#include "font/font-face.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -65,26 +66,6 @@ constexpr u32 k_table_glyphs = 65536;
 constexpr u64 k_read_budget = u64{1} << 26;
 
 // ------------------------------------------------------------ FreeType and HarfBuzz owners
-
-struct FtLibrary {
-  FT_Library library = nullptr;
-  FtLibrary() = default;
-  FtLibrary(const FtLibrary &) = delete;
-  FtLibrary &operator=(const FtLibrary &) = delete;
-  ~FtLibrary() {
-    if (library != nullptr) FT_Done_FreeType(library);
-  }
-};
-
-struct FtFace {
-  FT_Face face = nullptr;
-  FtFace() = default;
-  FtFace(const FtFace &) = delete;
-  FtFace &operator=(const FtFace &) = delete;
-  ~FtFace() {
-    if (face != nullptr) FT_Done_Face(face);
-  }
-};
 
 struct HbDelete {
   void operator()(hb_face_t *p) const { hb_face_destroy(p); }
@@ -537,10 +518,6 @@ private:
   HbPtr<hb_buffer_t> buffer_;
 };
 
-std::string c_path(const Path &path) {
-  return {path.view().data, path.view().len};
-}
-
 // U+0041, or the plain number for what no Unicode code point is.
 std::string code_point_text(i32 c) {
   char text[24];
@@ -683,7 +660,6 @@ i32 round_26_6(i64 amount) {
 }
 
 std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &font) {
-  const std::string path = c_path(font_file);
   if (font.size < 1 || font.size > INT32_MAX / 64)
     throw Err(fmt(font_file, ": cannot kern at the bake's pixel size ", font.size));
 
@@ -691,16 +667,13 @@ std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &fon
   // the baker's own test, on face 0.
   if (font_file.type() != FsType::File)
     throw Err(fmt(font_file, ": not found or not a regular file"));
-  FtLibrary ft;
-  if (FT_Init_FreeType(&ft.library) != 0) throw Err("Cannot initialise FreeType");
-  FtFace ft_face;
-  if (FT_New_Face(ft.library, path.c_str(), 0, &ft_face.face) != 0)
-    throw Err(fmt(font_file, ": not a font FreeType can open"));
+  FontFace ft_face;
+  if (ft_face.open(font_file) != 0) throw Err(fmt(font_file, ": not a font FreeType can open"));
   std::vector<u32> codes;
   codes.reserve(font.glyph_count);
   for (size_t i = 0; i < font.glyph_count; ++i) {
     const i32 code = gm_font_glyph(&font, i).code;
-    if (FT_Get_Char_Index(ft_face.face, static_cast<FT_ULong>(static_cast<long>(code))) == 0)
+    if (code < 0 || !ft_face.has(u32(code)))
       throw Err(fmt(font_file, ": has no glyph for ", StrView(code_point_text(code).c_str()),
                     ", which the bake has: not the font it was baked from"));
     if (codes.empty() || codes.back() != u32(code)) codes.push_back(u32(code));
@@ -708,7 +681,7 @@ std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &fon
 
   // HarfBuzz reads the tables through FreeType, so any font form FreeType
   // unpacks (WOFF included) is shaped from the same bytes.
-  HbPtr<hb_face_t> face(hb_ft_face_create_referenced(ft_face.face));
+  HbPtr<hb_face_t> face(hb_ft_face_create_referenced(ft_face.face()));
   const bool has_gpos = has_table(face.get(), HB_OT_TAG_GPOS);
   const bool has_kern = has_table(face.get(), HB_TAG('k', 'e', 'r', 'n'));
   if (!has_gpos && !has_kern) return {};
