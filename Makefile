@@ -25,7 +25,7 @@ release: deps
 
 test:
 	@scripts/install-deps $(TEST_DEPS)
-	@cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DGLYPHMINT_SANITIZE=ON >/dev/null
+	@cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DGLYPHMINT_SANITIZE=ON -DGLYPHMINT_WERROR=ON >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
 

@@ -15,6 +15,8 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include "glyphmint/fnt.h"
+
 #include <stb_image_write.h>
 #include <stb_rect_pack.h>
 
@@ -24,19 +26,6 @@
 #include <cstring>
 
 namespace {
-
-struct GlyphRec {
-  int32_t code;
-  int32_t reserved;
-  uint32_t width;
-  uint32_t rows;
-  int32_t bearing_x;
-  int32_t bearing_y;
-  int32_t x;
-  int32_t y;
-  int32_t advance;
-};
-static_assert(sizeof(GlyphRec) == 36, "written as it lies in memory");
 
 int fail(const char *what, long detail) {
   std::fprintf(stderr, "bake_floor: %s (%ld)\n", what, detail);
@@ -85,12 +74,13 @@ int main(int argc, char **argv) {
   if (FT_Init_FreeType(&library) != 0) return fail("FT_Init_FreeType", 0);
   if (FT_Error e = FT_New_Face(library, font_path, 0, &face)) return fail("FT_New_Face", e);
 
-  int glyph_count = 0;
+  size_t glyph_count = 0;
   for (int r = 0; r < range_count; ++r)
-    if (ranges[r][1] >= ranges[r][0]) glyph_count += ranges[r][1] - ranges[r][0] + 1;
+    if (ranges[r][1] >= ranges[r][0])
+      glyph_count += static_cast<size_t>(ranges[r][1] - ranges[r][0] + 1);
 
   // Bitmaps must outlive the slot until the atlas size is known: one arena.
-  GlyphRec *glyphs = static_cast<GlyphRec *>(std::malloc(sizeof(GlyphRec) * glyph_count + 1));
+  gm_glyph *glyphs = static_cast<gm_glyph *>(std::malloc(sizeof(gm_glyph) * glyph_count + 1));
   size_t *offsets = static_cast<size_t *>(std::malloc(sizeof(size_t) * glyph_count + 1));
   stbrp_node *nodes = static_cast<stbrp_node *>(std::malloc(sizeof(stbrp_node) * glyph_count + 1));
   size_t arena_cap = 1 << 20, arena_len = 0;
@@ -127,15 +117,14 @@ int main(int argc, char **argv) {
                       bm.buffer + static_cast<long>(row) * bm.pitch, bm.width);
         offsets[n] = arena_len;
         arena_len += bytes;
-        glyphs[n] = GlyphRec{static_cast<int32_t>(code),
-                             0,
-                             bm.width,
-                             bm.rows,
-                             slot->bitmap_left,
-                             slot->bitmap_top,
-                             0,
-                             0,
-                             static_cast<int32_t>(static_cast<uint32_t>(slot->advance.x)) >> 6};
+        gm_glyph &g = glyphs[n];
+        g = gm_glyph{};
+        g.code = static_cast<int32_t>(code);
+        g.width = bm.width;
+        g.rows = bm.rows;
+        g.bearing_x = slot->bitmap_left;
+        g.bearing_y = slot->bitmap_top;
+        g.advance = static_cast<int32_t>(static_cast<uint32_t>(slot->advance.x)) >> 6;
         ++n;
       }
     }
@@ -164,13 +153,13 @@ int main(int argc, char **argv) {
       if (w == 4096 && h == 4096) return fail("no atlas size fits, glyphs:", n);
     }
 
-    unsigned char *atlas = static_cast<unsigned char *>(std::calloc(size_t(w) * h, 1));
+    unsigned char *atlas = static_cast<unsigned char *>(std::calloc(size_t(w) * size_t(h), 1));
     if (!atlas) return fail("out of memory", 0);
     for (int i = 0; i < n; ++i) {
-      const GlyphRec &g = glyphs[i];
-      unsigned char *corner = atlas + size_t(g.y + 1) * w + g.x + 1;
+      const gm_glyph &g = glyphs[i];
+      unsigned char *corner = atlas + size_t(g.y + 1) * size_t(w) + size_t(g.x) + 1;
       for (uint32_t row = 0; row < g.rows; ++row)
-        std::memcpy(corner + size_t(row) * w, arena + offsets[i] + size_t(row) * g.width, g.width);
+        std::memcpy(corner + size_t(row) * size_t(w), arena + offsets[i] + size_t(row) * g.width, g.width);
     }
 
     char png_path[4096], fnt_path[4096];
@@ -182,7 +171,7 @@ int main(int argc, char **argv) {
     // Records go out in code point order, equal codes in load order; an
     // insertion sort is one pass over the already ordered list.
     for (int i = 1; i < n; ++i) {
-      const GlyphRec g = glyphs[i];
+      const gm_glyph g = glyphs[i];
       int j = i;
       for (; j > 0 && glyphs[j - 1].code > g.code; --j) glyphs[j] = glyphs[j - 1];
       glyphs[j] = g;
@@ -190,17 +179,25 @@ int main(int argc, char **argv) {
 
     const FT_Size_Metrics &m = face->size->metrics;
     const char *image_name = std::strrchr(png_path, '/') + 1;
-    const uint64_t image_len = std::strlen(image_name);
-    const int32_t header[4] = {pixels_from_26_6(m.height), size, pixels_from_26_6(m.ascender),
-                               pixels_from_26_6(m.descender)};
-    const uint64_t count = static_cast<uint64_t>(n);
+    gm_font header{};
+    header.image_name = image_name;
+    header.image_name_length = std::strlen(image_name);
+    header.line_height = pixels_from_26_6(m.height);
+    header.size = size;
+    header.ascender = pixels_from_26_6(m.ascender);
+    header.descender = pixels_from_26_6(m.descender);
+    header.glyph_count = static_cast<size_t>(n);
+    const size_t header_len = GM_FNT_HEADER_SIZE + header.image_name_length;
+    const size_t file_len = header_len + GM_FNT_RECORD_SIZE * header.glyph_count;
+    unsigned char *bytes = static_cast<unsigned char *>(std::malloc(file_len));
+    if (!bytes) return fail("out of memory", 0);
+    gm_font_encode_header(&header, bytes);
+    for (size_t i = 0; i < header.glyph_count; ++i)
+      gm_glyph_encode(&glyphs[i], bytes + header_len + i * GM_FNT_RECORD_SIZE);
     FILE *f = std::fopen(fnt_path, "wb");
     if (!f) return fail("cannot open .fnt for writing", size);
-    std::fwrite(&image_len, 8, 1, f);
-    std::fwrite(image_name, 1, image_len, f);
-    std::fwrite(header, 4, 4, f);
-    std::fwrite(&count, 8, 1, f);
-    std::fwrite(glyphs, sizeof(GlyphRec), count, f);
+    std::fwrite(bytes, 1, file_len, f);
+    std::free(bytes);
     if (std::ferror(f) || std::fclose(f) != 0) return fail("cannot write .fnt", size);
   }
 

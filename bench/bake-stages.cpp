@@ -12,11 +12,11 @@
 // median), the rest is shown as time outside the stages.
 #include "bench/workload.h"
 #include "core/log.h"
-#include "tool/atlas.h"
-#include "tool/bake.h"
-#include "tool/fnt.h"
-#include "tool/glyph.h"
-#include "tool/settings.h"
+#include "tools/glyphmint/atlas.h"
+#include "tools/glyphmint/bake.h"
+#include "tools/glyphmint/fnt-file.h"
+#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/settings.h"
 
 #include <stb_image_write.h>
 
@@ -86,7 +86,7 @@ enum Stage {
 const char *const k_stage_names[StageCount] = {
     "settings (read_settings)",
     "face lookup + set_pixel_size",
-    "rasterise (Glyph::load + copy)",
+    "rasterise (RasterGlyph::load + copy)",
     "pack (pack_glyphs)",
     "atlas fill (fill_atlas)",
     "PNG encode (stb, deflate)",
@@ -132,6 +132,8 @@ int main(int argc, char **argv) {
   double font_open_ms = 0;
   u64 glyphs_per_bake = 0, png_bytes = 0;
 
+  FontLibrary fonts;
+  require_started(fonts);
   for (int rep = 0; rep < reps; ++rep) {
     double t[StageCount] = {};
     double start = cpu_ms();
@@ -141,7 +143,7 @@ int main(int argc, char **argv) {
     if (rep == 0) {
       // The first get_face opens the font; later ones are cache hits.
       start = cpu_ms();
-      (void)ft.get_face(settings.font);
+      (void)get_face(fonts, settings.font);
       font_open_ms = ms_since(start);
     }
 
@@ -151,18 +153,18 @@ int main(int argc, char **argv) {
       const BakeOutputs out = bake_outputs(settings.font, size);
 
       start = cpu_ms();
-      const FT_Face face = ft.get_face(settings.font);
+      const FT_Face face = get_face(fonts, settings.font);
       set_pixel_size(face, size);
       t[FaceAndSize] += ms_since(start);
 
       // The same loop as bake_size: ranges in order, every code point once.
       start = cpu_ms();
-      auto *glyphs = new List<Glyph>;
+      auto *glyphs = new List<RasterGlyph>;
       CellBudget budget;
       for (const CharRange &range : settings.ranges)
         for (i64 code = range.first; code <= range.last; ++code)
-          glyphs->append(Glyph::load(face, static_cast<int>(code), &budget));
-      for (const int code : settings.chars) glyphs->append(Glyph::load(face, code, &budget));
+          glyphs->append(RasterGlyph::load(face, static_cast<int>(code), &budget));
+      for (const int code : settings.chars) glyphs->append(RasterGlyph::load(face, code, &budget));
       t[Rasterise] += ms_since(start);
       glyphs_per_bake += glyphs->count;
 
@@ -188,7 +190,7 @@ int main(int argc, char **argv) {
       t[PngWrite] += std::max(0.0, ms_since(start) - encode_ms);
 
       start = cpu_ms();
-      glyphmint::Fnt::build(out.image, size_metrics(face), size, *glyphs).write(out.fnt);
+      Fnt::build(out.image, size_metrics(face), size, *glyphs).write(out.fnt);
       t[FontFile] += ms_since(start);
 
       start = cpu_ms();

@@ -15,9 +15,9 @@
 //   RESULT example_ms=... example_pairs=... whole_ms=... whole_pairs=...
 #include "bench/workload.h"
 #include "core/log.h"
-#include "font/kerning.h"
-#include "tests/font/every-pair.h"
-#include "tool/bake.h"
+#include "tools/glyphmint-font/kerning.h"
+#include "tests/support/every-pair.h"
+#include "tools/glyphmint/bake.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -187,9 +187,10 @@ int main(int argc, char **argv) {
   write_file(whole_settings, "path = DejaVuSans.ttf\nsizes = [" + std::to_string(k_size) +
                                  "]\nranges = [" + mapped_ranges(font) + "]\nchars = []\n");
   const std::string fnt = work + "/DejaVuSans-" + std::to_string(k_size) + ".fnt";
-  bake_settings_file(Path(example_settings.c_str()));
+  FontLibrary fonts;
+  bake_settings_file(fonts, Path(example_settings.c_str()));
   const Bake example = load("example", fnt);
-  bake_settings_file(Path(whole_settings.c_str()));
+  bake_settings_file(fonts, Path(whole_settings.c_str()));
   const Bake whole = load("whole font", fnt);
 
   const Timed example_t = time_kerning(font, example, reps);

@@ -187,7 +187,7 @@ template <typename C> void bm_insert(benchmark::State &state, u64 n) {
   }
   // The clock stopped with the loop: the last tables are freed untimed.
   maps.reset();
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * batch * n));
+  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * batch * n));
 }
 
 template <typename C, bool hit> void bm_find(benchmark::State &state, u64 n) {
@@ -198,7 +198,7 @@ template <typename C, bool hit> void bm_find(benchmark::State &state, u64 n) {
     for (u64 j = 0; j < n; ++j) sum += hit ? C::find(map, f, f.order[j]) : C::find_miss(map, f, j);
     benchmark::DoNotOptimize(sum);
   }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
+  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * n));
 }
 
 template <typename C> void bm_erase(benchmark::State &state, u64 n) {
@@ -215,13 +215,13 @@ template <typename C> void bm_erase(benchmark::State &state, u64 n) {
   }
   // The clock stopped with the loop: the last tables are freed untimed.
   maps.reset();
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * batch * n));
+  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * batch * n));
 }
 
 template <typename C> void bm_iterate(benchmark::State &state, u64 n) {
   const typename C::Map &map = filled<C>(fixture(n, C::paths));
   for (auto _ : state) benchmark::DoNotOptimize(C::sum(map));
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
+  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * n));
 }
 
 std::string size_name(u64 n) {

@@ -121,7 +121,7 @@ template <typename R> void run_hash(benchmark::State &state, HashFn<R> fn, u64 l
     benchmark::DoNotOptimize(p);
     benchmark::DoNotOptimize(fn(p, len));
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * len));
+  state.SetBytesProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * len));
   state.SetItemsProcessed(state.iterations());
 }
 

@@ -86,7 +86,7 @@ void bm_ini_ours(benchmark::State &state) {
     Ini doc = Ini::parse(StrView(text.data(), text.size()));
     benchmark::DoNotOptimize(doc.doc);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * text.size()));
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -96,7 +96,7 @@ void bm_ini_std(benchmark::State &state) {
     StdIni doc = std_parse(text);
     benchmark::DoNotOptimize(doc);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * text.size()));
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -140,7 +140,7 @@ void bm_normalized_ours(benchmark::State &state) {
       Path n = p.normalized();
       benchmark::DoNotOptimize(n.text.data);
     }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * paths.size()));
+  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * paths.size()));
 }
 
 void bm_normalized_std(benchmark::State &state) {
@@ -150,7 +150,7 @@ void bm_normalized_std(benchmark::State &state) {
       auto n = p.lexically_normal();
       benchmark::DoNotOptimize(n);
     }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * paths.size()));
+  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * paths.size()));
 }
 
 void bm_relative_ours(benchmark::State &state) {
@@ -161,7 +161,7 @@ void bm_relative_ours(benchmark::State &state) {
       Path r = p.relative_to(base);
       benchmark::DoNotOptimize(r.text.data);
     }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * cases.size()));
+  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * cases.size()));
 }
 
 void bm_relative_std(benchmark::State &state) {
@@ -172,7 +172,7 @@ void bm_relative_std(benchmark::State &state) {
       auto r = p.lexically_relative(base);
       benchmark::DoNotOptimize(r);
     }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * cases.size()));
+  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * cases.size()));
 }
 
 const bool registered = [] {

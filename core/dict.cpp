@@ -31,7 +31,7 @@ u16 link_of(u16 metadatum) {
 }
 
 void set_link(u16 &metadatum, u64 displacement) {
-  metadatum = static_cast<u16>((metadatum & ~k_dict_link_mask) | displacement);
+  metadatum = static_cast<u16>((u64{metadatum} & ~u64{k_dict_link_mask}) | displacement);
 }
 
 // The load limit is 0.9 of the bucket count, compared in double so that the

@@ -4,7 +4,7 @@
 #include "fuzz/fuzz-support.h"
 
 #include "core/fmt.h"
-#include "tool/settings.h"
+#include "shared/code-point-lists.h"
 
 #include <string>
 #include <vector>

@@ -38,7 +38,12 @@
  * Define GM_FNT_LOAD_FILE before including it for gm_load_file, which reads a
  * whole file into a malloc'ed buffer (the one part that allocates and does I/O).
  *
- * Version 1.0.0 (GM_FNT_VERSION).
+ * Writing one: gm_font_encode_header and gm_glyph_encode give the bytes of the
+ * header and of each record, and the GM_FNT_* and GM_GLYPH_* constants say
+ * where every field lies; no writer needs a layout of its own.
+ *
+ * Version 1.1.0 (GM_FNT_VERSION): 1.0.0 and the layout constants, the two
+ * encoders and gm_glyph's reserved field.
  */
 #ifndef GM_FNT_H
 #define GM_FNT_H
@@ -52,10 +57,30 @@
 #include <stdlib.h>
 #endif
 
-#define GM_FNT_VERSION "1.0.0"
-/* The fixed part of the header, without the image name. */
-#define GM_FNT_HEADER_SIZE 32u
+#define GM_FNT_VERSION "1.1.0"
+
+/* The layout, the one definition that the reader below, the baker and every
+ * other writer use. Offsets are from the start of the file; those marked
+ * "+ L" follow the image name and have its length added. */
+#define GM_FNT_HEADER_SIZE 32u /* the fixed part of the header, without the name */
+#define GM_FNT_NAME_LENGTH_OFFSET 0u /* u64 L */
+#define GM_FNT_NAME_OFFSET 8u        /* L bytes, no terminator */
+#define GM_FNT_LINE_HEIGHT_OFFSET 8u /* + L: i32 */
+#define GM_FNT_SIZE_OFFSET 12u       /* + L: i32 */
+#define GM_FNT_ASCENDER_OFFSET 16u   /* + L: i32 */
+#define GM_FNT_DESCENDER_OFFSET 20u  /* + L: i32 */
+#define GM_FNT_COUNT_OFFSET 24u      /* + L: u64 N; the records follow at 32 + L */
 #define GM_FNT_RECORD_SIZE 36u
+/* Offsets within a record. */
+#define GM_GLYPH_CODE_OFFSET 0u      /* i32 */
+#define GM_GLYPH_RESERVED_OFFSET 4u  /* i32 */
+#define GM_GLYPH_WIDTH_OFFSET 8u     /* u32 */
+#define GM_GLYPH_ROWS_OFFSET 12u     /* u32 */
+#define GM_GLYPH_BEARING_X_OFFSET 16u /* i32 */
+#define GM_GLYPH_BEARING_Y_OFFSET 20u /* i32 */
+#define GM_GLYPH_X_OFFSET 24u        /* i32 */
+#define GM_GLYPH_Y_OFFSET 28u        /* i32 */
+#define GM_GLYPH_ADVANCE_OFFSET 32u  /* i32 */
 
 #ifdef __cplusplus
 extern "C" {
@@ -98,6 +123,7 @@ typedef struct gm_glyph {
   int32_t x;         /* the cell's left column */
   int32_t y;         /* the cell's top row */
   int32_t advance;
+  int32_t reserved; /* 0 */
 } gm_glyph;
 
 /* What one layout step produced. */
@@ -198,6 +224,13 @@ static inline gm_error gm_layout_measure(gm_layout *layout, gm_text_box *box, si
 static inline gm_error gm_measure(const gm_font *font, const char *text, size_t length,
                                   gm_text_box *box, size_t *error_offset);
 
+/* Writing a file: the GM_FNT_HEADER_SIZE + image_name_length bytes before
+ * the records, from the font's image name, metrics and glyph_count (records
+ * and records_offset are not read), and one record's GM_FNT_RECORD_SIZE
+ * bytes. Little-endian whatever the host, as the reader expects. */
+static inline void gm_font_encode_header(const gm_font *font, unsigned char *out);
+static inline void gm_glyph_encode(const gm_glyph *glyph, unsigned char *out);
+
 /* End of the public interface; the definitions follow. */
 
 static inline uint32_t gm_internal_load_u32(const unsigned char *p) {
@@ -212,6 +245,46 @@ static inline int32_t gm_internal_load_i32(const unsigned char *p) {
 
 static inline uint64_t gm_internal_load_u64(const unsigned char *p) {
   return (uint64_t)gm_internal_load_u32(p) | (uint64_t)gm_internal_load_u32(p + 4) << 32;
+}
+
+static inline void gm_internal_store_u32(unsigned char *p, uint32_t v) {
+  p[0] = (unsigned char)(v & 0xffu);
+  p[1] = (unsigned char)(v >> 8 & 0xffu);
+  p[2] = (unsigned char)(v >> 16 & 0xffu);
+  p[3] = (unsigned char)(v >> 24 & 0xffu);
+}
+
+static inline void gm_internal_store_i32(unsigned char *p, int32_t v) {
+  gm_internal_store_u32(p, (uint32_t)v);
+}
+
+static inline void gm_internal_store_u64(unsigned char *p, uint64_t v) {
+  gm_internal_store_u32(p, (uint32_t)(v & 0xffffffffu));
+  gm_internal_store_u32(p + 4, (uint32_t)(v >> 32));
+}
+
+static inline void gm_font_encode_header(const gm_font *font, unsigned char *out) {
+  const size_t l = font->image_name_length;
+  size_t i;
+  gm_internal_store_u64(out + GM_FNT_NAME_LENGTH_OFFSET, (uint64_t)l);
+  for (i = 0; i < l; ++i) out[GM_FNT_NAME_OFFSET + i] = (unsigned char)font->image_name[i];
+  gm_internal_store_i32(out + GM_FNT_LINE_HEIGHT_OFFSET + l, font->line_height);
+  gm_internal_store_i32(out + GM_FNT_SIZE_OFFSET + l, font->size);
+  gm_internal_store_i32(out + GM_FNT_ASCENDER_OFFSET + l, font->ascender);
+  gm_internal_store_i32(out + GM_FNT_DESCENDER_OFFSET + l, font->descender);
+  gm_internal_store_u64(out + GM_FNT_COUNT_OFFSET + l, (uint64_t)font->glyph_count);
+}
+
+static inline void gm_glyph_encode(const gm_glyph *glyph, unsigned char *out) {
+  gm_internal_store_i32(out + GM_GLYPH_CODE_OFFSET, glyph->code);
+  gm_internal_store_i32(out + GM_GLYPH_RESERVED_OFFSET, glyph->reserved);
+  gm_internal_store_u32(out + GM_GLYPH_WIDTH_OFFSET, glyph->width);
+  gm_internal_store_u32(out + GM_GLYPH_ROWS_OFFSET, glyph->rows);
+  gm_internal_store_i32(out + GM_GLYPH_BEARING_X_OFFSET, glyph->bearing_x);
+  gm_internal_store_i32(out + GM_GLYPH_BEARING_Y_OFFSET, glyph->bearing_y);
+  gm_internal_store_i32(out + GM_GLYPH_X_OFFSET, glyph->x);
+  gm_internal_store_i32(out + GM_GLYPH_Y_OFFSET, glyph->y);
+  gm_internal_store_i32(out + GM_GLYPH_ADVANCE_OFFSET, glyph->advance);
 }
 
 static inline const char *gm_error_text(gm_error error) {
@@ -249,14 +322,15 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   const uint64_t size = (uint64_t)length;
   uint64_t name_length, count, records_offset, records_size, i;
   if (size < GM_FNT_HEADER_SIZE) return gm_internal_fail(GM_ERR_SHORT_HEADER, length, error_offset);
-  name_length = gm_internal_load_u64(p);
+  name_length = gm_internal_load_u64(p + GM_FNT_NAME_LENGTH_OFFSET);
   if (name_length > size - GM_FNT_HEADER_SIZE)
     return gm_internal_fail(GM_ERR_NAME_PAST_END, 0, error_offset);
   /* From here every header field lies inside the bytes. */
   records_offset = GM_FNT_HEADER_SIZE + name_length;
-  count = gm_internal_load_u64(p + 24 + name_length);
+  count = gm_internal_load_u64(p + GM_FNT_COUNT_OFFSET + name_length);
   if (count > (UINT64_MAX - records_offset) / GM_FNT_RECORD_SIZE)
-    return gm_internal_fail(GM_ERR_COUNT_OVERFLOW, (size_t)(24 + name_length), error_offset);
+    return gm_internal_fail(GM_ERR_COUNT_OVERFLOW, (size_t)(GM_FNT_COUNT_OFFSET + name_length),
+                            error_offset);
   records_size = count * GM_FNT_RECORD_SIZE;
   if (records_size > size - records_offset) {
     uint64_t whole = (size - records_offset) / GM_FNT_RECORD_SIZE;
@@ -268,16 +342,17 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
                             error_offset);
   for (i = 1; i < count; ++i) {
     const unsigned char *record = p + records_offset + i * GM_FNT_RECORD_SIZE;
-    if (gm_internal_load_i32(record) < gm_internal_load_i32(record - GM_FNT_RECORD_SIZE))
+    if (gm_internal_load_i32(record + GM_GLYPH_CODE_OFFSET) <
+        gm_internal_load_i32(record - GM_FNT_RECORD_SIZE + GM_GLYPH_CODE_OFFSET))
       return gm_internal_fail(GM_ERR_UNSORTED, (size_t)(records_offset + i * GM_FNT_RECORD_SIZE),
                               error_offset);
   }
-  font->image_name = (const char *)(p + 8);
+  font->image_name = (const char *)(p + GM_FNT_NAME_OFFSET);
   font->image_name_length = (size_t)name_length;
-  font->line_height = gm_internal_load_i32(p + 8 + name_length);
-  font->size = gm_internal_load_i32(p + 12 + name_length);
-  font->ascender = gm_internal_load_i32(p + 16 + name_length);
-  font->descender = gm_internal_load_i32(p + 20 + name_length);
+  font->line_height = gm_internal_load_i32(p + GM_FNT_LINE_HEIGHT_OFFSET + name_length);
+  font->size = gm_internal_load_i32(p + GM_FNT_SIZE_OFFSET + name_length);
+  font->ascender = gm_internal_load_i32(p + GM_FNT_ASCENDER_OFFSET + name_length);
+  font->descender = gm_internal_load_i32(p + GM_FNT_DESCENDER_OFFSET + name_length);
   font->glyph_count = (size_t)count;
   font->records = p + records_offset;
   font->records_offset = (size_t)records_offset;
@@ -307,14 +382,15 @@ static inline int64_t gm_internal_mul(int64_t a, int32_t b) {
 static inline gm_glyph gm_font_glyph(const gm_font *font, size_t index) {
   const unsigned char *r = font->records + index * GM_FNT_RECORD_SIZE;
   gm_glyph g;
-  g.code = gm_internal_load_i32(r);
-  g.width = gm_internal_load_u32(r + 8);
-  g.rows = gm_internal_load_u32(r + 12);
-  g.bearing_x = gm_internal_load_i32(r + 16);
-  g.bearing_y = gm_internal_load_i32(r + 20);
-  g.x = gm_internal_load_i32(r + 24);
-  g.y = gm_internal_load_i32(r + 28);
-  g.advance = gm_internal_load_i32(r + 32);
+  g.code = gm_internal_load_i32(r + GM_GLYPH_CODE_OFFSET);
+  g.width = gm_internal_load_u32(r + GM_GLYPH_WIDTH_OFFSET);
+  g.rows = gm_internal_load_u32(r + GM_GLYPH_ROWS_OFFSET);
+  g.bearing_x = gm_internal_load_i32(r + GM_GLYPH_BEARING_X_OFFSET);
+  g.bearing_y = gm_internal_load_i32(r + GM_GLYPH_BEARING_Y_OFFSET);
+  g.x = gm_internal_load_i32(r + GM_GLYPH_X_OFFSET);
+  g.y = gm_internal_load_i32(r + GM_GLYPH_Y_OFFSET);
+  g.advance = gm_internal_load_i32(r + GM_GLYPH_ADVANCE_OFFSET);
+  g.reserved = gm_internal_load_i32(r + GM_GLYPH_RESERVED_OFFSET);
   return g;
 }
 

@@ -591,7 +591,7 @@ private:
       ASSERT_TRUE(d_.reserve(n)) << where();
       ASSERT_GE(d_.bucket_count(), before) << where();
       if (n > 0) {
-        ASSERT_LE(static_cast<double>(n), d_.bucket_count() * 0.9) << where();
+        ASSERT_LE(static_cast<double>(n), static_cast<double>(d_.bucket_count()) * 0.9) << where();
       }
     } else if (roll < 99800) {
       ASSERT_TRUE(d_.shrink()) << where();

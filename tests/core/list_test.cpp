@@ -73,7 +73,7 @@ TEST(List, MoveAssignmentExchangesAndWalksFollowAppendOrder) {
 }
 
 TEST(SDict, ResizeKeepsLeadingEntriesAndCountNeverPassesTheArrays) {
-  for (u64 n : {0, 1, 2, 3, 5}) {
+  for (u64 n : {0u, 1u, 2u, 3u, 5u}) {
     {
       SDict<int, Tracked> d;
       d.resize(3);

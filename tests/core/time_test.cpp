@@ -42,7 +42,7 @@ struct FakeClock : testing::Test {
 };
 
 u64 lines(const std::string &s) {
-  return std::count(s.begin(), s.end(), '\n');
+  return static_cast<u64>(std::count(s.begin(), s.end(), '\n'));
 }
 
 } // namespace

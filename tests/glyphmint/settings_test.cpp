@@ -1,0 +1,114 @@
+#include "tools/glyphmint/settings.h"
+
+#include "tests/support/list-values.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+using support::message_of;
+using support::to_vector;
+
+// Each test writes settings files into its own temporary directory.
+class SettingsFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/glyphmint-settings-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  Path write(const std::string &name, const std::string &text) {
+    const std::string path = dir_ + "/" + name;
+    FILE *f = std::fopen(path.c_str(), "wb");
+    EXPECT_NE(f, nullptr);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    return Path(StrView(path.c_str()));
+  }
+
+  std::string read_error(const std::string &text) {
+    try {
+      (void)read_settings(write("x.glyphmint.ini", text));
+    } catch (const Err &e) {
+      return message_of(e);
+    }
+    return "(no error)";
+  }
+
+  std::string dir_;
+};
+
+TEST_F(SettingsFile, ReadsTheFourKeys) {
+  const Glyphmint s = read_settings(write("Serif.glyphmint.ini", "path = Serif-Regular.ttf\n"
+                                                                 "sizes = [12, 16]\n"
+                                                                 "ranges = [32-126, 160-255]\n"
+                                                                 "chars = [8364, 8230]\n"));
+  EXPECT_TRUE(s.font.view() == StrView((dir_ + "/Serif-Regular.ttf").c_str()));
+  EXPECT_EQ(to_vector(s.sizes), (std::vector<int>{12, 16}));
+  EXPECT_EQ(to_vector(s.ranges), (std::vector<std::pair<int, int>>{{32, 126}, {160, 255}}));
+  EXPECT_EQ(to_vector(s.chars), (std::vector<int>{8364, 8230}));
+}
+
+TEST_F(SettingsFile, KeysInOtherCasesAndFirstDuplicateWins) {
+  const Glyphmint s = read_settings(write("a.glyphmint.ini", "SIZES = [8]\n"
+                                                             "Sizes = [9]\n"
+                                                             "Ranges = []\n"
+                                                             "cHaRs = [65]\n"));
+  EXPECT_EQ(to_vector(s.sizes), (std::vector<int>{8}));
+  EXPECT_EQ(to_vector(s.chars), (std::vector<int>{65}));
+}
+
+TEST_F(SettingsFile, PathStaysBelowTheSettingsDirectory) {
+  // The value is joined below the directory: a leading slash does not make it
+  // absolute, and repeated or backslash separators collapse.
+  const Glyphmint s =
+      read_settings(write("a.glyphmint.ini", "path = /sub\\\\x.ttf\n"
+                                             "sizes = []\nranges = []\nchars = []\n"));
+  EXPECT_TRUE(s.font.view() == StrView((dir_ + "/sub/x.ttf").c_str()));
+
+  const Glyphmint no_path =
+      read_settings(write("b.glyphmint.ini", "sizes = []\nranges = []\nchars = []\n"));
+  EXPECT_TRUE(no_path.font.view() == StrView(dir_.c_str()));
+}
+
+TEST_F(SettingsFile, ReportsTheFirstBadKeyInReadingOrder) {
+  EXPECT_EQ(read_error("ranges = [1]\nchars = []\n"), "No value"); // sizes missing
+  EXPECT_EQ(read_error("sizes = [16,24]\nchars = oops\n"), "Cannot parse string: [16,24]");
+  EXPECT_EQ(read_error("sizes = []\nranges = [-1-5]\nchars = oops\n"),
+            "Cannot parse string: [-1-5]");
+  EXPECT_EQ(read_error("sizes = []\nranges = []\nchars = [0x41]\n"), "Cannot parse string: [0x41]");
+  EXPECT_EQ(read_error("sizes = []\nranges = []\n"), "No value");
+  // An empty value is present but malformed.
+  EXPECT_EQ(read_error("sizes =\nranges = []\nchars = []\n"), "Cannot parse string: ");
+}
+
+TEST_F(SettingsFile, KeysUnderASectionHeaderAreNotSettings) {
+  EXPECT_EQ(read_error("[Glyphmint]\nsizes = [16]\nranges = []\nchars = []\n"), "No value");
+}
+
+TEST_F(SettingsFile, TrailingBlanksOfALineNeverReachTheParser) {
+  const Glyphmint s = read_settings(write("a.glyphmint.ini", "sizes = [16]   \r\n"
+                                                             "ranges = [65-67]\t\r\n"
+                                                             "chars = []"));
+  EXPECT_EQ(to_vector(s.sizes), (std::vector<int>{16}));
+  EXPECT_EQ(to_vector(s.ranges), (std::vector<std::pair<int, int>>{{65, 67}}));
+}
+
+TEST_F(SettingsFile, MissingFileNamesItsPath) {
+  const std::string missing = dir_ + "/missing.glyphmint.ini";
+  try {
+    (void)read_settings(Path(StrView(missing.c_str())));
+    FAIL() << "read a missing file";
+  } catch (const Err &e) {
+    EXPECT_EQ(message_of(e), "Cannot open file " + missing + " (mode: rb)");
+  }
+}
+
+} // namespace

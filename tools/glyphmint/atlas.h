@@ -1,0 +1,46 @@
+// Packing the glyphs of one size into one atlas and writing it as an 8-bit
+// greyscale PNG. Each glyph gets a cell one pixel larger than its bitmap on
+// every side; x, y are the cell's corner, the bitmap starts at (x + 1, y + 1).
+// The layout must be exactly what stb_rect_pack gives for one rectangle per
+// call in list order with as many nodes as glyphs: renderers depend on it.
+#pragma once
+
+#include "core/fs.h"
+#include "core/list.h"
+#include "tools/glyphmint/glyph.h"
+
+#include <memory>
+
+/// The largest atlas the size search tries; 4096 x 4096 is never tried.
+inline constexpr i32 k_atlas_max_width = 2048;
+inline constexpr i32 k_atlas_max_height = 4096;
+
+/// Tracks the cells of the glyphs loaded so far for one size and stops the run
+/// with "Cannot figure out size for atlas" as soon as packing is certain to
+/// fail: one cell wider or taller than the largest atlas, or more cell area
+/// than it has. It only ever stops earlier a run that would fail anyway.
+struct CellBudget {
+  u64 area = 0;
+
+  void take(u32 width, u32 rows);
+};
+
+struct AtlasSize {
+  i32 width = 0;
+  i32 height = 0;
+};
+
+/// Finds the smallest atlas of the series 256x256, 256x512, 512x512, ...,
+/// 2048x4096 (height grows first) that holds every glyph, and stores each
+/// glyph's cell position. Logs "Atlas size: WxH"; a fatal stop when none does.
+/// An empty list settles at 256x256.
+[[nodiscard]] AtlasSize pack_glyphs(List<RasterGlyph> &glyphs);
+
+/// The atlas bytes: all zero but for each bitmap copied into its cell.
+[[nodiscard]] std::unique_ptr<u8[]> fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size);
+
+/// Encodes the atlas as PNG and writes it with checked writes and a checked
+/// close under a temporary name, renamed over the path once complete; any
+/// failure is the fatal stop "Failed to write png" and leaves a previous image
+/// of that name as it was. Logs "Image written: " and the path on success.
+void write_atlas_png(const Path &image_path, const u8 *atlas, AtlasSize size);

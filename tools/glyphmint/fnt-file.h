@@ -1,0 +1,31 @@
+// The baked font file (.fnt) of one size, in the layout that
+// include/glyphmint/fnt.h defines for every reader and writer: the atlas
+// image's name relative to the file, the line metrics, and one record per
+// glyph in ascending code order, every integer little-endian.
+#pragma once
+
+#include "core/fs.h"
+#include "core/list.h"
+#include "glyphmint/fnt.h"
+#include "tools/glyphmint/glyph.h"
+
+/// The baked font of one size.
+struct Fnt {
+  Path image;
+  i32 line_height = 0;
+  i32 size = 0;
+  i32 ascender = 0;
+  i32 descender = 0;
+  SDict<int, gm_glyph> glyphs;
+
+  /// The records of the glyphs as packed, sorted stably by code point (a code
+  /// point loaded twice keeps both records, in load order).
+  [[nodiscard]] static Fnt build(const Path &image, SizeMetrics metrics, int size,
+                                 const List<RasterGlyph> &loaded);
+
+  /// Writes the file under a temporary name and renames it over any existing
+  /// one once complete. Throws Err "Cannot open file ..." when it cannot be
+  /// created and "Write fail" when any write, the flush, the close or the
+  /// rename fails; a previous file of that name then stays as it was.
+  void write(const Path &path) const;
+};

@@ -1,0 +1,59 @@
+// The baker's use of FreeType: faces from the FontLibrary that main owns and
+// passes in, the pixel size of a bake, and the rasterisation of one code
+// point into an 8-bit coverage bitmap with its placement metrics.
+// Every failure here is a fatal stop: a critical log line, then abort.
+#pragma once
+
+#include "core/fs.h"
+#include "shared/font-face.h"
+
+struct CellBudget;
+
+/// A fatal stop, "FT call failed: FT_Init_FreeType(&library_); reason: N",
+/// when the library did not start.
+void require_started(const FontLibrary &fonts);
+
+/// The face of the font file, opened on first use (face index 0) and kept;
+/// a fatal stop when FreeType cannot open it. Throws Err when the path has
+/// 4096 characters or more.
+[[nodiscard]] FT_Face get_face(FontLibrary &fonts, const Path &filepathname);
+
+/// Sets the face's pixel height for the glyphs loaded next; a fatal stop on failure.
+void set_pixel_size(FT_Face face, int size);
+
+/// A face's current line metrics in whole pixels (truncated toward zero).
+struct SizeMetrics {
+  i32 line_height = 0;
+  i32 ascender = 0;
+  i32 descender = 0;
+};
+[[nodiscard]] SizeMetrics size_metrics(FT_Face face);
+
+/// One rasterised code point: its bitmap, which it owns (copies duplicate
+/// it), and where it sits on a line and, once packed, in the atlas.
+struct RasterGlyph {
+  u8 *pixels = nullptr; ///< width x rows bytes, top row first; null when empty
+  u64 pixels_size = 0;
+  u32 width = 0;
+  u32 rows = 0;
+  i32 bearing_x = 0; ///< pen position to the bitmap's left column
+  i32 bearing_y = 0; ///< baseline up to the bitmap's top row
+  i32 advance = 0;   ///< whole pixels, rounded toward minus infinity
+  i32 x = 0;         ///< the padded cell's left edge in the atlas, once packed
+  i32 y = 0;         ///< the padded cell's top edge in the atlas, once packed
+  i32 reserved = 0;
+  i32 code = 0;
+
+  RasterGlyph() = default;
+  RasterGlyph(const RasterGlyph &o);
+  RasterGlyph(RasterGlyph &&o) noexcept;
+  RasterGlyph &operator=(const RasterGlyph &o);
+  RasterGlyph &operator=(RasterGlyph &&o) noexcept;
+  ~RasterGlyph() { delete[] pixels; }
+
+  /// Rasterises `code` from the face at its current size. A code point the
+  /// font lacks, a failed FreeType call or a non-grey bitmap is a fatal stop.
+  /// A budget, when given, sees the bitmap's size before it is copied, so a
+  /// glyph that can never be packed stops the run before it is duplicated.
+  [[nodiscard]] static RasterGlyph load(FT_Face face, int code, CellBudget *budget = nullptr);
+};
