@@ -18,18 +18,12 @@
 
 namespace {
 
-struct Record {
-  i32 code;
-  u32 width, rows;
-  i32 bearing_x, bearing_y, x, y, advance;
-};
-
 struct Model {
   gm_error error = GM_OK;
   u64 offset = 0;
   u64 name_length = 0;
   i32 line_height = 0;
-  std::vector<Record> records;
+  std::vector<gm_glyph> records;
 };
 
 u64 le(const u8 *p, int n) {
@@ -50,24 +44,33 @@ Model model_parse(const u8 *p, u64 n) {
     m.offset = static_cast<u64>(at);
     return m;
   };
-  if (n < 32) return fail(GM_ERR_SHORT_HEADER, n);
-  const fuzz::U128 name = le(p, 8);
-  if (32 + name > n) return fail(GM_ERR_NAME_PAST_END, 0);
+  constexpr u64 header = GM_FNT_HEADER_SIZE, record = GM_FNT_RECORD_SIZE;
+  if (n < header) return fail(GM_ERR_SHORT_HEADER, n);
+  const fuzz::U128 name = le(p + GM_FNT_NAME_LENGTH_OFFSET, 8);
+  if (header + name > n) return fail(GM_ERR_NAME_PAST_END, 0);
   m.name_length = static_cast<u64>(name);
-  const u8 *h = p + 8 + m.name_length;
-  m.line_height = le_i32(h);
-  const fuzz::U128 count = le(h + 16, 8);
-  const fuzz::U128 total = 32 + name + 36 * count;
-  if (total > UINT64_MAX) return fail(GM_ERR_COUNT_OVERFLOW, 24 + name);
-  if (total > n) return fail(GM_ERR_RECORDS_TRUNCATED, 32 + name + (n - 32 - name) / 36 * 36);
+  m.line_height = le_i32(p + GM_FNT_LINE_HEIGHT_OFFSET + m.name_length);
+  const fuzz::U128 count = le(p + GM_FNT_COUNT_OFFSET + m.name_length, 8);
+  const fuzz::U128 total = header + name + record * count;
+  if (total > UINT64_MAX) return fail(GM_ERR_COUNT_OVERFLOW, GM_FNT_COUNT_OFFSET + name);
+  if (total > n)
+    return fail(GM_ERR_RECORDS_TRUNCATED, header + name + (n - header - name) / record * record);
   if (total < n) return fail(GM_ERR_TRAILING_BYTES, total);
   for (u64 i = 0; i < count; ++i) {
-    const u8 *r = p + 32 + m.name_length + 36 * i;
-    m.records.push_back({le_i32(r), static_cast<u32>(le(r + 8, 4)), static_cast<u32>(le(r + 12, 4)),
-                         le_i32(r + 16), le_i32(r + 20), le_i32(r + 24), le_i32(r + 28),
-                         le_i32(r + 32)});
+    const u8 *r = p + header + m.name_length + record * i;
+    gm_glyph g{};
+    g.code = le_i32(r + GM_GLYPH_CODE_OFFSET);
+    g.width = static_cast<u32>(le(r + GM_GLYPH_WIDTH_OFFSET, 4));
+    g.rows = static_cast<u32>(le(r + GM_GLYPH_ROWS_OFFSET, 4));
+    g.bearing_x = le_i32(r + GM_GLYPH_BEARING_X_OFFSET);
+    g.bearing_y = le_i32(r + GM_GLYPH_BEARING_Y_OFFSET);
+    g.x = le_i32(r + GM_GLYPH_X_OFFSET);
+    g.y = le_i32(r + GM_GLYPH_Y_OFFSET);
+    g.advance = le_i32(r + GM_GLYPH_ADVANCE_OFFSET);
+    g.reserved = le_i32(r + GM_GLYPH_RESERVED_OFFSET);
+    m.records.push_back(g);
     if (i > 0 && m.records[i].code < m.records[i - 1].code)
-      return fail(GM_ERR_UNSORTED, 32 + name + 36 * i);
+      return fail(GM_ERR_UNSORTED, header + name + record * i);
   }
   return m;
 }
@@ -165,7 +168,7 @@ void check_layout(const Model &m, const gm_font &font, const std::string &text, 
       ++missing;
     } else {
       FUZZ_CHECK(step == GM_STEP_GLYPH, "no GLYPH for " + where());
-      const Record &r = m.records[static_cast<size_t>(index)];
+      const gm_glyph &r = m.records[static_cast<size_t>(index)];
       FUZZ_CHECK(g.src_x == fuzz::I128(r.x) + 1 && g.src_y == fuzz::I128(r.y) + 1 &&
                      g.width == r.width && g.height == r.rows,
                  "source rectangle of " + where());
@@ -220,18 +223,18 @@ extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
   if (e != GM_OK) return 0;
   FUZZ_CHECK(font.glyph_count == m.records.size() && font.line_height == m.line_height &&
                  font.image_name_length == m.name_length &&
-                 font.image_name == reinterpret_cast<const char *>(file) + 8,
+                 font.image_name == reinterpret_cast<const char *>(file) + GM_FNT_NAME_OFFSET,
              "header fields");
 
   // The atlas: the first cell that leaves it, frame included.
   gm_error want = GM_OK;
   u64 want_at = 0;
   for (size_t i = 0; i < m.records.size() && want == GM_OK; ++i) {
-    const Record &r = m.records[i];
+    const gm_glyph &r = m.records[i];
     if (r.x < 0 || r.y < 0 || fuzz::I128(r.x) + r.width + 2 > atlas_w ||
         fuzz::I128(r.y) + r.rows + 2 > atlas_h) {
       want = GM_ERR_CELL_OUTSIDE_ATLAS;
-      want_at = 32 + m.name_length + 36 * i;
+      want_at = GM_FNT_HEADER_SIZE + m.name_length + GM_FNT_RECORD_SIZE * i;
     }
   }
   const gm_error atlas = gm_font_check_atlas(&font, atlas_w, atlas_h, &offset);
@@ -239,10 +242,10 @@ extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
 
   for (size_t i = 0; i < m.records.size(); ++i) {
     const gm_glyph g = gm_font_glyph(&font, i);
-    const Record &r = m.records[i];
+    const gm_glyph &r = m.records[i];
     FUZZ_CHECK(g.code == r.code && g.width == r.width && g.rows == r.rows &&
                    g.bearing_x == r.bearing_x && g.bearing_y == r.bearing_y && g.x == r.x &&
-                   g.y == r.y && g.advance == r.advance,
+                   g.y == r.y && g.advance == r.advance && g.reserved == r.reserved,
                "record " + std::to_string(i));
     const u32 cp = static_cast<u32>(r.code);
     for (const u32 near : {cp - 1, cp, cp + 1})

@@ -90,7 +90,7 @@ CodeSet bake(const support::ScratchDir &dir, const std::string &lines) {
   EXPECT_TRUE(support::parse_fnt(support::read_file(dir.path() + "/DejaVuSans-8.fnt"), fnt, why))
       << why;
   CodeSet baked;
-  for (const support::FntRecord &g : fnt.records) baked.insert(u32(g.code));
+  for (const gm_glyph &g : fnt.records) baked.insert(u32(g.code));
   return baked;
 }
 

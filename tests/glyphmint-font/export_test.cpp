@@ -101,7 +101,7 @@ Parsed expected_object(const support::FntFile &fnt, int atlas_w, int atlas_h,
   for (int i = 0; i < 4; ++i) p["info.padding." + n(i)] = "0";
   std::set<i32> seen;
   int index = 0;
-  for (const support::FntRecord &r : fnt.records) {
+  for (const gm_glyph &r : fnt.records) {
     if (!seen.insert(r.code).second) continue; // the first record of a code point counts
     const std::string c = "chars." + n(index++) + ".";
     p[c + "id"] = n(r.code);
@@ -409,7 +409,7 @@ struct Crafted {
     write_file(
         dir + "/crafted-16.fnt",
         support::fnt_bytes(
-            {image, line_height, 16, 15, -4, {{code, 0, 1, 1, bearing_x, 10, 0, 0, advance}}}));
+            {image, line_height, 16, 15, -4, {{code, 1, 1, bearing_x, 10, 0, 0, advance, 0}}}));
     const u8 zeros[16] = {};
     EXPECT_NE(stbi_write_png((dir + "/" + image).c_str(), 4, 4, 1, zeros, 4), 0);
   }

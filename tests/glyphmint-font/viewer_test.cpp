@@ -224,7 +224,7 @@ TEST(Info, DescribesABakedFont) {
         stbi_info((bake().root.path() + "/fonts/" + name + ".png").c_str(), &w, &h, &channels));
     // A bake's cells never overlap, so their areas add up.
     double cells = 0;
-    for (const support::FntRecord &rec : fnt.records)
+    for (const gm_glyph &rec : fnt.records)
       cells += double(rec.width + 2) * double(rec.rows + 2);
     const double fill = 100 * cells / (double(w) * h);
     const support::RefMetrics m = support::RefFace(support::k_sans, size).metrics();
@@ -262,7 +262,7 @@ TEST(Info, DescribesABakedFont) {
 std::string fnt_bytes(const std::string &image, const std::vector<std::array<i32, 5>> &glyphs) {
   support::FntFile f{image, 20, 16, 15, -4, {}};
   for (const auto &g : glyphs)
-    f.records.push_back({g[0], 0, u32(g[1]), u32(g[2]), 0, 0, g[3], g[4], 9});
+    f.records.push_back({g[0], u32(g[1]), u32(g[2]), 0, 0, g[3], g[4], 9, 0});
   return support::fnt_bytes(f);
 }
 

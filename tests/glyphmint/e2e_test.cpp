@@ -182,7 +182,7 @@ Baked check_baked(const std::string &font, const std::string &dir, const std::st
 
   std::vector<bool> in_bitmap(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
   for (std::size_t i = 0; i < fnt.records.size(); ++i) {
-    const support::FntRecord &r = fnt.records[i];
+    const gm_glyph &r = fnt.records[i];
     SCOPED_TRACE("record " + std::to_string(i) + ", code " + std::to_string(r.code));
     const support::RefGlyph g = ref.glyph(r.code);
     EXPECT_EQ(r.reserved, 0);
@@ -230,8 +230,8 @@ Baked check_baked(const std::string &font, const std::string &dir, const std::st
 
   for (std::size_t i = 0; i < fnt.records.size(); ++i) {
     for (std::size_t j = i + 1; j < fnt.records.size(); ++j) {
-      const support::FntRecord &a = fnt.records[i];
-      const support::FntRecord &b = fnt.records[j];
+      const gm_glyph &a = fnt.records[i];
+      const gm_glyph &b = fnt.records[j];
       const bool apart = i64{a.x} + a.width + 2 <= b.x || i64{b.x} + b.width + 2 <= a.x ||
                          i64{a.y} + a.rows + 2 <= b.y || i64{b.y} + b.rows + 2 <= a.y;
       EXPECT_TRUE(apart) << "cells of records " << i << " (code " << a.code << ") and " << j
@@ -537,8 +537,8 @@ TEST_F(Glyphmint, RepeatedCodePointGivesTwoRecordsInLoadOrder) {
   expect_exit(r, 0);
   const Baked baked = check_baked(support::k_sans, fonts_, "Font", 16, {65, 66, 67, 66, 33});
   ASSERT_EQ(baked.fnt.records.size(), 5u);
-  const support::FntRecord &from_range = baked.fnt.records[2];
-  const support::FntRecord &from_chars = baked.fnt.records[3];
+  const gm_glyph &from_range = baked.fnt.records[2];
+  const gm_glyph &from_chars = baked.fnt.records[3];
   ASSERT_EQ(from_range.code, 66);
   ASSERT_EQ(from_chars.code, 66);
   // Packed in load order along the bottom of an empty atlas, the glyph loaded

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/types.h"
+#include "glyphmint/fnt.h"
 
 #include <gtest/gtest.h>
 
@@ -281,19 +282,7 @@ inline std::ostream &operator<<(std::ostream &os, const RunResult &r) {
 }
 
 // ---------------------------------------------------------------------------
-// The .fnt file, read byte by byte as little-endian.
-
-struct FntRecord {
-  i32 code = 0;
-  i32 reserved = 0;
-  u32 width = 0;
-  u32 rows = 0;
-  i32 bearing_x = 0;
-  i32 bearing_y = 0;
-  i32 x = 0;
-  i32 y = 0;
-  i32 advance = 0;
-};
+// The .fnt file, through the one definition of its layout (glyphmint/fnt.h).
 
 struct FntFile {
   std::string image;
@@ -301,14 +290,8 @@ struct FntFile {
   i32 size = 0;
   i32 ascender = 0;
   i32 descender = 0;
-  std::vector<FntRecord> records;
+  std::vector<gm_glyph> records;
 };
-
-[[nodiscard]] inline u64 le_u64(const std::string &b, std::size_t at) {
-  u64 v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<u8>(b[at + static_cast<std::size_t>(i)]);
-  return v;
-}
 
 [[nodiscard]] inline i32 le_i32(const std::string &b, std::size_t at) {
   u32 v = 0;
@@ -316,46 +299,22 @@ struct FntFile {
   return static_cast<i32>(v);
 }
 
-/// Parses `bytes`; false with the reason when the layout or the length is off.
+/// Parses `bytes` with the reader; false with the reason when it refuses them.
 [[nodiscard]] inline bool parse_fnt(const std::string &bytes, FntFile &out, std::string &why) {
-  if (bytes.size() < 32) {
-    why = "shorter than the 32 fixed bytes: " + std::to_string(bytes.size());
+  gm_font font{};
+  std::size_t at = 0;
+  const gm_error e = gm_font_parse(&font, bytes.data(), bytes.size(), &at);
+  if (e != GM_OK) {
+    why = std::string(gm_error_text(e)) + " at byte " + std::to_string(at);
     return false;
   }
-  const u64 name_len = le_u64(bytes, 0);
-  if (name_len > bytes.size() - 32) {
-    why = "image name length " + std::to_string(name_len) + " runs past the end";
-    return false;
-  }
-  const std::size_t l = static_cast<std::size_t>(name_len);
   FntFile f;
-  f.image = bytes.substr(8, l);
-  f.line_height = le_i32(bytes, 8 + l);
-  f.size = le_i32(bytes, 12 + l);
-  f.ascender = le_i32(bytes, 16 + l);
-  f.descender = le_i32(bytes, 20 + l);
-  const u64 n = le_u64(bytes, 24 + l);
-  const u64 expected = 32 + name_len + 36 * n;
-  if (n > bytes.size() || bytes.size() != expected) {
-    why = "length " + std::to_string(bytes.size()) +
-          " but 32 + L + 36 N = " + std::to_string(expected) + " (L = " + std::to_string(name_len) +
-          ", N = " + std::to_string(n) + ")";
-    return false;
-  }
-  for (u64 i = 0; i < n; ++i) {
-    const std::size_t at = 32 + l + static_cast<std::size_t>(i) * 36;
-    FntRecord r;
-    r.code = le_i32(bytes, at);
-    r.reserved = le_i32(bytes, at + 4);
-    r.width = static_cast<u32>(le_i32(bytes, at + 8));
-    r.rows = static_cast<u32>(le_i32(bytes, at + 12));
-    r.bearing_x = le_i32(bytes, at + 16);
-    r.bearing_y = le_i32(bytes, at + 20);
-    r.x = le_i32(bytes, at + 24);
-    r.y = le_i32(bytes, at + 28);
-    r.advance = le_i32(bytes, at + 32);
-    f.records.push_back(r);
-  }
+  f.image.assign(font.image_name, font.image_name_length);
+  f.line_height = font.line_height;
+  f.size = font.size;
+  f.ascender = font.ascender;
+  f.descender = font.descender;
+  for (std::size_t i = 0; i < font.glyph_count; ++i) f.records.push_back(gm_font_glyph(&font, i));
   out = std::move(f);
   return true;
 }
@@ -363,20 +322,20 @@ struct FntFile {
 /// The bytes of a .fnt holding `fnt` as it stands: records in the order
 /// given, so tests can also write files that a reader must refuse.
 [[nodiscard]] inline std::string fnt_bytes(const FntFile &fnt) {
-  std::string b;
-  const auto put = [&b](u64 v, int bytes) {
-    for (int i = 0; i < bytes; ++i) b += static_cast<char>(v >> (8 * i) & 0xff);
-  };
-  put(fnt.image.size(), 8);
-  b += fnt.image;
-  for (const i32 v : {fnt.line_height, fnt.size, fnt.ascender, fnt.descender})
-    put(static_cast<u32>(v), 4);
-  put(fnt.records.size(), 8);
-  for (const FntRecord &r : fnt.records)
-    for (const u32 v : {static_cast<u32>(r.code), static_cast<u32>(r.reserved), r.width, r.rows,
-                        static_cast<u32>(r.bearing_x), static_cast<u32>(r.bearing_y),
-                        static_cast<u32>(r.x), static_cast<u32>(r.y), static_cast<u32>(r.advance)})
-      put(v, 4);
+  gm_font header{};
+  header.image_name = fnt.image.data();
+  header.image_name_length = fnt.image.size();
+  header.line_height = fnt.line_height;
+  header.size = fnt.size;
+  header.ascender = fnt.ascender;
+  header.descender = fnt.descender;
+  header.glyph_count = fnt.records.size();
+  const std::size_t header_size = GM_FNT_HEADER_SIZE + fnt.image.size();
+  std::string b(header_size + GM_FNT_RECORD_SIZE * fnt.records.size(), '\0');
+  auto *out = reinterpret_cast<unsigned char *>(b.data());
+  gm_font_encode_header(&header, out);
+  for (std::size_t i = 0; i < fnt.records.size(); ++i)
+    gm_glyph_encode(&fnt.records[i], out + header_size + i * GM_FNT_RECORD_SIZE);
   return b;
 }
 
