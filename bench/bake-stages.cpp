@@ -160,11 +160,13 @@ int main(int argc, char **argv) {
       // The same loop as bake_size: ranges in order, every code point once.
       start = cpu_ms();
       auto *glyphs = new List<RasterGlyph>;
+      const GlyphStyle style{settings.render, settings.spread};
       CellBudget budget;
       for (const CharRange &range : settings.ranges)
         for (i64 code = range.first; code <= range.last; ++code)
-          glyphs->append(RasterGlyph::load(face, static_cast<int>(code), &budget));
-      for (const int code : settings.chars) glyphs->append(RasterGlyph::load(face, code, &budget));
+          glyphs->append(RasterGlyph::load(face, static_cast<int>(code), style, &budget));
+      for (const int code : settings.chars)
+        glyphs->append(RasterGlyph::load(face, code, style, &budget));
       t[Rasterise] += ms_since(start);
       glyphs_per_bake += glyphs->count;
 

@@ -71,6 +71,9 @@ Model model_parse(const u8 *p, u64 n) {
     m.records.push_back(g);
     if (i > 0 && m.records[i].code < m.records[i - 1].code)
       return fail(GM_ERR_UNSORTED, header + name + record * i);
+    // Every record carries the font's spread, which is never negative.
+    if (g.reserved < 0 || g.reserved != m.records[0].reserved)
+      return fail(GM_ERR_BAD_SPREAD, header + name + record * i);
   }
   return m;
 }
@@ -222,6 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
              "parse offset " + std::to_string(offset) + ", model " + std::to_string(m.offset));
   if (e != GM_OK) return 0;
   FUZZ_CHECK(font.glyph_count == m.records.size() && font.line_height == m.line_height &&
+                 font.spread == (m.records.empty() ? 0 : m.records[0].reserved) &&
                  font.image_name_length == m.name_length &&
                  font.image_name == reinterpret_cast<const char *>(file) + GM_FNT_NAME_OFFSET,
              "header fields");

@@ -6,7 +6,11 @@
  *
  * A .fnt describes one pixel size of a font baked into an 8-bit greyscale
  * atlas image: the image's name, the line metrics, and one 36-byte record per
- * glyph, sorted by code point. All integers are little-endian:
+ * glyph, sorted by code point. The atlas holds coverage (0 empty to 255 full),
+ * or, where every record's reserved field holds the same spread S > 0, a
+ * signed distance field: 128 + 128 d / S, clamped to 0..255, for a pixel
+ * centre d pixels inside the outline (negative outside). All integers are
+ * little-endian:
  *
  *   u64 L | L bytes: image name (relative to the .fnt) |
  *   i32 line height | i32 size | i32 ascender | i32 descender |
@@ -43,7 +47,8 @@
  * where every field lies; no writer needs a layout of its own.
  *
  * Version 1.1.0 (GM_FNT_VERSION): 1.0.0 and the layout constants, the two
- * encoders and gm_glyph's reserved field.
+ * encoders, the distance field's spread (gm_font's spread, gm_glyph's
+ * reserved) and its check, GM_ERR_BAD_SPREAD.
  */
 #ifndef GM_FNT_H
 #define GM_FNT_H
@@ -96,7 +101,8 @@ typedef enum gm_error {
   GM_ERR_TRAILING_BYTES,     /* bytes after the last record */
   GM_ERR_UNSORTED,           /* a record's code point is below its predecessor's */
   GM_ERR_CELL_OUTSIDE_ATLAS, /* a cell, one-pixel frame included, leaves the atlas */
-  GM_ERR_INVALID_UTF8        /* a text is not well-formed UTF-8 */
+  GM_ERR_INVALID_UTF8,       /* a text is not well-formed UTF-8 */
+  GM_ERR_BAD_SPREAD          /* a record's spread is negative or not the first record's */
 } gm_error;
 
 /* A parsed font: header fields copied out, records left in the caller's bytes. */
@@ -110,6 +116,7 @@ typedef struct gm_font {
   size_t glyph_count;
   const unsigned char *records; /* glyph_count records of GM_FNT_RECORD_SIZE bytes */
   size_t records_offset;        /* where the records start in the file */
+  int32_t spread; /* a distance field's spread in pixels; 0 for coverage */
 } gm_font;
 
 /* One glyph record. The bitmap lies at columns x + 1 .. x + width and rows
@@ -123,7 +130,7 @@ typedef struct gm_glyph {
   int32_t x;         /* the cell's left column */
   int32_t y;         /* the cell's top row */
   int32_t advance;
-  int32_t reserved; /* 0 */
+  int32_t reserved; /* the font's spread: the same in every record */
 } gm_glyph;
 
 /* What one layout step produced. */
@@ -307,6 +314,8 @@ static inline const char *gm_error_text(gm_error error) {
     return "glyph cell lies outside the atlas";
   case GM_ERR_INVALID_UTF8:
     return "invalid UTF-8";
+  case GM_ERR_BAD_SPREAD:
+    return "glyph record's distance-field spread is negative or differs from the first record's";
   }
   return "unknown error";
 }
@@ -321,6 +330,7 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   const unsigned char *p = (const unsigned char *)bytes;
   const uint64_t size = (uint64_t)length;
   uint64_t name_length, count, records_offset, records_size, i;
+  int32_t spread;
   if (size < GM_FNT_HEADER_SIZE) return gm_internal_fail(GM_ERR_SHORT_HEADER, length, error_offset);
   name_length = gm_internal_load_u64(p + GM_FNT_NAME_LENGTH_OFFSET);
   if (name_length > size - GM_FNT_HEADER_SIZE)
@@ -340,12 +350,15 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   if (records_size < size - records_offset)
     return gm_internal_fail(GM_ERR_TRAILING_BYTES, (size_t)(records_offset + records_size),
                             error_offset);
-  for (i = 1; i < count; ++i) {
+  spread = count ? gm_internal_load_i32(p + records_offset + GM_GLYPH_RESERVED_OFFSET) : 0;
+  for (i = 0; i < count; ++i) {
     const unsigned char *record = p + records_offset + i * GM_FNT_RECORD_SIZE;
-    if (gm_internal_load_i32(record + GM_GLYPH_CODE_OFFSET) <
-        gm_internal_load_i32(record - GM_FNT_RECORD_SIZE + GM_GLYPH_CODE_OFFSET))
-      return gm_internal_fail(GM_ERR_UNSORTED, (size_t)(records_offset + i * GM_FNT_RECORD_SIZE),
-                              error_offset);
+    const size_t at = (size_t)(records_offset + i * GM_FNT_RECORD_SIZE);
+    if (i > 0 && gm_internal_load_i32(record + GM_GLYPH_CODE_OFFSET) <
+                     gm_internal_load_i32(record - GM_FNT_RECORD_SIZE + GM_GLYPH_CODE_OFFSET))
+      return gm_internal_fail(GM_ERR_UNSORTED, at, error_offset);
+    if (spread < 0 || gm_internal_load_i32(record + GM_GLYPH_RESERVED_OFFSET) != spread)
+      return gm_internal_fail(GM_ERR_BAD_SPREAD, at, error_offset);
   }
   font->image_name = (const char *)(p + GM_FNT_NAME_OFFSET);
   font->image_name_length = (size_t)name_length;
@@ -356,6 +369,7 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   font->glyph_count = (size_t)count;
   font->records = p + records_offset;
   font->records_offset = (size_t)records_offset;
+  font->spread = spread;
   return GM_OK;
 }
 

@@ -93,32 +93,49 @@ std::vector<std::pair<i32, i32>> positions(const List<RasterGlyph> &glyphs) {
 // ---------------------------------------------------------------------------
 
 TEST(RasterGlyph, LoadMatchesFreeType) {
-  const FT_Face face = get_face(fonts(), Path(support::k_sans.c_str()));
-  // Space and no-break space render empty; 'g' hangs below the baseline.
-  const int codes[] = {32, 160, 65, 103, 198, 1071, 8230, 8364};
-  for (const int size : {12, 16, 31}) {
-    set_pixel_size(face, size);
-    const support::RefFace ref(support::k_sans, size);
-    ASSERT_TRUE(ref.ok());
-    for (const int code : codes) {
-      SCOPED_TRACE("size " + std::to_string(size) + ", code " + std::to_string(code));
-      const RasterGlyph g = RasterGlyph::load(face, code);
-      const support::RefGlyph want = ref.glyph(code);
-      EXPECT_EQ(g.code, code);
-      EXPECT_EQ(g.width, want.width);
-      EXPECT_EQ(g.rows, want.rows);
-      EXPECT_EQ(g.bearing_x, want.left);
-      EXPECT_EQ(g.bearing_y, want.top);
-      EXPECT_EQ(g.advance, want.advance);
-      EXPECT_EQ(g.x, 0);
-      EXPECT_EQ(g.y, 0);
-      EXPECT_EQ(g.reserved, 0);
-      ASSERT_EQ(g.pixels_size, want.bitmap.size());
-      if (want.bitmap.empty()) {
-        EXPECT_EQ(g.pixels, nullptr);
-      } else {
-        ASSERT_NE(g.pixels, nullptr);
-        EXPECT_TRUE(std::equal(want.bitmap.begin(), want.bitmap.end(), g.pixels));
+  // Space and no-break space render empty; 'g' hangs below the baseline. The
+  // X font is bitmap only: monochrome bakes its 13-pixel strike as it is.
+  const std::string pcf = "/usr/share/fonts/X11/misc/6x13.pcf.gz";
+  struct Row {
+    const std::string &font;
+    std::vector<int> sizes;
+    RenderMode mode;
+    std::vector<int> codes;
+  };
+  const std::vector<int> sans_codes = {32, 160, 65, 103, 198, 1071, 8230, 8364};
+  const Row rows[] = {
+      {support::k_sans, {12, 16, 31}, RenderMode::Coverage, sans_codes},
+      {support::k_sans, {9, 16}, RenderMode::Mono, sans_codes},
+      {pcf, {13}, RenderMode::Mono, {32, 65, 103, 255}},
+  };
+  for (const Row &row : rows) {
+    const FT_Face face = get_face(fonts(), Path(row.font.c_str()));
+    const bool mono = row.mode == RenderMode::Mono;
+    for (const int size : row.sizes) {
+      set_pixel_size(face, size);
+      const support::RefFace ref(row.font, size);
+      ASSERT_TRUE(ref.ok());
+      for (const int code : row.codes) {
+        SCOPED_TRACE(row.font + " at " + std::to_string(size) + (mono ? " mono" : "") +
+                     ", code " + std::to_string(code));
+        const RasterGlyph g = RasterGlyph::load(face, code, {row.mode, 0});
+        const support::RefGlyph want = ref.glyph(code, mono);
+        EXPECT_EQ(g.code, code);
+        EXPECT_EQ(g.width, want.width);
+        EXPECT_EQ(g.rows, want.rows);
+        EXPECT_EQ(g.bearing_x, want.left);
+        EXPECT_EQ(g.bearing_y, want.top);
+        EXPECT_EQ(g.advance, want.advance);
+        EXPECT_EQ(g.x, 0);
+        EXPECT_EQ(g.y, 0);
+        EXPECT_EQ(g.reserved, 0);
+        ASSERT_EQ(g.pixels_size, want.bitmap.size());
+        if (want.bitmap.empty()) {
+          EXPECT_EQ(g.pixels, nullptr);
+        } else {
+          ASSERT_NE(g.pixels, nullptr);
+          EXPECT_TRUE(std::equal(want.bitmap.begin(), want.bitmap.end(), g.pixels));
+        }
       }
     }
   }

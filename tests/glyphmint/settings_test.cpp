@@ -89,6 +89,46 @@ TEST_F(SettingsFile, ReportsTheFirstBadKeyInReadingOrder) {
   EXPECT_EQ(read_error("sizes =\nranges = []\nchars = []\n"), "Cannot parse string: ");
 }
 
+TEST_F(SettingsFile, RenderModeAndSpread) {
+  const std::string base = "sizes = []\nranges = []\nchars = []\n";
+  struct Row {
+    const char *keys;
+    RenderMode render;
+    i32 spread;
+    const char *error; // empty when the file is sound
+  };
+  const Row rows[] = {
+      {"", RenderMode::Coverage, 0, ""},
+      {"render = coverage\n", RenderMode::Coverage, 0, ""},
+      {"RENDER = mono\n", RenderMode::Mono, 0, ""},
+      {"render = sdf\n", RenderMode::Sdf, 4, ""},
+      {"render = sdf\nSpread = 32\n", RenderMode::Sdf, 32, ""},
+      {"spread = 2\nrender = sdf\n", RenderMode::Sdf, 2, ""},
+      {"render = SDF\n", {}, 0, "Cannot parse string: SDF (render is coverage, mono or sdf)"},
+      {"render =\n", {}, 0, "Cannot parse string:  (render is coverage, mono or sdf)"},
+      {"render = sdf\nspread = 1\n", {}, 0,
+       "Cannot parse string: 1 (spread is an integer from 2 to 32)"},
+      {"render = sdf\nspread = 33\n", {}, 0,
+       "Cannot parse string: 33 (spread is an integer from 2 to 32)"},
+      {"render = sdf\nspread = 4.5\n", {}, 0,
+       "Cannot parse string: 4.5 (spread is an integer from 2 to 32)"},
+      {"spread = 4\n", {}, 0, "Cannot parse string: 4 (spread goes with render = sdf)"},
+      {"render = mono\nspread = 4\n", {}, 0,
+       "Cannot parse string: 4 (spread goes with render = sdf)"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.keys);
+    const std::string text = base + row.keys;
+    if (*row.error != '\0') {
+      EXPECT_EQ(read_error(text), row.error);
+      continue;
+    }
+    const Glyphmint s = read_settings(write("a.glyphmint.ini", text));
+    EXPECT_EQ(s.render, row.render);
+    EXPECT_EQ(s.spread, row.spread);
+  }
+}
+
 TEST_F(SettingsFile, KeysUnderASectionHeaderAreNotSettings) {
   EXPECT_EQ(read_error("[Glyphmint]\nsizes = [16]\nranges = []\nchars = []\n"), "No value");
 }

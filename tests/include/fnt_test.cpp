@@ -31,8 +31,8 @@ struct Rec {
   i32 advance = 0;
 };
 
-void set_u64(std::string &b, size_t at, u64 v) {
-  for (size_t i = 0; i < 8; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+void set_le(std::string &b, size_t at, u64 v, size_t bytes = 8) {
+  for (size_t i = 0; i < bytes; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
 }
 
 /// A .fnt file with these records, in the order given.
@@ -40,7 +40,8 @@ std::string fnt(const std::vector<Rec> &recs, const std::string &name = "a.png",
                 i32 line_height = 10) {
   support::FntFile f{name, line_height, 12, 8, -2, {}};
   for (const Rec &r : recs)
-    f.records.push_back({r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance, 0});
+    f.records.push_back(
+        {r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance, 0});
   return support::fnt_bytes(f);
 }
 
@@ -136,10 +137,17 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
   const size_t rec = 37;
   const auto with_u64 = [&](size_t at, u64 v) {
     std::string b = good;
-    set_u64(b, at, v);
+    set_le(b, at, v);
     return b;
   };
   const auto one = [](Rec r) { return fnt({{'A', 1, 1, 0, 0, 0, 0, 1}, r}); };
+  // Spreads in the two records' reserved fields.
+  const auto spreads = [&](u32 first, u32 second) {
+    std::string b = good;
+    set_le(b, rec + GM_GLYPH_RESERVED_OFFSET, first, 4);
+    set_le(b, rec + 36 + GM_GLYPH_RESERVED_OFFSET, second, 4);
+    return b;
+  };
   // The largest count whose 32 + L + 36 N still fits in 64 bits.
   const u64 max_count = (UINT64_MAX - rec) / 36;
   struct Case {
@@ -174,8 +182,12 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
       {"width 2^32 - 1", one({'B', UINT32_MAX, 1, 0, 0, 0, 0, 1}), GM_ERR_CELL_OUTSIDE_ATLAS,
        rec + 36},
       {"first record outside", fnt({{'A', 1, 1, 0, 0, 0, 7, 1}}), GM_ERR_CELL_OUTSIDE_ATLAS, rec},
+      {"spreads differ", spreads(4, 5), GM_ERR_BAD_SPREAD, rec + 36},
+      {"coverage then a spread", spreads(0, 4), GM_ERR_BAD_SPREAD, rec + 36},
+      {"negative spread", spreads(u32(-4), u32(-4)), GM_ERR_BAD_SPREAD, rec},
       // Sound files around the same edges.
       {"good", good, GM_OK, 0},
+      {"distance field", spreads(4, 4), GM_OK, 0},
       {"no glyphs", fnt({}), GM_OK, 0},
       {"empty name", fnt({}, ""), GM_OK, 0},
       {"frame on the right and bottom edges", one({'B', 3, 4, 0, 0, 11, 2, 1}), GM_OK, 0},

@@ -388,16 +388,21 @@ public:
     return face_ != nullptr && FT_Get_Char_Index(face_, static_cast<FT_ULong>(code)) != 0;
   }
 
-  [[nodiscard]] RefGlyph glyph(int code) const {
+  /// The coverage glyph, or with `mono` FreeType's monochrome rendering of
+  /// the outline hinted for it, its set bits as 255.
+  [[nodiscard]] RefGlyph glyph(int code, bool mono = false) const {
     RefGlyph g;
     if (face_ == nullptr) return g;
     const FT_UInt index = FT_Get_Char_Index(face_, static_cast<FT_ULong>(code));
     EXPECT_NE(index, 0u) << "the font has no glyph for " << code;
-    EXPECT_EQ(FT_Load_Glyph(face_, index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME), 0)
+    EXPECT_EQ(FT_Load_Glyph(face_, index,
+                            mono ? FT_LOAD_TARGET_MONO : FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME),
+              0)
         << "code " << code;
-    EXPECT_EQ(FT_Render_Glyph(face_->glyph, FT_RENDER_MODE_NORMAL), 0) << "code " << code;
+    EXPECT_EQ(FT_Render_Glyph(face_->glyph, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL), 0)
+        << "code " << code;
     const FT_Bitmap &b = face_->glyph->bitmap;
-    EXPECT_EQ(b.pixel_mode, FT_PIXEL_MODE_GRAY) << "code " << code;
+    EXPECT_EQ(b.pixel_mode, mono ? FT_PIXEL_MODE_MONO : FT_PIXEL_MODE_GRAY) << "code " << code;
     g.width = b.width;
     g.rows = b.rows;
     g.left = face_->glyph->bitmap_left;
@@ -409,7 +414,8 @@ public:
     const u8 *top_row = pitch >= 0 ? b.buffer : b.buffer + (-pitch) * (long(b.rows) - 1);
     for (u32 r = 0; r < b.rows; ++r) {
       const u8 *row = top_row + pitch * long(r);
-      g.bitmap.insert(g.bitmap.end(), row, row + b.width);
+      for (u32 c = 0; c < b.width; ++c)
+        g.bitmap.push_back(mono ? u8(row[c / 8] & (0x80 >> (c % 8)) ? 255 : 0) : row[c]);
     }
     return g;
   }

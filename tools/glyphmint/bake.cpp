@@ -16,14 +16,16 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   const FT_Face face = get_face(fonts, settings.font);
   set_pixel_size(face, size);
 
+  const GlyphStyle style{settings.render, settings.spread};
   List<RasterGlyph> glyphs;
   CellBudget budget;
   for (const CharRange &range : settings.ranges) {
     // Counted in 64 bits so a range ending at the largest int still ends.
     for (i64 code = range.first; code <= range.last; ++code)
-      glyphs.append(RasterGlyph::load(face, static_cast<int>(code), &budget));
+      glyphs.append(RasterGlyph::load(face, static_cast<int>(code), style, &budget));
   }
-  for (const int code : settings.chars) glyphs.append(RasterGlyph::load(face, code, &budget));
+  for (const int code : settings.chars)
+    glyphs.append(RasterGlyph::load(face, code, style, &budget));
 
   const AtlasSize atlas_size = pack_glyphs(glyphs);
   {

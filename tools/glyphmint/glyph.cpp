@@ -77,44 +77,82 @@ RasterGlyph &RasterGlyph::operator=(RasterGlyph &&o) noexcept {
   return *this;
 }
 
-RasterGlyph RasterGlyph::load(FT_Face face, int code, CellBudget *budget) {
-  const FT_UInt glyph_index = ::glyph_index(face, code);
-  if (glyph_index == 0) log_critical("No character ", code, " found in font");
+namespace {
 
-  check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME),
-           "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME)");
-  check_ft(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL),
-           "FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL)");
-
-  const FT_GlyphSlot slot = face->glyph;
+// The slot's bitmap of the expected pixel mode, or the fatal stop that names both.
+const FT_Bitmap &rendered_bitmap(FT_GlyphSlot slot, FT_Pixel_Mode expected) {
   const FT_Bitmap &bitmap = slot->bitmap;
-  if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY)
+  if (bitmap.pixel_mode != expected)
     log_critical("Unexpected FT pixel mode: ", int(bitmap.pixel_mode),
-                 ", expected: ", int(FT_PIXEL_MODE_GRAY));
+                 ", expected: ", int(expected));
+  return bitmap;
+}
 
-  if (budget != nullptr) budget->take(bitmap.width, bitmap.rows);
+// Row r of the bitmap, whichever way its rows run: a negative pitch means
+// they lie bottom up, and adding the pitch still goes one row down.
+const u8 *bitmap_row(const FT_Bitmap &bitmap, u32 r) {
+  const long pitch = bitmap.pitch;
+  const u8 *top = pitch >= 0 ? bitmap.buffer : bitmap.buffer - pitch * (long(bitmap.rows) - 1);
+  return top + pitch * long(r);
+}
 
-  RasterGlyph glyph;
+void copy_bitmap(const FT_Bitmap &bitmap, RasterGlyph &glyph) {
   glyph.width = bitmap.width;
   glyph.rows = bitmap.rows;
   glyph.pixels_size = u64{bitmap.width} * bitmap.rows;
-  if (glyph.pixels_size != 0) {
-    glyph.pixels = new u8[glyph.pixels_size];
-    if (bitmap.pitch == static_cast<int>(bitmap.width)) {
-      // How FreeType lays out a rendered grey bitmap: rows packed width bytes apart.
-      std::memcpy(glyph.pixels, bitmap.buffer, glyph.pixels_size);
-    } else {
-      // Padded or bottom-up rows would garble a flat copy; take them one by one.
-      const long pitch = bitmap.pitch;
-      const u8 *top = pitch >= 0 ? bitmap.buffer : bitmap.buffer - pitch * (long(bitmap.rows) - 1);
-      for (u32 r = 0; r < bitmap.rows; ++r)
-        std::memcpy(glyph.pixels + u64{r} * bitmap.width, top + pitch * long(r), bitmap.width);
+  if (glyph.pixels_size == 0) return;
+  glyph.pixels = new u8[glyph.pixels_size];
+  if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
+    // One bit a pixel, the leftmost in the high bit: set bits become 255.
+    for (u32 r = 0; r < bitmap.rows; ++r) {
+      const u8 *row = bitmap_row(bitmap, r);
+      u8 *out = glyph.pixels + u64{r} * bitmap.width;
+      for (u32 c = 0; c < bitmap.width; ++c) out[c] = (row[c / 8] >> (7 - c % 8) & 1) ? 255 : 0;
     }
+  } else if (bitmap.pitch == static_cast<int>(bitmap.width)) {
+    // How FreeType lays out a rendered grey bitmap: rows packed width bytes apart.
+    std::memcpy(glyph.pixels, bitmap.buffer, glyph.pixels_size);
+  } else {
+    // Padded or bottom-up rows would garble a flat copy; take them one by one.
+    for (u32 r = 0; r < bitmap.rows; ++r)
+      std::memcpy(glyph.pixels + u64{r} * bitmap.width, bitmap_row(bitmap, r), bitmap.width);
   }
+}
+
+// Coverage and monochrome glyphs: FreeType's rasteriser, copied as it renders.
+RasterGlyph load_rendered(FT_Face face, FT_UInt glyph_index, RenderMode mode, CellBudget *budget) {
+  const bool mono = mode == RenderMode::Mono;
+  if (mono) {
+    // The outline hinted for monochrome; a bitmap font's strike as it is.
+    check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_TARGET_MONO),
+             "FT_Load_Glyph(face, glyph_index, FT_LOAD_TARGET_MONO)");
+    check_ft(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO),
+             "FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)");
+  } else {
+    check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME),
+             "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME)");
+    check_ft(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL),
+             "FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL)");
+  }
+  const FT_GlyphSlot slot = face->glyph;
+  const FT_Bitmap &bitmap = rendered_bitmap(slot, mono ? FT_PIXEL_MODE_MONO : FT_PIXEL_MODE_GRAY);
+  if (budget != nullptr) budget->take(bitmap.width, bitmap.rows);
+  RasterGlyph glyph;
+  copy_bitmap(bitmap, glyph);
   glyph.bearing_x = slot->bitmap_left;
   glyph.bearing_y = slot->bitmap_top;
+  return glyph;
+}
+
+} // namespace
+
+RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudget *budget) {
+  const FT_UInt glyph_index = ::glyph_index(face, code);
+  if (glyph_index == 0) log_critical("No character ", code, " found in font");
+
+  RasterGlyph glyph = load_rendered(face, glyph_index, style.mode, budget);
   // Only the low 32 bits of the 26.6 advance count; the shift keeps the sign.
-  glyph.advance = static_cast<i32>(static_cast<u32>(slot->advance.x)) >> 6;
+  glyph.advance = static_cast<i32>(static_cast<u32>(face->glyph->advance.x)) >> 6;
   glyph.code = code;
   return glyph;
 }

@@ -1,11 +1,13 @@
 // The baker's use of FreeType: faces from the FontLibrary that main owns and
 // passes in, the pixel size of a bake, and the rasterisation of one code
-// point into an 8-bit coverage bitmap with its placement metrics.
+// point into an 8-bit bitmap (coverage, monochrome or a distance field) with
+// its placement metrics.
 // Every failure here is a fatal stop: a critical log line, then abort.
 #pragma once
 
 #include "core/fs.h"
 #include "shared/font-face.h"
+#include "tools/glyphmint/settings.h"
 
 struct CellBudget;
 
@@ -29,6 +31,12 @@ struct SizeMetrics {
 };
 [[nodiscard]] SizeMetrics size_metrics(FT_Face face);
 
+/// How the glyphs of a bake are rendered.
+struct GlyphStyle {
+  RenderMode mode = RenderMode::Coverage;
+  i32 spread = 0; ///< a distance field's, in pixels; 0 otherwise
+};
+
 /// One rasterised code point: its bitmap, which it owns (copies duplicate
 /// it), and where it sits on a line and, once packed, in the atlas.
 struct RasterGlyph {
@@ -41,7 +49,7 @@ struct RasterGlyph {
   i32 advance = 0;   ///< whole pixels, rounded toward minus infinity
   i32 x = 0;         ///< the padded cell's left edge in the atlas, once packed
   i32 y = 0;         ///< the padded cell's top edge in the atlas, once packed
-  i32 reserved = 0;
+  i32 reserved = 0;  ///< the spread of a distance field, else 0
   i32 code = 0;
 
   RasterGlyph() = default;
@@ -51,9 +59,11 @@ struct RasterGlyph {
   RasterGlyph &operator=(RasterGlyph &&o) noexcept;
   ~RasterGlyph() { delete[] pixels; }
 
-  /// Rasterises `code` from the face at its current size. A code point the
-  /// font lacks, a failed FreeType call or a non-grey bitmap is a fatal stop.
-  /// A budget, when given, sees the bitmap's size before it is copied, so a
-  /// glyph that can never be packed stops the run before it is duplicated.
-  [[nodiscard]] static RasterGlyph load(FT_Face face, int code, CellBudget *budget = nullptr);
+  /// Rasterises `code` from the face at its current size in the style. A
+  /// code point the font lacks, a failed FreeType call or a bitmap of another
+  /// pixel mode than the style's is a fatal stop. A budget, when given, sees
+  /// the bitmap's size before it is copied, so a glyph that can never be
+  /// packed stops the run before it is duplicated.
+  [[nodiscard]] static RasterGlyph load(FT_Face face, int code, GlyphStyle style = {},
+                                        CellBudget *budget = nullptr);
 };

@@ -3,6 +3,33 @@
 #include "core/ini.h"
 #include "core/log.h"
 
+namespace {
+
+[[noreturn]] void malformed(StrView value, StrView expected) {
+  throw Err(fmt("Cannot parse string: ", value, " (", expected, ")"));
+}
+
+RenderMode parse_render(IniProp prop) {
+  if (!prop) return RenderMode::Coverage;
+  const StrView value = prop.value();
+  if (value == "coverage") return RenderMode::Coverage;
+  if (value == "mono") return RenderMode::Mono;
+  if (value == "sdf") return RenderMode::Sdf;
+  malformed(value, "render is coverage, mono or sdf");
+}
+
+i32 parse_spread(IniProp prop, RenderMode render) {
+  if (!prop) return render == RenderMode::Sdf ? k_default_spread : 0;
+  const StrView value = prop.value();
+  if (render != RenderMode::Sdf) malformed(value, "spread goes with render = sdf");
+  i32 spread = 0;
+  if (!StrParser<i32>::try_parse(value, spread) || spread < k_min_spread || spread > k_max_spread)
+    malformed(value, "spread is an integer from 2 to 32");
+  return spread;
+}
+
+} // namespace
+
 Glyphmint read_settings(const Path &settings_file) {
   const Str text = settings_file.read_text();
   const Ini doc = Ini::parse(text);
@@ -15,5 +42,7 @@ Glyphmint read_settings(const Path &settings_file) {
   settings.sizes = section["sizes"].value<List<int>>();
   settings.ranges = section["ranges"].value<List<CharRange>>();
   settings.chars = section["chars"].value<List<int>>();
+  settings.render = parse_render(section["render"]);
+  settings.spread = parse_spread(section["spread"], settings.render);
   return settings;
 }

@@ -1,12 +1,24 @@
 // The settings of one *.glyphmint.ini file: which font to bake, at which pixel
-// sizes, and which code points. The keys "path", "sizes", "ranges" and "chars"
-// are read from the properties before the first section header only, and the
-// list values follow the strict grammar of shared/code-point-lists.h.
+// sizes, which code points, and how. The keys "path", "sizes", "ranges" and
+// "chars", and the optional "render" and "spread", are read from the
+// properties before the first section header only, and the list values
+// follow the strict grammar of shared/code-point-lists.h.
 #pragma once
 
 #include "core/fs.h"
 #include "core/list.h"
 #include "shared/code-point-lists.h"
+
+/// What the atlas holds: anti-aliased coverage (the default), monochrome
+/// glyphs (0 or 255, from FreeType's hinted monochrome rasteriser; what
+/// bitmap-only fonts need), or a signed distance field.
+enum class RenderMode { Coverage, Mono, Sdf };
+
+/// The distance in pixels at which a distance field saturates, when the
+/// settings give none, and the values they may give.
+inline constexpr i32 k_default_spread = 4;
+inline constexpr i32 k_min_spread = 2;
+inline constexpr i32 k_max_spread = 32;
 
 /// The settings record of one file.
 struct Glyphmint {
@@ -15,9 +27,13 @@ struct Glyphmint {
   List<int> sizes;
   List<CharRange> ranges;
   List<int> chars;
+  RenderMode render = RenderMode::Coverage;
+  /// k_default_spread unless the settings say otherwise; 0 unless render is Sdf.
+  i32 spread = 0;
 };
 
 /// Reads and checks every key of the settings file before anything is baked.
 /// Throws Err for an unreadable file, "No value" for a missing key and
-/// "Cannot parse string: " for a malformed one.
+/// "Cannot parse string: " and the value for a malformed one (for "render"
+/// and "spread", followed by what the key takes in parentheses).
 [[nodiscard]] Glyphmint read_settings(const Path &settings_file);
