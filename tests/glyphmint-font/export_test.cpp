@@ -2,9 +2,9 @@
 // read by the npm parser that engines' and web projects' users install
 // (JSON.parse for JSON) and compared with the .fnt as the tests' own reader
 // sees it, under the mapping the command documents.
+#include "tests/support/support.h"
 #include "tools/glyphmint-font/bmfont.h"
 #include "tools/glyphmint-font/kerning.h"
-#include "tests/support/support.h"
 
 #include <map>
 #include <stb_image.h>
@@ -195,7 +195,8 @@ Image decode(const std::string &path, int channels) {
     ADD_FAILURE() << path << ": " << stbi_failure_reason();
     return image;
   }
-  image.pixels.assign(p, p + std::size_t(image.width) * std::size_t(image.height) * std::size_t(channels));
+  image.pixels.assign(p, p + std::size_t(image.width) * std::size_t(image.height) *
+                                 std::size_t(channels));
   stbi_image_free(p);
   return image;
 }
@@ -394,6 +395,18 @@ TEST(Export, FailedWriteLeavesNoPartialFileAndFails) {
   EXPECT_NE(r.err.find("full.fnt: cannot be written (No space left on device)"), std::string::npos)
       << r;
   EXPECT_TRUE(std::filesystem::is_symlink(work.path() + "/full.fnt"));
+}
+
+TEST(Export, NotesEscapeControlBytesAsErrorsDo) {
+  ScratchDir work;
+  const std::string fnt = "dup\x1b[2J.fnt";
+  std::filesystem::copy_file(bake().fnt(12), work.path() + "/" + fnt);
+  std::filesystem::copy_file(bake().dir.path() + "/DejaVuSans-12.png",
+                             work.path() + "/DejaVuSans-12.png");
+  const RunResult r = run_export(work.path(), {fnt, "text", "out.fnt"});
+  EXPECT_EQ(r.exit_code, 0) << r;
+  EXPECT_EQ(r.err, "glyphmint-font: dup\\x1b[2J.fnt: code point 65 is baked more than once; "
+                   "exported once, from its first record\n");
 }
 
 // A hand-made .fnt of one 1x1 glyph and its 4x4 atlas, for values no bake
