@@ -589,4 +589,19 @@ TEST(BmfontWriters, NamesAreEscapedOrRefused) {
   }
 }
 
+TEST(BmfontWriters, ABinaryBlockTooLargeForItsSizeIsNamed) {
+  // The size is checked before any pair is read, so a count alone stands for
+  // the 4 GiB of pairs whose block size the 32-bit field cannot hold.
+  const KerningPair pair{65, 86, -2};
+  const u64 too_many = u64{0xffffffff} / 10 + 1;
+  try {
+    (void)bmfont_bytes(sample_font(), {&pair, too_many}, BmForm::Binary);
+    ADD_FAILURE() << "written";
+  } catch (const Err &e) {
+    EXPECT_EQ(std::string(e.message.data, e.message.len),
+              "kerning pairs block: size 4294967300 does not fit the binary form's u32 field "
+              "(0..4294967295)");
+  }
+}
+
 } // namespace
