@@ -3,6 +3,7 @@
 // (JSON.parse for JSON) and compared with the .fnt as the tests' own reader
 // sees it, under the mapping the command documents.
 #include "tests/support/support.h"
+#include "tools/glyphmint-font/baked-to-bmfont.h"
 #include "tools/glyphmint-font/bmfont.h"
 #include "tools/glyphmint-font/kerning.h"
 
@@ -407,6 +408,17 @@ TEST(Export, NotesEscapeControlBytesAsErrorsDo) {
   EXPECT_EQ(r.exit_code, 0) << r;
   EXPECT_EQ(r.err, "glyphmint-font: dup\\x1b[2J.fnt: code point 65 is baked more than once; "
                    "exported once, from its first record\n");
+}
+
+TEST(Export, ThePageIsNamedAfterOutUpToItsLastDot) {
+  const std::pair<const char *, std::string> rows[] = {
+      {"dir/Serif-16.bmfont.fnt", "dir/Serif-16.bmfont_0.png"},
+      {"out", "out_0.png"},
+      {"a.b/out", "a.b/out_0.png"}};
+  for (const auto &[out, page] : rows) {
+    const Path got = bmfont_page_path(Path(out));
+    EXPECT_EQ(std::string(got.text.data, got.text.len), page) << out;
+  }
 }
 
 // A hand-made .fnt of one 1x1 glyph and its 4x4 atlas, for values no bake
