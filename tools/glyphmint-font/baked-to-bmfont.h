@@ -11,6 +11,7 @@
 /// engines blend with), or the atlas's own greyscale pixels.
 enum class BmPage { Rgba, Grey };
 
+/// A baked font described for the BMFont writers.
 struct BakedAsBmFont {
   BmFont font;
   /// Code points with more than one record, each once, ascending: loaders key

@@ -303,11 +303,8 @@ struct BinaryWriter {
   }
 };
 
-Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
-  check_names(font, NameRule::Binary, "binary");
-  BinaryWriter w;
-  w.b.append("BMF\x03");
-
+// The info and common blocks: how the font was made and its line.
+void binary_info_and_common(BinaryWriter &w, const BmFont &font) {
   const BmInfo &info = font.info;
   w.block(1, "info", 14 + font.info.face.len + 1);
   w.i16_(info.size, "size");
@@ -334,6 +331,13 @@ Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   w.u8_(c.red_chnl, "redChnl");
   w.u8_(c.green_chnl, "greenChnl");
   w.u8_(c.blue_chnl, "blueChnl");
+}
+
+Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
+  check_names(font, NameRule::Binary, "binary");
+  BinaryWriter w;
+  w.b.append("BMF\x03");
+  binary_info_and_common(w, font);
 
   w.block(3, "pages", font.page.len + 1);
   w.name(font.page.view());
