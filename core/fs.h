@@ -234,6 +234,12 @@ struct AtomicFile {
   /// The stream to write through; closed unless opened and not yet committed.
   [[nodiscard]] const File &file() const { return file_; }
 
+  /// The file that commit replaces, links followed: empty while nothing is
+  /// open or once committed, and for a file written in place.
+  [[nodiscard]] StrView target() const {
+    return target_.empty() ? StrView() : StrView(target_.data, target_.len - 1);
+  }
+
   /// Puts the file in place: fails if any write to the stream failed, then
   /// closes it (flushing) and renames the temporary over the final name. On
   /// failure the temporary is removed, the previous file stays, and Err

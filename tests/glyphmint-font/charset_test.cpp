@@ -176,6 +176,7 @@ TEST(Charset, TextFileEdgeCases) {
 TEST(Charset, OptionsAndFailures) {
   support::ScratchDir dir;
   support::write_file(dir.path() + "/not-a-font.ttf", "plain text");
+  std::filesystem::create_symlink(k_font, dir.path() + "/a\x1b[2J.ttf");
   const std::string open_error =
       std::to_string(support::ft_open_error(dir.path() + "/not-a-font.ttf"));
   struct Row {
@@ -189,6 +190,10 @@ TEST(Charset, OptionsAndFailures) {
        "ranges = [65-70]\nchars = []\n",
        ""},
       {{"-f", k_font, "-r", "[888-889, 65-65]", "--strict"}, 1, "", missing_note({888, 889})},
+      {{"-f", "a\x1b[2J.ttf", "-r", "[888-888]"},
+       0,
+       "ranges = []\nchars = []\n",
+       "glyphmint-font: a\\x1b[2J.ttf lacks 1 requested code point: U+0378\n"},
       {{"-f", k_font, "-r", "[65-66,67]"},
        1,
        "",

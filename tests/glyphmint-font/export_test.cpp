@@ -2,9 +2,10 @@
 // read by the npm parser that engines' and web projects' users install
 // (JSON.parse for JSON) and compared with the .fnt as the tests' own reader
 // sees it, under the mapping the command documents.
+#include "tests/support/support.h"
+#include "tools/glyphmint-font/baked-to-bmfont.h"
 #include "tools/glyphmint-font/bmfont.h"
 #include "tools/glyphmint-font/kerning.h"
-#include "tests/support/support.h"
 
 #include <map>
 #include <stb_image.h>
@@ -195,7 +196,8 @@ Image decode(const std::string &path, int channels) {
     ADD_FAILURE() << path << ": " << stbi_failure_reason();
     return image;
   }
-  image.pixels.assign(p, p + std::size_t(image.width) * std::size_t(image.height) * std::size_t(channels));
+  image.pixels.assign(p, p + std::size_t(image.width) * std::size_t(image.height) *
+                                 std::size_t(channels));
   stbi_image_free(p);
   return image;
 }
@@ -396,6 +398,29 @@ TEST(Export, FailedWriteLeavesNoPartialFileAndFails) {
   EXPECT_TRUE(std::filesystem::is_symlink(work.path() + "/full.fnt"));
 }
 
+TEST(Export, NotesEscapeControlBytesAsErrorsDo) {
+  ScratchDir work;
+  const std::string fnt = "dup\x1b[2J.fnt";
+  std::filesystem::copy_file(bake().fnt(12), work.path() + "/" + fnt);
+  std::filesystem::copy_file(bake().dir.path() + "/DejaVuSans-12.png",
+                             work.path() + "/DejaVuSans-12.png");
+  const RunResult r = run_export(work.path(), {fnt, "text", "out.fnt"});
+  EXPECT_EQ(r.exit_code, 0) << r;
+  EXPECT_EQ(r.err, "glyphmint-font: dup\\x1b[2J.fnt: code point 65 is baked more than once; "
+                   "exported once, from its first record\n");
+}
+
+TEST(Export, ThePageIsNamedAfterOutUpToItsLastDot) {
+  const std::pair<const char *, std::string> rows[] = {
+      {"dir/Serif-16.bmfont.fnt", "dir/Serif-16.bmfont_0.png"},
+      {"out", "out_0.png"},
+      {"a.b/out", "a.b/out_0.png"}};
+  for (const auto &[out, page] : rows) {
+    const Path got = bmfont_page_path(Path(out));
+    EXPECT_EQ(std::string(got.text.data, got.text.len), page) << out;
+  }
+}
+
 // A hand-made .fnt of one 1x1 glyph and its 4x4 atlas, for values no bake
 // of a real font gives.
 struct Crafted {
@@ -573,6 +598,21 @@ TEST(BmfontWriters, NamesAreEscapedOrRefused) {
       const std::string message(e.message.data, e.message.len);
       EXPECT_NE(message.find(row.message), std::string::npos) << row.what << ": " << message;
     }
+  }
+}
+
+TEST(BmfontWriters, ABinaryBlockTooLargeForItsSizeIsNamed) {
+  // The size is checked before any pair is read, so a count alone stands for
+  // the 4 GiB of pairs whose block size the 32-bit field cannot hold.
+  const KerningPair pair{65, 86, -2};
+  const u64 too_many = u64{0xffffffff} / 10 + 1;
+  try {
+    (void)bmfont_bytes(sample_font(), {&pair, too_many}, BmForm::Binary);
+    ADD_FAILURE() << "written";
+  } catch (const Err &e) {
+    EXPECT_EQ(std::string(e.message.data, e.message.len),
+              "kerning pairs block: size 4294967300 does not fit the binary form's u32 field "
+              "(0..4294967295)");
   }
 }
 

@@ -3,6 +3,9 @@
 #include "core/fmt.h"
 #include "glyphmint/fnt.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 // One key=value of a record. The text, XML and JSON forms print the same
@@ -272,7 +275,7 @@ Str json_form(const BmFont &font, ArrView<const KerningPair> kernings) {
 // checked against its field before it is stored, never wrapped.
 struct BinaryWriter {
   StrBuilder b;
-  Str where; // the record being written, for messages: "code point 65: "
+  Str where; // the block or record being written, for messages: "code point 65: "
 
   i64 fit(i64 value, i64 min, i64 max, const char *type, const char *field) const {
     if (value >= min && value <= max) return value;
@@ -286,9 +289,13 @@ struct BinaryWriter {
   void u16_(i64 v, const char *field) { le(u64(fit(v, 0, 0xffff, "u16", field)), 2); }
   void i16_(i64 v, const char *field) { le(u64(fit(v, -0x8000, 0x7fff, "i16", field)), 2); }
   void u32_(i64 v, const char *field) { le(u64(fit(v, 0, 0xffffffff, "u32", field)), 4); }
-  void block(u8 type, u64 payload) {
+  // A block's header. Its size is checked under the block's own name: the
+  // record written last has nothing to do with it.
+  void block(u8 type, const char *name, u64 payload) {
+    where = fmt(StrView(name), " block: ");
     le(type, 1);
-    u32_(i64(payload), "block size");
+    u32_(i64(std::min(payload, u64(INT64_MAX))), "size");
+    where = Str();
   }
   void name(StrView text) {
     b.append(text);
@@ -296,13 +303,10 @@ struct BinaryWriter {
   }
 };
 
-Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
-  check_names(font, NameRule::Binary, "binary");
-  BinaryWriter w;
-  w.b.append("BMF\x03");
-
+// The info and common blocks: how the font was made and its line.
+void binary_info_and_common(BinaryWriter &w, const BmFont &font) {
   const BmInfo &info = font.info;
-  w.block(1, 14 + font.info.face.len + 1);
+  w.block(1, "info", 14 + font.info.face.len + 1);
   w.i16_(info.size, "size");
   // Flag bits count from the most significant one.
   w.le(u64{info.smooth} << 7 | u64{info.unicode} << 6 | u64{info.italic} << 5 | u64{info.bold} << 4,
@@ -316,7 +320,7 @@ Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   w.name(info.face.view());
 
   const BmCommon &c = font.common;
-  w.block(2, 15);
+  w.block(2, "common", 15);
   w.u16_(c.line_height, "lineHeight");
   w.u16_(c.base, "base");
   w.u16_(c.scale_w, "scaleW");
@@ -327,11 +331,18 @@ Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   w.u8_(c.red_chnl, "redChnl");
   w.u8_(c.green_chnl, "greenChnl");
   w.u8_(c.blue_chnl, "blueChnl");
+}
 
-  w.block(3, font.page.len + 1);
+Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
+  check_names(font, NameRule::Binary, "binary");
+  BinaryWriter w;
+  w.b.append("BMF\x03");
+  binary_info_and_common(w, font);
+
+  w.block(3, "pages", font.page.len + 1);
   w.name(font.page.view());
 
-  w.block(4, 20 * u64{font.chars.size()});
+  w.block(4, "chars", 20 * u64{font.chars.size()});
   for (const BmChar &ch : font.chars) {
     w.where = fmt("code point ", ch.id, ": ");
     w.le(ch.id, 4);
@@ -347,7 +358,7 @@ Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   }
 
   if (kernings.count != 0) {
-    w.block(5, 10 * kernings.count);
+    w.block(5, "kerning pairs", 10 * kernings.count);
     for (const KerningPair &k : kernings) {
       w.where = fmt("kerning pair ", k.first, ", ", k.second, ": ");
       w.le(k.first, 4);

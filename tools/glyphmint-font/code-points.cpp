@@ -1,6 +1,7 @@
 #include "tools/glyphmint-font/code-points.h"
 
 #include "core/fmt.h"
+#include "shared/code-point-lists.h"
 
 #include <algorithm>
 
@@ -38,6 +39,17 @@ u64 CodePointSet::count() const {
   u64 n = 0;
   for (const CodePointRun &r : runs) n += u64{r.last} - r.first + 1;
   return n;
+}
+
+bool try_add_code_point_ranges(StrView list, CodePointSet &set) {
+  List<CharRange> ranges;
+  if (!StrParser<List<CharRange>>::try_parse(list, ranges)) return false;
+  for (const CharRange &r : ranges) {
+    // The grammar gives no negative first.
+    if (r.first < 0 || r.first > r.last) continue;
+    set.add(u32(r.first), u32(r.last));
+  }
+  return true;
 }
 
 Str settings_lines(const CodePointSet &set) {

@@ -33,6 +33,11 @@ struct CodePointSet {
   [[nodiscard]] u64 count() const;
 };
 
+/// Adds the code points of a list in the settings grammar, such as
+/// "[32-126, 880-1023]"; false when the text is no such list. Empty ranges
+/// add nothing, as the baker bakes nothing for them.
+[[nodiscard]] bool try_add_code_point_ranges(StrView list, CodePointSet &set);
+
 /// The two settings lines for the set: runs of three or more go to ranges as
 /// "first-last", shorter ones to chars, in the baker's list grammar:
 ///   {32..126, 908, 910..911} => "ranges = [32-126]\nchars = [908, 910, 911]\n"

@@ -4,6 +4,7 @@
 #include "core/fmt.h"
 #include "core/str-view.h"
 #include "tools/glyphmint-font/commands.h"
+#include "tools/glyphmint-font/console.h"
 
 #include <cstdio>
 
@@ -68,10 +69,7 @@ int main(int argc, char **argv) {
   try {
     return run(argc, argv);
   } catch (const Err &e) {
-    std::fflush(stdout);
-    StrBuilder line;
-    fmt(line, "glyphmint-font: ", EscapedControl{e.message.view()}, "\n");
-    std::fwrite(line.data, 1, line.len, stderr);
+    print_message(e.message.view());
     return 1;
   }
 }

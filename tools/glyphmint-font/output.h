@@ -1,9 +1,11 @@
-// Writing the files the commands make. Every file goes through write_output,
+// Writing the files the commands make. Every file goes through StagedOutputs,
 // so a failed write never leaves a half-written file under a real name.
 #pragma once
 
 #include "core/fs.h"
 #include "shared/png.h"
+
+#include <vector>
 
 /// One file to write.
 struct Output {
@@ -11,11 +13,32 @@ struct Output {
   ArrView<const u8> bytes;
 };
 
-/// Writes each file all or nothing, through AtomicFile: every one is written
-/// whole under a temporary name first and only then are they renamed into
-/// place, in order, so a failed write (a full disk) leaves every earlier file
-/// of those names as it was. Devices and FIFOs are written in place. Throws
-/// Err "<path>: cannot be written (<reason>)" on any failure.
+/// Files written whole under temporary names beside their own, and then put
+/// in place together: files that belong together (a descriptor and the page it
+/// names) stay a matching set whatever fails.
+class StagedOutputs {
+public:
+  /// Writes every file under a temporary name, through AtomicFile; no file
+  /// takes its own name yet. Throws Err "<path>: cannot be written (<reason>)"
+  /// and leaves nothing behind.
+  explicit StagedOutputs(ArrView<const Output> outputs);
+
+  /// Renames the files into place, in order. When one fails, those renamed
+  /// before it are put back as they were (the previous file of that name, or
+  /// none), and Err "<path>: cannot be written (<reason>)" is thrown. Devices
+  /// and FIFOs, written in place, cannot be put back.
+  void commit();
+
+private:
+  struct Staged {
+    Path path;
+    AtomicFile file;
+  };
+  std::vector<Staged> staged_;
+};
+
+/// Stages the files and commits them: a failed write (a full disk) leaves
+/// every earlier file of those names as it was.
 void write_outputs(ArrView<const Output> outputs);
 void write_output(const Path &path, ArrView<const u8> bytes);
 

@@ -7,11 +7,9 @@
 #include "tools/glyphmint-font/kerning.h"
 #include "tools/glyphmint-font/loaded-font.h"
 #include "tools/glyphmint-font/output.h"
+#include "tools/glyphmint-font/text-image.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <memory>
-#include <set>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -41,64 +39,25 @@ const char k_help[] =
 constexpr i64 k_max_side = 16384;
 constexpr i64 k_max_pixels = i64(64) << 20;
 
-// The rectangle that holds everything drawn, in the frame where line 0's box
-// starts at (0, 0); edges are inclusive on the left and top only.
-struct Bounds {
-  i64 left = INT64_MAX;
-  i64 top = INT64_MAX;
-  i64 right = INT64_MIN;
-  i64 bottom = INT64_MIN;
-
-  // Either corner may be the smaller: a hostile font's advances and line
-  // height can be negative.
-  void hold(i64 x0, i64 y0, i64 x1, i64 y1) {
-    left = std::min({left, x0, x1});
-    top = std::min({top, y0, y1});
-    right = std::max({right, x0, x1});
-    bottom = std::max({bottom, y0, y1});
-  }
-};
-
-void begin_layout(gm_layout &layout, const LoadedFont &loaded, StrView text,
-                  const std::vector<KerningPair> &pairs) {
-  gm_layout_begin(&layout, &loaded.font, text.data, text.len);
-  if (!pairs.empty())
-    gm_layout_set_kerning(&layout, kerning_from_pairs,
-                          const_cast<std::vector<KerningPair> *>(&pairs));
-}
-
-// Lays the whole text out once: the bounds, or the fault that stops the render.
-Bounds measure(const LoadedFont &loaded, StrView text, const std::vector<KerningPair> &pairs) {
-  const gm_font &font = loaded.font;
-  gm_layout layout;
-  begin_layout(layout, loaded, text, pairs);
-  Bounds bounds;
-  std::vector<u32> missing;
-  std::set<u32> seen;
-  for (;;) {
-    gm_placed_glyph g;
-    const gm_step step = gm_layout_next(&layout, &g);
-    if (step == GM_STEP_ERROR)
-      throw Err(fmt("the text is not valid UTF-8 (at byte ", u64(layout.error_offset), ")"));
-    if (step == GM_STEP_MISSING && seen.insert(g.code_point).second)
-      missing.push_back(g.code_point);
-    // An empty bitmap (a space's) holds no pixel, so it asks for no room.
-    if (step == GM_STEP_GLYPH && g.width > 0 && g.height > 0) {
-      const i64 top = font.ascender + g.dst_y;
-      bounds.hold(g.dst_x, top, g.dst_x + g.width, top + g.height);
-    }
-    if (step == GM_STEP_LINE_BREAK || step == GM_STEP_END)
-      bounds.hold(0, g.line * font.line_height, g.pen_x, (g.line + 1) * font.line_height);
-    if (step == GM_STEP_END) break;
-  }
-  if (!missing.empty()) {
+// The faults that stop a render, in the order they are looked for.
+void check_layout(const TextLayout &layout, const LoadedFont &loaded, const Path &out_path) {
+  if (layout.invalid_utf8_at)
+    throw Err(fmt("the text is not valid UTF-8 (at byte ", u64(*layout.invalid_utf8_at), ")"));
+  if (!layout.missing.empty()) {
     StrBuilder message;
     fmt(message, loaded.fnt_path, ": no glyph for ");
-    for (u64 i = 0; i < missing.size(); ++i)
-      message.appendf("%sU+%04X", i == 0 ? "" : ", ", unsigned(missing[i]));
+    for (u64 i = 0; i < layout.missing.size(); ++i)
+      message.appendf("%sU+%04X", i == 0 ? "" : ", ", unsigned(layout.missing[i]));
     throw Err(message.view());
   }
-  return bounds;
+  const i64 width = layout.bounds.right - layout.bounds.left;
+  const i64 height = layout.bounds.bottom - layout.bounds.top;
+  if (width <= 0 || height <= 0)
+    throw Err(fmt(out_path, ": not written: the text makes an empty image (", width, 'x', height,
+                  " pixels)"));
+  if (width > k_max_side || height > k_max_side || width * height > k_max_pixels)
+    throw Err(fmt(out_path, ": not written: the image would be ", width, 'x', height,
+                  " pixels, more than 16384 on a side or 64 Mi in all"));
 }
 
 } // namespace
@@ -112,7 +71,7 @@ int run_render(i32 argc, const char *const *argv) {
   StrView words[3];
   static const char *const names[] = {"FONT.fnt", "TEXT", "OUT.png"};
   (void)ProgOpts::parse(argc, argv, words, names);
-  const StrView text = words[1];
+  const std::string_view text(words[1].data, words[1].len);
   const Path out_path(words[2]);
 
   const LoadedFont loaded = LoadedFont::load(Path(words[0]));
@@ -121,36 +80,15 @@ int run_render(i32 argc, const char *const *argv) {
                           {loaded.image_path, "the atlas of the font being drawn with"},
                           {font_path, "the font file given with --font"}};
   refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
-  const std::vector<KerningPair> pairs =
-      font_file.empty() ? std::vector<KerningPair>() : kerning_pairs(font_path, loaded.font);
-  const Bounds bounds = measure(loaded, text, pairs);
-  const i64 width = bounds.right - bounds.left;
-  const i64 height = bounds.bottom - bounds.top;
-  if (width <= 0 || height <= 0)
-    throw Err(fmt(out_path, ": not written: the text makes an empty image (", width, 'x', height,
-                  " pixels)"));
-  if (width > k_max_side || height > k_max_side || width * height > k_max_pixels)
-    throw Err(fmt(out_path, ": not written: the image would be ", width, 'x', height,
-                  " pixels, more than 16384 on a side or 64 Mi in all"));
+  std::vector<KerningPair> pairs;
+  if (!font_file.empty()) pairs = kerning_pairs(font_path, loaded.font);
+  const TextKerning kerning =
+      pairs.empty() ? TextKerning{} : TextKerning{kerning_from_pairs, &pairs};
 
-  // The same layout again, now that the image's size and origin are known.
-  std::unique_ptr<u8[]> pixels(new u8[u64(width * height)]());
-  const GreyImage &atlas = loaded.atlas;
-  gm_layout layout;
-  begin_layout(layout, loaded, text, pairs);
-  gm_placed_glyph g;
-  for (gm_step step;
-       (step = gm_layout_next(&layout, &g)) != GM_STEP_END && step != GM_STEP_ERROR;) {
-    if (step != GM_STEP_GLYPH) continue;
-    const i64 x0 = g.dst_x - bounds.left;
-    const i64 y0 = loaded.font.ascender + g.dst_y - bounds.top;
-    for (i64 r = 0; r < g.height; ++r) {
-      const u8 *from = atlas.pixels.get() + (g.src_y + r) * atlas.width + g.src_x;
-      u8 *to = pixels.get() + (y0 + r) * width + x0;
-      for (i64 c = 0; c < g.width; ++c) to[c] = std::max(to[c], from[c]);
-    }
-  }
-  const Bytes png = encode_png(pixels.get(), i32(width), i32(height), 1);
+  const TextLayout layout = lay_out_text(loaded, text, kerning);
+  check_layout(layout, loaded, out_path);
+  const GreyImage image = draw_text(loaded, text, kerning, layout.bounds);
+  const Bytes png = encode_png(image.pixels.get(), image.width, image.height, 1);
   write_output(out_path, png.view());
   return 0;
 }

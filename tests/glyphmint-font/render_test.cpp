@@ -1,52 +1,21 @@
-// glyphmint-font info and render, run as a user runs them on DejaVu Sans baked
-// by glyphmint. The oracles are FreeType called directly, the test's own .fnt
-// reader and stb_image's decoding of what was written.
+// glyphmint-font render and its text-image module, run as a user runs them on
+// DejaVu Sans baked by glyphmint. The oracles are FreeType called directly and
+// stb_image's decoding of what was written.
+#include "tests/glyphmint-font/baked-sans.h"
 #include "tools/glyphmint-font/kerning.h"
-#include "tests/support/support.h"
 
-#include <array>
 #include <clocale>
 #include <cuchar>
 #include <functional>
 #include <stb_image.h>
-#include <stb_image_write.h>
 
 namespace {
 
+using baked_sans::bake;
+using baked_sans::font_tool;
 using support::read_file;
 using support::RunResult;
 using support::ScratchDir;
-using support::write_file;
-
-// The bake every test reads: fonts/DejaVuSans-{16,24}.{fnt,png} under root.
-// 'A' is asked for twice, so it has two records.
-struct Bake {
-  ScratchDir root;
-  ScratchDir captures;
-  Bake() {
-    const std::string fonts = root.path() + "/fonts";
-    std::filesystem::create_directory(fonts);
-    std::filesystem::copy_file(support::k_sans, fonts + "/DejaVuSans.ttf");
-    write_file(fonts + "/DejaVuSans.glyphmint.ini",
-               "path = DejaVuSans.ttf\nsizes = [16, 24]\n"
-               "ranges = [32-126, 160-255, 945-969]\nchars = [65, 8364]\n");
-    const RunResult r =
-        support::run_program(GLYPHMINT_EXE, {"--dir", "fonts"}, root.path(), captures.path());
-    EXPECT_EQ(r.exit_code, 0) << r;
-  }
-};
-
-const Bake &bake() {
-  static const Bake made;
-  return made;
-}
-
-const std::string k_expected_code_points = "32-126, 160-255, 945-969, 8364";
-const std::size_t k_expected_glyphs = 95 + 96 + 25 + 2;
-
-RunResult font_tool(const std::vector<std::string> &args, const std::string &cwd) {
-  return support::run_program(GLYPHMINT_FONT_EXE, args, cwd, bake().captures.path());
-}
 
 // The code points of a UTF-8 text, as the C library decodes them.
 std::u32string code_points(const std::string &text) {
@@ -210,128 +179,6 @@ TEST(Render, FaultsWriteNothing) {
     EXPECT_EQ(r.err, row.err) << r;
     EXPECT_EQ(r.out.substr(0, row.out_start.size()), row.out_start) << r;
     EXPECT_TRUE(support::tree(out.path()).empty()) << r;
-  }
-}
-
-TEST(Info, DescribesABakedFont) {
-  for (const int size : {16, 24}) {
-    const std::string name = "DejaVuSans-" + std::to_string(size);
-    support::FntFile fnt;
-    std::string why;
-    ASSERT_TRUE(parse_fnt(read_file(bake().root.path() + "/fonts/" + name + ".fnt"), fnt, why));
-    int w = 0, h = 0, channels = 0;
-    ASSERT_TRUE(
-        stbi_info((bake().root.path() + "/fonts/" + name + ".png").c_str(), &w, &h, &channels));
-    // A bake's cells never overlap, so their areas add up.
-    double cells = 0;
-    for (const gm_glyph &rec : fnt.records)
-      cells += double(rec.width + 2) * double(rec.rows + 2);
-    const double fill = 100 * cells / (double(w) * h);
-    const support::RefMetrics m = support::RefFace(support::k_sans, size).metrics();
-
-    const RunResult r = font_tool({"info", "fonts/" + name + ".fnt"}, bake().root.path());
-    ASSERT_EQ(r.exit_code, 0) << r;
-    std::istringstream lines(r.out);
-    std::string line, fill_line;
-    std::vector<std::string> got;
-    while (std::getline(lines, line)) got.push_back(line);
-    if (got.size() > 7) fill_line = got[7], got[7] = "fill";
-    const std::vector<std::string> want = {
-        "image: " + name + ".png",
-        "size: " + std::to_string(size),
-        "line height: " + std::to_string(m.line_height),
-        "ascender: " + std::to_string(m.ascender),
-        "descender: " + std::to_string(m.descender),
-        "glyphs: " + std::to_string(k_expected_glyphs),
-        "atlas: " + std::to_string(w) + "x" + std::to_string(h),
-        "fill",
-        "code points: " + k_expected_code_points,
-    };
-    EXPECT_EQ(got, want) << r;
-    double shown = -1;
-    char percent = 0;
-    EXPECT_EQ(std::sscanf(fill_line.c_str(), "fill: %lf%c", &shown, &percent), 2) << fill_line;
-    EXPECT_EQ(percent, '%');
-    EXPECT_EQ(fill_line.find('.'), fill_line.size() - 3) << fill_line << ": one decimal";
-    EXPECT_LE(std::abs(shown - fill), 0.05) << fill_line << " for " << fill;
-  }
-}
-
-// 36-byte records of code, width, rows, cell x, cell y; the bearings and
-// advance play no part in info.
-std::string fnt_bytes(const std::string &image, const std::vector<std::array<i32, 5>> &glyphs) {
-  support::FntFile f{image, 20, 16, 15, -4, {}};
-  for (const auto &g : glyphs)
-    f.records.push_back({g[0], u32(g[1]), u32(g[2]), 0, 0, g[3], g[4], 9, 0});
-  return support::fnt_bytes(f);
-}
-
-void write_png(const std::string &path, int w, int h, int channels) {
-  const std::vector<u8> pixels(std::size_t(w * h * channels), 0);
-  ASSERT_NE(stbi_write_png(path.c_str(), w, h, channels, pixels.data(), w * channels), 0) << path;
-}
-
-TEST(Info, CountsSharedCellsOnceAndEachCodePointOnce) {
-  ScratchDir dir;
-  // An 8x10 atlas: 'A' twice in one 5x5 cell, 'B' inside it, 'D' in a 2x2
-  // cell of its own: 29 of 80 pixels, 36.25%, shown half up.
-  const std::string image = std::string("atlas\x01") + ".png";
-  write_png(dir.path() + "/" + image, 8, 10, 1);
-  write_file(
-      dir.path() + "/hand.fnt",
-      fnt_bytes(image, {{65, 3, 3, 0, 0}, {65, 3, 3, 0, 0}, {66, 1, 1, 2, 2}, {68, 0, 0, 5, 7}}));
-  const RunResult r = font_tool({"info", "hand.fnt"}, dir.path());
-  EXPECT_EQ(r.exit_code, 0) << r;
-  EXPECT_EQ(r.out, "image: atlas\\x01.png\nsize: 16\nline height: 20\nascender: 15\n"
-                   "descender: -4\nglyphs: 4\natlas: 8x10\nfill: 36.3%\ncode points: 65-66, 68\n");
-}
-
-TEST(Info, FaultsAreOneLineNamingTheFile) {
-  const std::string fonts = bake().root.path() + "/fonts";
-  const std::string baked_fnt = read_file(fonts + "/DejaVuSans-16.fnt");
-  int w = 0, h = 0, channels = 0;
-  ASSERT_TRUE(stbi_info((fonts + "/DejaVuSans-16.png").c_str(), &w, &h, &channels));
-  struct Row {
-    const char *name;
-    std::function<void(const std::string &dir)> damage;
-    std::string file; // the one the message names
-    std::string fault;
-  } rows[] = {
-      {"no atlas", [](const std::string &) {}, "f/DejaVuSans-16.png", "not found"},
-      {"atlas too small",
-       [&](const std::string &d) { write_png(d + "/DejaVuSans-16.png", 16, 16, 1); },
-       "f/DejaVuSans-16.fnt", "glyph cell lies outside the atlas"},
-      {"RGB atlas", [&](const std::string &d) { write_png(d + "/DejaVuSans-16.png", w, h, 3); },
-       "f/DejaVuSans-16.png", "not an 8-bit greyscale PNG"},
-      {"atlas header claims 40000x40000",
-       [&](const std::string &d) {
-         // Signature and an IHDR of an 8-bit grey image, no pixel data: the
-         // size alone must stop it before any decoding.
-         write_file(d + "/DejaVuSans-16.png",
-                    std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x9c\x40\0\0\x9c\x40"
-                                "\x08\0\0\0\0\0\0\0\0",
-                                33));
-       },
-       "f/DejaVuSans-16.png", "image too large (40000x40000)"},
-      {"damaged .fnt",
-       [&](const std::string &d) {
-         write_png(d + "/DejaVuSans-16.png", w, h, 1);
-         write_file(d + "/DejaVuSans-16.fnt", baked_fnt.substr(0, baked_fnt.size() - 10));
-       },
-       "f/DejaVuSans-16.fnt", "file ends inside the glyph records"},
-  };
-  for (const Row &row : rows) {
-    ScratchDir dir;
-    std::filesystem::create_directory(dir.path() + "/f");
-    write_file(dir.path() + "/f/DejaVuSans-16.fnt", baked_fnt);
-    row.damage(dir.path() + "/f");
-    const RunResult r = font_tool({"info", "f/DejaVuSans-16.fnt"}, dir.path());
-    EXPECT_EQ(r.exit_code, 1) << row.name << "\n" << r;
-    EXPECT_EQ(r.out, "") << row.name;
-    const std::string start = "glyphmint-font: " + row.file + ": ";
-    EXPECT_EQ(r.err.substr(0, start.size()), start) << row.name << "\n" << r;
-    EXPECT_NE(r.err.find(row.fault), std::string::npos) << row.name << "\n" << r;
-    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << row.name << ": one line\n" << r;
   }
 }
 

@@ -1,0 +1,15 @@
+// What glyphmint-font prints: a command's output on standard output, and its
+// errors and notes on standard error, one line each.
+#pragma once
+
+#include "core/str-view.h"
+
+/// Writes the text to standard output and flushes it; throws Err "standard
+/// output: cannot be written" when that fails (a closed pipe, a full disk).
+void print_output(StrView text);
+
+/// Prints "glyphmint-font: <message>\n" on standard error, each control byte
+/// of the message written as \xNN: a file name or a text in it can neither
+/// break the line nor send the terminal a control sequence. Standard output
+/// is flushed first, so the line follows what was printed there.
+void print_message(StrView message);

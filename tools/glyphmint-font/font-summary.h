@@ -1,0 +1,21 @@
+// What `info` says about a baked font beyond its header: how much of the
+// atlas the glyph cells fill, and which code points it holds.
+#pragma once
+
+#include "core/types.h"
+#include "glyphmint/fnt.h"
+
+#include <string>
+
+/// Pixels that lie in at least one glyph cell, its one-pixel frame included;
+/// cells that overlap (a bake never makes them, a hand-made file may) count
+/// once. The cells must lie inside the atlas (gm_font_check_atlas).
+[[nodiscard]] u64 covered_pixels(const gm_font &font);
+
+/// covered_pixels as a share of an atlas of that many pixels (at least one),
+/// in tenths of a percent, halves rounded up: 29 of 80 pixels => 363.
+[[nodiscard]] u64 fill_tenths_of_percent(const gm_font &font, u64 atlas_pixels);
+
+/// The records' code points as inclusive ranges in ascending order, each
+/// code point once:  65, 65, 66, 68 => "65-66, 68";  no records => "none".
+[[nodiscard]] std::string code_point_ranges(const gm_font &font);
