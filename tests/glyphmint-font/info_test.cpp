@@ -53,6 +53,7 @@ TEST(Info, DescribesABakedFont) {
         "atlas: " + std::to_string(w) + "x" + std::to_string(h),
         "fill",
         "code points: " + k_expected_code_points,
+        "kind: coverage",
     };
     EXPECT_EQ(got, want) << r;
     double shown = -1;
@@ -66,10 +67,11 @@ TEST(Info, DescribesABakedFont) {
 
 // 36-byte records of code, width, rows, cell x, cell y; the bearings and
 // advance play no part in info.
-std::string fnt_bytes(const std::string &image, const std::vector<std::array<i32, 5>> &glyphs) {
+std::string fnt_bytes(const std::string &image, const std::vector<std::array<i32, 5>> &glyphs,
+                      i32 spread = 0) {
   support::FntFile f{image, 20, 16, 15, -4, {}};
   for (const auto &g : glyphs)
-    f.records.push_back({g[0], u32(g[1]), u32(g[2]), 0, 0, g[3], g[4], 9, 0});
+    f.records.push_back({g[0], u32(g[1]), u32(g[2]), 0, 0, g[3], g[4], 9, spread});
   return support::fnt_bytes(f);
 }
 
@@ -84,13 +86,19 @@ TEST(Info, CountsSharedCellsOnceAndEachCodePointOnce) {
   // cell of its own: 29 of 80 pixels, 36.25%, shown half up.
   const std::string image = std::string("atlas\x01") + ".png";
   write_png(dir.path() + "/" + image, 8, 10, 1);
-  write_file(
-      dir.path() + "/hand.fnt",
-      fnt_bytes(image, {{65, 3, 3, 0, 0}, {65, 3, 3, 0, 0}, {66, 1, 1, 2, 2}, {68, 0, 0, 5, 7}}));
-  const RunResult r = font_tool({"info", "hand.fnt"}, dir.path());
-  EXPECT_EQ(r.exit_code, 0) << r;
-  EXPECT_EQ(r.out, "image: atlas\\x01.png\nsize: 16\nline height: 20\nascender: 15\n"
-                   "descender: -4\nglyphs: 4\natlas: 8x10\nfill: 36.3%\ncode points: 65-66, 68\n");
+  // The same cells again as a distance field with spread 3.
+  for (const i32 spread : {0, 3}) {
+    write_file(dir.path() + "/hand.fnt",
+               fnt_bytes(image,
+                         {{65, 3, 3, 0, 0}, {65, 3, 3, 0, 0}, {66, 1, 1, 2, 2}, {68, 0, 0, 5, 7}},
+                         spread));
+    const RunResult r = font_tool({"info", "hand.fnt"}, dir.path());
+    EXPECT_EQ(r.exit_code, 0) << r;
+    EXPECT_EQ(r.out, "image: atlas\\x01.png\nsize: 16\nline height: 20\nascender: 15\n"
+                     "descender: -4\nglyphs: 4\natlas: 8x10\nfill: 36.3%\ncode points: 65-66, 68\n"
+                     "kind: " +
+                         std::string(spread == 0 ? "coverage" : "distance field, spread 3") + "\n");
+  }
 }
 
 TEST(FontSummary, CoveredPixelsAreThePixelsOfAnyCell) {

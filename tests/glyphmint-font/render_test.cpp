@@ -5,9 +5,11 @@
 #include "tools/glyphmint-font/kerning.h"
 
 #include <clocale>
+#include <cmath>
 #include <cuchar>
 #include <functional>
 #include <stb_image.h>
+#include <stb_image_write.h>
 
 namespace {
 
@@ -132,6 +134,55 @@ TEST(Render, WithTheFontFileAppliesItsKerningBetweenNeighbours) {
   const Grey got = decode_grey_png(read_file(out.path() + "/out.png"));
   expect_same_image(got, compose(24, text, kerning), text);
   EXPECT_NE(got.width, compose(24, text).width) << "the kerning made no difference";
+}
+
+// The image with each pixel an n x n block.
+Grey upscaled(const Grey &image, long n) {
+  Grey out{image.width * n, image.height * n, {}};
+  for (long y = 0; y < out.height; ++y)
+    for (long x = 0; x < out.width; ++x)
+      out.pixels.push_back(image.pixels[std::size_t(y / n * image.width + x / n)]);
+  return out;
+}
+
+TEST(Render, ScaleDrawsCoverageAsBlocksAndAFieldByItsRamp) {
+  ScratchDir out;
+  const std::string text = "fjord AV\nj";
+  const RunResult r = font_tool(
+      {"render", "--scale", "3", bake().root.path() + "/fonts/DejaVuSans-16.fnt", text, "out.png"},
+      out.path());
+  ASSERT_EQ(r.exit_code, 0) << r;
+  expect_same_image(decode_grey_png(read_file(out.path() + "/out.png")),
+                    upscaled(compose(16, text), 3), text);
+
+  // A field of 3 x 2 pixels with spread 2, its bitmap one row below the top
+  // of a 4-pixel line, drawn 4 times as large.
+  const long n = 4, spread = 2, w = 3, h = 2;
+  const u8 field[h][w] = {{40, 128, 200}, {90, 160, 255}};
+  u8 atlas[8 * 8] = {};
+  for (long y = 0; y < h; ++y)
+    for (long x = 0; x < w; ++x) atlas[(y + 1) * 8 + x + 1] = field[y][x];
+  ASSERT_NE(stbi_write_png((out.path() + "/f-4.png").c_str(), 8, 8, 1, atlas, 8), 0);
+  support::FntFile fnt{"f-4.png", 4, 4, 3, -1, {{'A', u32(w), u32(h), 0, 2, 0, 0, 3, i32(spread)}}};
+  support::write_file(out.path() + "/f-4.fnt", support::fnt_bytes(fnt));
+  const RunResult f =
+      font_tool({"render", "--scale", std::to_string(n), "f-4.fnt", "A", "f.png"}, out.path());
+  ASSERT_EQ(f.exit_code, 0) << f;
+  Grey want{w * n, 4 * n, std::vector<u8>(std::size_t(w * n * 4 * n), 0)};
+  const auto at = [&](long x, long y) {
+    return double(field[std::clamp(y, 0L, h - 1)][std::clamp(x, 0L, w - 1)]);
+  };
+  for (long y = 0; y < h * n; ++y)
+    for (long x = 0; x < w * n; ++x) {
+      const double u = (double(x) + 0.5) / double(n) - 0.5, v = (double(y) + 0.5) / double(n) - 0.5;
+      const long x0 = long(std::floor(u)), y0 = long(std::floor(v));
+      const double fx = u - double(x0), fy = v - double(y0);
+      const double s = (at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx) * (1 - fy) +
+                       (at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx) * fy;
+      want.pixels[std::size_t((y + n) * want.width + x)] =
+          u8(std::lround(255 * std::clamp(0.5 + (s - 128) / 128 * double(spread * n), 0.0, 1.0)));
+    }
+  expect_same_image(decode_grey_png(read_file(out.path() + "/f.png")), want, "the field");
 }
 
 TEST(Render, FaultsWriteNothing) {

@@ -25,6 +25,9 @@ BmFont font_header(const LoadedFont &loaded, BmPage page, StrView page_name) {
   // Neighbouring cells' frames lie between two bitmaps: two zero pixels.
   font.info.spacing[0] = 2;
   font.info.spacing[1] = 2;
+  // A distance field's bitmaps hold the spread around each glyph's outline.
+  for (i64 &side : font.info.padding) side = f.spread;
+  font.distance_range = 2 * i64{f.spread};
   font.common.line_height = f.line_height;
   font.common.base = f.ascender;
   font.common.scale_w = loaded.atlas.width;

@@ -58,6 +58,9 @@ struct BmChar {
 struct BmFont {
   BmInfo info;
   BmCommon common;
+  /// A signed distance field's range in pixels (twice its spread), which the
+  /// XML and JSON forms carry as distanceField; 0 for coverage.
+  i64 distance_range = 0;
   Str page; ///< the one page's image file name, relative to the descriptor
   std::vector<BmChar> chars;
 };

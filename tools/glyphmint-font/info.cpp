@@ -28,6 +28,8 @@ const char k_help[] =
     "    frames included) cover, in percent with one decimal, halves rounded up\n"
     "  code points: inclusive ranges in ascending order, each code point once,\n"
     "    such as 32-126, 160-255, 8364; none for a font without glyphs\n"
+    "  kind: what the atlas holds: coverage (monochrome bakes included), or\n"
+    "    distance field, spread N (the distance in pixels where it saturates)\n"
     "\n"
     "Any fault: exit status 1 and one line on standard error naming the file.\n";
 
@@ -51,7 +53,11 @@ int run_info(i32 argc, const char *const *argv) {
       "\nline height: ", font.line_height, "\nascender: ", font.ascender,
       "\ndescender: ", font.descender, "\nglyphs: ", u64(font.glyph_count),
       "\natlas: ", loaded.atlas.width, 'x', loaded.atlas.height, "\nfill: ", tenths / 10, '.',
-      tenths % 10, "%\ncode points: ", StrView(ranges.data(), ranges.size()), '\n');
+      tenths % 10, "%\ncode points: ", StrView(ranges.data(), ranges.size()), "\nkind: ");
+  if (font.spread > 0)
+    fmt(out, "distance field, spread ", font.spread, '\n');
+  else
+    out.append("coverage\n");
   print_output(out.view());
   return 0;
 }

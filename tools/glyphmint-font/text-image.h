@@ -45,10 +45,24 @@ struct TextLayout {
 [[nodiscard]] TextLayout lay_out_text(const LoadedFont &font, std::string_view text,
                                       TextKerning kerning);
 
-/// The text drawn as lay_out_text placed it, moved so that the bounds'
-/// top-left corner is (0, 0): a background of 0, each glyph's bitmap copied
-/// from the atlas, overlapping pixels keeping the larger value. The bounds are
-/// lay_out_text's for this text and kerning, with nothing missing, and their
-/// width and height are from 1 to INT32_MAX.
+/// The largest scale render takes.
+inline constexpr i64 k_max_text_scale = 16;
+
+/// The bounds with every position multiplied by the scale (1 to
+/// k_max_text_scale), stopping at the 64-bit limits rather than overflowing.
+[[nodiscard]] TextBounds scaled(const TextBounds &bounds, i64 scale);
+
+/// The text drawn as lay_out_text placed it, every position multiplied by the
+/// scale and moved so that the bounds' top-left corner is (0, 0), on a
+/// background of 0, overlapping pixels keeping the larger value. A coverage
+/// glyph's atlas pixels become scale x scale blocks. A distance field's glyph
+/// is drawn from its field: the output pixel whose centre lies at
+/// u = (x + 0.5) / scale - 0.5, v = (y + 0.5) / scale - 0.5 in the glyph's
+/// field bitmap takes the bilinear sample s there (clamped to the bitmap's
+/// edge pixels), and holds 255 * clamp(0.5 + (s - 128) / 128 * spread * scale,
+/// 0, 1), rounded: the outline sharp, with about one pixel of anti-aliasing.
+/// The bounds are scaled(lay_out_text's bounds, scale) for this text and
+/// kerning, with nothing missing, and their width and height are from 1 to
+/// INT32_MAX.
 [[nodiscard]] GreyImage draw_text(const LoadedFont &font, std::string_view text,
-                                  TextKerning kerning, const TextBounds &bounds);
+                                  TextKerning kerning, const TextBounds &bounds, i64 scale = 1);
