@@ -1,8 +1,8 @@
 // glyphmint-font info and render, run as a user runs them on DejaVu Sans baked
 // by glyphmint. The oracles are FreeType called directly, the test's own .fnt
 // reader and stb_image's decoding of what was written.
-#include "tools/glyphmint-font/kerning.h"
 #include "tests/support/support.h"
+#include "tools/glyphmint-font/kerning.h"
 
 #include <array>
 #include <clocale>
@@ -165,6 +165,27 @@ TEST(Render, WithTheFontFileAppliesItsKerningBetweenNeighbours) {
   EXPECT_NE(got.width, compose(24, text).width) << "the kerning made no difference";
 }
 
+TEST(Render, CombiningMarksLeaveTheSpacingAlone) {
+  // Liberation Sans attaches U+0301 to x through GPOS, which moves the mark
+  // alone; applied as kerning it pulled every following x 2 pixels left.
+  ScratchDir dir;
+  std::filesystem::copy_file("/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+                             dir.path() + "/LiberationSans.ttf");
+  write_file(dir.path() + "/LiberationSans.glyphmint.ini",
+             "path = LiberationSans.ttf\nsizes = [16]\nranges = []\nchars = [120, 769]\n");
+  ASSERT_EQ(support::run_program(GLYPHMINT_EXE, {"--dir", "."}, dir.path(), dir.path()).exit_code,
+            0);
+  const std::string text = "x\u0301x\u0301x";
+  const RunResult kerned = font_tool(
+      {"render", "--font", "LiberationSans.ttf", "LiberationSans-16.fnt", text, "kerned.png"},
+      dir.path());
+  ASSERT_EQ(kerned.exit_code, 0) << kerned;
+  const RunResult plain =
+      font_tool({"render", "LiberationSans-16.fnt", text, "plain.png"}, dir.path());
+  ASSERT_EQ(plain.exit_code, 0) << plain;
+  EXPECT_EQ(read_file(dir.path() + "/kerned.png"), read_file(dir.path() + "/plain.png"));
+}
+
 TEST(Render, FaultsWriteNothing) {
   const std::string fnt = bake().root.path() + "/fonts/DejaVuSans-16.fnt";
   const std::string atlas = bake().root.path() + "/fonts/DejaVuSans-16.png";
@@ -224,8 +245,7 @@ TEST(Info, DescribesABakedFont) {
         stbi_info((bake().root.path() + "/fonts/" + name + ".png").c_str(), &w, &h, &channels));
     // A bake's cells never overlap, so their areas add up.
     double cells = 0;
-    for (const gm_glyph &rec : fnt.records)
-      cells += double(rec.width + 2) * double(rec.rows + 2);
+    for (const gm_glyph &rec : fnt.records) cells += double(rec.width + 2) * double(rec.rows + 2);
     const double fill = 100 * cells / (double(w) * h);
     const support::RefMetrics m = support::RefFace(support::k_sans, size).metrics();
 

@@ -1,5 +1,5 @@
-// HarfBuzz's own positioning rules, and the candidate pairs they and the
-// font's tables give.
+// The code points as HarfBuzz sees them, and the candidate pairs that the
+// font's tables and HarfBuzz's handling of default ignorables give.
 #include "tools/glyphmint-font/kerning-candidates.h"
 
 #include <hb-ot.h>
@@ -37,20 +37,11 @@ constexpr u32 k_ignorable_ranges[][2] = {
 
 } // namespace
 
-OwnRules own_rules(hb_face_t *face) {
-  OwnRules rules;
-  rules.gdef_classes = hb_ot_layout_has_glyph_classes(face);
-  rules.gpos_off = !hb_ot_layout_has_positioning(face);
-  unsigned int hebrew_index = 0;
-  rules.gpos_off_hebrew =
-      !rules.gpos_off && !hb_ot_layout_table_find_script(face, HB_OT_TAG_GPOS,
-                                                         HB_TAG('h', 'e', 'b', 'r'), &hebrew_index);
-  return rules;
-}
-
-std::vector<Baked> describe_baked(hb_font_t *font, const OwnRules &rules,
-                                  const std::vector<u32> &codes) {
+std::vector<Baked> describe_baked(hb_font_t *font, const std::vector<u32> &codes) {
   hb_face_t *face = hb_font_get_face(font);
+  // GDEF's classes when it has them; HarfBuzz goes by the Unicode category
+  // otherwise, which the category test below covers whatever GDEF says.
+  const bool gdef_classes = hb_ot_layout_has_glyph_classes(face);
   hb_codepoint_t space_glyph = 0;
   const bool has_space = hb_font_get_nominal_glyph(font, 0x20, &space_glyph) != 0;
   hb_unicode_funcs_t *unicode = hb_unicode_funcs_get_default();
@@ -63,25 +54,19 @@ std::vector<Baked> describe_baked(hb_font_t *font, const OwnRules &rules,
     if (!b.mapped) continue;
     b.glyph = glyph;
     b.advance = hb_font_get_glyph_h_advance(font, glyph);
-    const bool gdef_mark = rules.gdef_classes && hb_ot_layout_get_glyph_class(face, glyph) ==
-                                                     HB_OT_LAYOUT_GLYPH_CLASS_MARK;
-    const bool unicode_mark = is_unicode_mark(unicode, b.code);
-    b.mark = gdef_mark || unicode_mark;
-    b.zeroed = b.advance != 0 && (rules.gdef_classes ? gdef_mark : unicode_mark);
+    b.mark = (gdef_classes &&
+              hb_ot_layout_get_glyph_class(face, glyph) == HB_OT_LAYOUT_GLYPH_CLASS_MARK) ||
+             is_unicode_mark(unicode, b.code);
     b.ignorable = is_ignorable(unicode, b.code);
     b.space = has_space && glyph == space_glyph;
-    const hb_script_t script = hb_unicode_script(unicode, b.code);
-    b.hebrew = script == HB_SCRIPT_HEBREW;
-    b.rtl = hb_script_get_horizontal_direction(script) == HB_DIRECTION_RTL;
-    b.no_script =
-        script == HB_SCRIPT_COMMON || script == HB_SCRIPT_INHERITED || script == HB_SCRIPT_UNKNOWN;
+    b.script = hb_unicode_script(unicode, b.code);
+    b.rtl = hb_script_get_horizontal_direction(b.script) == HB_DIRECTION_RTL;
   }
   return baked;
 }
 
-Candidates::Candidates(const std::vector<Baked> &baked, const PairBound &bound,
-                       const OwnRules &rules)
-    : baked_(baked), bound_(bound), rules_(rules), stamp_(baked.size(), 0) {
+Candidates::Candidates(const std::vector<Baked> &baked, const PairBound &bound)
+    : baked_(baked), bound_(bound), stamp_(baked.size(), 0) {
   // Code points by glyph, for expanding the bound's glyph lists.
   by_glyph_start_.assign(k_table_glyphs + 1, 0);
   for (const Baked &b : baked)
@@ -92,21 +77,20 @@ Candidates::Candidates(const std::vector<Baked> &baked, const PairBound &bound,
   for (u32 i = 0; i < baked.size(); ++i)
     if (in_tables(baked[i])) by_glyph_[fill[baked[i].glyph]++] = i;
 
+  // A default ignorable's glyph is replaced by the space glyph, advance
+  // and offset 0. With the pair's glyphs unchanged, that moves a first glyph
+  // only when it is the space glyph, taking its own ignorable status or its
+  // partner's; a second glyph only loses its offset, which is 0 already.
   any_second_.assign(baked.size(), 0);
+  bool any_rtl = false;
   for (u32 i = 0; i < baked.size(); ++i) {
     const Baked &b = baked[i];
-    if (!b.mapped) continue;
-    const bool unicode_marks_travel = !rules.gdef_classes && b.mark;
-    any_second_[i] = (in_tables(b) && bound.any_second[b.glyph]) || b.zeroed ||
-                     (b.space && b.ignorable && b.advance != 0) || unicode_marks_travel ||
-                     (b.mark && (rules.gpos_off || (rules.gpos_off_hebrew && b.hebrew)));
-    if ((in_tables(b) && bound.any_first[b.glyph]) || unicode_marks_travel ||
-        (b.mark && rules.gpos_off))
-      any_first_.push_back(i);
+    if (!pairs(b)) continue;
+    any_second_[i] =
+        (in_tables(b) && bound.any_second[b.glyph]) || (b.space && b.ignorable && b.advance != 0);
+    if (in_tables(b) && bound.any_first[b.glyph]) any_first_.push_back(i);
     if (b.ignorable) ignorables_.push_back(i);
-    if (b.mark) marks_.push_back(i);
-    if (b.mark && b.hebrew) hebrew_marks_.push_back(i);
-    if (b.hebrew) hebrew_.push_back(i);
+    any_rtl = any_rtl || b.rtl;
   }
 
   // HarfBuzz shapes a pair of a right-to-left script in that direction,
@@ -114,8 +98,8 @@ Candidates::Candidates(const std::vector<Baked> &baked, const PairBound &bound,
   // candidate when its reverse is.
   reversed_.resize(baked.size());
   std::vector<u32> seconds;
-  for (u32 i = 0; i < baked.size(); ++i) {
-    if (!baked[i].mapped) continue;
+  for (u32 i = 0; i < baked.size() && any_rtl; ++i) {
+    if (!pairs(baked[i])) continue;
     bool all = false;
     forward(i, seconds, all);
     if (all)
@@ -160,13 +144,6 @@ void Candidates::forward(u32 i, std::vector<u32> &out, bool &all) {
   }
   add_all(any_first_);
   if (a.space && a.advance != 0) add_all(ignorables_);
-  if (rules_.gpos_off_hebrew) {
-    if (a.hebrew) add_all(marks_);
-    if (a.no_script) {
-      add_all(hebrew_marks_);
-      if (a.mark) add_all(hebrew_);
-    }
-  }
 }
 
 void Candidates::add(u32 j, std::vector<u32> &out) {

@@ -4,6 +4,7 @@
 // bound, since HarfBuzz applies nothing from data outside a table.
 #include "tools/glyphmint-font/kerning-tables.h"
 
+#include "core/str.h"
 #include "tools/glyphmint-font/hb-ptr.h"
 
 #include <hb-ot.h>
@@ -128,6 +129,8 @@ enum : u16 {
   k_mark_base = 4,
   k_mark_ligature = 5,
   k_mark_mark = 6,
+  k_context = 7,
+  k_chain_context = 8,
   k_extension = 9,
 };
 
@@ -226,51 +229,105 @@ void bound_attachment(const TableBytes &t, u64 at, u16 type, PairBound &bound) {
   bound.add_block(glyphs_of(firsts), bound.keep(glyphs_of(seconds)));
 }
 
-void bound_gpos(hb_face_t *face, PairBound &bound) {
+// A GPOS subtable with its own type, an extension's target in place of the
+// extension.
+struct Subtable {
+  u64 at = 0;
+  u16 kind = 0;
+};
+
+// The subtables of the lookup at `lookup` in the GPOS table; false (and
+// bound.everything) when the budget runs out or an extension wraps another,
+// which HarfBuzz rejects: not narrowing is safe.
+bool lookup_subtables(const TableBytes &t, u64 lookup, PairBound &bound,
+                      std::vector<Subtable> &out) {
+  out.clear();
+  const u16 type = t.u16_at(lookup);
+  const u32 subtable_count = t.u16_at(lookup + 4);
+  if (!bound.spend(subtable_count)) return false;
+  for (u32 s = 0; s < subtable_count; ++s) {
+    const u16 subtable_offset = t.u16_at(lookup + 6 + 2 * u64{s});
+    if (subtable_offset == 0) continue;
+    Subtable sub{lookup + subtable_offset, type};
+    if (type == k_extension) {
+      sub.kind = t.u16_at(sub.at + 2);
+      const u32 target = t.u32_at(sub.at + 4);
+      if (target == 0) continue;
+      sub.at += target;
+      if (sub.kind == k_extension) {
+        bound.everything = true;
+        return false;
+      }
+    }
+    out.push_back(sub);
+  }
+  return true;
+}
+
+// The GPOS lookups HarfBuzz may apply to pairs of text in these scripts,
+// shaped as PairShaper shapes them: the lookups of the default features in
+// the shape plan of each script (or of none, for text of no definite
+// script), by index. Features that are off unless asked for, such as
+// proportional or vertical widths, are left out with their lookups. The plan
+// does not list the lookups that contextual ones call, so where it holds a
+// contextual lookup every lookup counts.
+std::vector<u8> applied_lookups(hb_face_t *face, const TableBytes &t, u64 list,
+                                const std::vector<hb_script_t> &scripts, PairBound &bound) {
+  const u32 lookup_count = t.u16_at(list);
+  HbPtr<hb_set_t> indices(hb_set_create());
+  for (hb_script_t script : scripts) {
+    hb_segment_properties_t props = HB_SEGMENT_PROPERTIES_DEFAULT;
+    props.direction = HB_DIRECTION_LTR;
+    props.script = script;
+    props.language = HB_LANGUAGE_INVALID;
+    HbPtr<hb_shape_plan_t> plan(hb_shape_plan_create_cached(face, &props, nullptr, 0, nullptr));
+    hb_ot_shape_plan_collect_lookups(plan.get(), HB_OT_TAG_GPOS, indices.get());
+  }
+  if (!hb_set_allocation_successful(indices.get())) throw Err("Out of memory");
+  std::vector<u8> applied(lookup_count, 0);
+  std::vector<Subtable> subtables;
+  for (hb_codepoint_t l = HB_SET_VALUE_INVALID; hb_set_next(indices.get(), &l);) {
+    if (l >= lookup_count) continue;
+    applied[l] = 1;
+    const u16 lookup_offset = t.u16_at(list + 2 + 2 * u64{l});
+    if (lookup_offset == 0) continue;
+    if (!lookup_subtables(t, list + lookup_offset, bound, subtables)) return applied;
+    for (const Subtable &sub : subtables)
+      if (sub.kind == k_context || sub.kind == k_chain_context)
+        return std::vector<u8>(lookup_count, 1);
+  }
+  return applied;
+}
+
+void bound_gpos(hb_face_t *face, const std::vector<hb_script_t> &scripts, PairBound &bound) {
   HbPtr<hb_blob_t> blob(hb_face_reference_table(face, HB_OT_TAG_GPOS));
   const TableBytes t(blob.get());
   if (t.size() == 0) return;
   const u64 list = t.u16_at(8);
   if (list == 0) return;
-  const u32 lookup_count = t.u16_at(list);
+  const std::vector<u8> applied = applied_lookups(face, t, list, scripts, bound);
   // Offsets may share lookups and subtables; each is read once.
   std::set<std::pair<u64, u16>> seen;
-  for (u32 l = 0; l < lookup_count && !bound.everything; ++l) {
+  std::vector<Subtable> subtables;
+  for (u32 l = 0; l < applied.size() && !bound.everything; ++l) {
     const u16 lookup_offset = t.u16_at(list + 2 + 2 * u64{l});
-    if (lookup_offset == 0) continue;
-    const u64 lookup = list + lookup_offset;
-    const u16 type = t.u16_at(lookup);
-    const u32 subtable_count = t.u16_at(lookup + 4);
-    if (!bound.spend(subtable_count)) return;
-    for (u32 s = 0; s < subtable_count && !bound.everything; ++s) {
-      const u16 subtable_offset = t.u16_at(lookup + 6 + 2 * u64{s});
-      if (subtable_offset == 0) continue;
-      u64 at = lookup + subtable_offset;
-      u16 kind = type;
-      if (kind == k_extension) {
-        kind = t.u16_at(at + 2);
-        const u32 target = t.u32_at(at + 4);
-        if (target == 0) continue;
-        at += target;
-        // HarfBuzz rejects an extension of an extension; not narrowing is safe.
-        if (kind == k_extension) {
-          bound.everything = true;
-          return;
-        }
-      }
-      if (!seen.insert({at, kind}).second) continue;
-      switch (kind) {
+    if (!applied[l] || lookup_offset == 0) continue;
+    if (!lookup_subtables(t, list + lookup_offset, bound, subtables)) return;
+    for (const Subtable &sub : subtables) {
+      if (bound.everything) return;
+      if (!seen.insert({sub.at, sub.kind}).second) continue;
+      switch (sub.kind) {
       case k_single:
-        bound_single(t, at, bound);
+        bound_single(t, sub.at, bound);
         break;
       case k_pair:
-        bound_pair(t, at, bound);
+        bound_pair(t, sub.at, bound);
         break;
       case k_cursive:
       case k_mark_base:
       case k_mark_ligature:
       case k_mark_mark:
-        bound_attachment(t, at, kind, bound);
+        bound_attachment(t, sub.at, sub.kind, bound);
         break;
       default: // contextual lookups only call lookups of this list
         break;
@@ -330,12 +387,12 @@ bool has_table(hb_face_t *face, hb_tag_t tag) {
   return hb_blob_get_length(blob.get()) != 0;
 }
 
-PairBound read_pair_bound(hb_face_t *face) {
+PairBound read_pair_bound(hb_face_t *face, const std::vector<hb_script_t> &scripts) {
   PairBound bound;
   for (hb_tag_t tag :
        {HB_TAG('m', 'o', 'r', 'x'), HB_TAG('k', 'e', 'r', 'x'), HB_TAG('t', 'r', 'a', 'k')})
     if (has_table(face, tag)) bound.everything = true;
-  if (!bound.everything) bound_gpos(face, bound);
+  if (!bound.everything) bound_gpos(face, scripts, bound);
   if (!bound.everything) bound_kern(face, bound);
   return bound;
 }

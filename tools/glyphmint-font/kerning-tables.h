@@ -52,9 +52,12 @@ struct PairBound {
 
 // A coverage table: each covered glyph with its coverage index. A glyph the
 
-/// The bound of the font's GPOS lookups and kern table; everything when the
-/// font has AAT tables (morx, kerx, trak), whose effects are not bounded here.
-[[nodiscard]] PairBound read_pair_bound(hb_face_t *face);
+/// The bound of the GPOS lookups that HarfBuzz may apply to a pair whose
+/// script is one of `scripts` (HB_SCRIPT_INVALID for pairs of no definite
+/// script), with its default features, and of the legacy kern table.
+/// Everything when the font has AAT tables (morx, kerx, trak), whose effects
+/// are not bounded here.
+[[nodiscard]] PairBound read_pair_bound(hb_face_t *face, const std::vector<hb_script_t> &scripts);
 
 /// The font has the table, not empty.
 [[nodiscard]] bool has_table(hb_face_t *face, hb_tag_t tag);

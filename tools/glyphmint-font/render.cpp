@@ -60,18 +60,16 @@ struct Bounds {
 };
 
 void begin_layout(gm_layout &layout, const LoadedFont &loaded, StrView text,
-                  const std::vector<KerningPair> &pairs) {
+                  NeighbourKerning *kerning) {
   gm_layout_begin(&layout, &loaded.font, text.data, text.len);
-  if (!pairs.empty())
-    gm_layout_set_kerning(&layout, kerning_from_pairs,
-                          const_cast<std::vector<KerningPair> *>(&pairs));
+  if (kerning != nullptr) gm_layout_set_kerning(&layout, NeighbourKerning::kerning_fn, kerning);
 }
 
 // Lays the whole text out once: the bounds, or the fault that stops the render.
-Bounds measure(const LoadedFont &loaded, StrView text, const std::vector<KerningPair> &pairs) {
+Bounds measure(const LoadedFont &loaded, StrView text, NeighbourKerning *kerning) {
   const gm_font &font = loaded.font;
   gm_layout layout;
-  begin_layout(layout, loaded, text, pairs);
+  begin_layout(layout, loaded, text, kerning);
   Bounds bounds;
   std::vector<u32> missing;
   std::set<u32> seen;
@@ -121,9 +119,9 @@ int run_render(i32 argc, const char *const *argv) {
                           {loaded.image_path, "the atlas of the font being drawn with"},
                           {font_path, "the font file given with --font"}};
   refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
-  const std::vector<KerningPair> pairs =
-      font_file.empty() ? std::vector<KerningPair>() : kerning_pairs(font_path, loaded.font);
-  const Bounds bounds = measure(loaded, text, pairs);
+  std::unique_ptr<NeighbourKerning> kerning;
+  if (!font_file.empty()) kerning = std::make_unique<NeighbourKerning>(font_path, loaded.font);
+  const Bounds bounds = measure(loaded, text, kerning.get());
   const i64 width = bounds.right - bounds.left;
   const i64 height = bounds.bottom - bounds.top;
   if (width <= 0 || height <= 0)
@@ -137,7 +135,7 @@ int run_render(i32 argc, const char *const *argv) {
   std::unique_ptr<u8[]> pixels(new u8[u64(width * height)]());
   const GreyImage &atlas = loaded.atlas;
   gm_layout layout;
-  begin_layout(layout, loaded, text, pairs);
+  begin_layout(layout, loaded, text, kerning.get());
   gm_placed_glyph g;
   for (gm_step step;
        (step = gm_layout_next(&layout, &g)) != GM_STEP_END && step != GM_STEP_ERROR;) {
