@@ -41,8 +41,10 @@ deb: release
 example: release
 	@scripts/example
 
+# The kerning benchmarks bake whole fonts: Noto Sans CJK (big, so only here)
+# and FreeSerif beside the test fonts.
 bench:
-	@scripts/install-deps libbenchmark-dev valgrind
+	@scripts/install-deps libbenchmark-dev valgrind fonts-noto-cjk fonts-freefont-ttf
 	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DGLYPHMINT_BENCH=ON >/dev/null
 	@cmake --build build/release -j $(JOBS)
 	@scripts/bench

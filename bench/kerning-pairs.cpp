@@ -13,14 +13,13 @@
 // with the first repetition (cold caches) beside it. The last line is for
 // scripts:
 //   RESULT example_ms=... example_pairs=... whole_ms=... whole_pairs=...
+#include "bench/font-ranges.h"
 #include "bench/workload.h"
 #include "core/log.h"
-#include "tools/glyphmint-font/kerning.h"
 #include "tests/support/every-pair.h"
+#include "tools/glyphmint-font/kerning.h"
 #include "tools/glyphmint/bake.h"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
 #include <hb.h>
 
 #include <algorithm>
@@ -72,29 +71,6 @@ void write_file(const std::string &path, const std::string &bytes) {
   if (!out.flush()) die("cannot write " + path);
 }
 
-// "a-b, c-d, ...": every code point FreeType maps in the font, as ranges.
-std::string mapped_ranges(const std::string &font) {
-  FT_Library library = nullptr;
-  FT_Face face = nullptr;
-  if (FT_Init_FreeType(&library) != 0 || FT_New_Face(library, font.c_str(), 0, &face) != 0)
-    die("FreeType cannot open " + font);
-  std::string ranges;
-  FT_UInt glyph = 0;
-  FT_ULong c = FT_Get_First_Char(face, &glyph), first = c, last = c;
-  while (glyph != 0) {
-    const FT_ULong next = FT_Get_Next_Char(face, c, &glyph);
-    if (glyph == 0 || next != last + 1) {
-      if (!ranges.empty()) ranges += ", ";
-      ranges += std::to_string(first) + "-" + std::to_string(last);
-      first = next;
-    }
-    last = c = next;
-  }
-  FT_Done_Face(face);
-  FT_Done_FreeType(library);
-  return ranges;
-}
-
 // A baked .fnt read back; font points into bytes.
 struct Bake {
   std::string name;
@@ -118,7 +94,7 @@ Bake load(const std::string &name, const std::string &fnt) {
 
 using oracle::Amounts;
 
-// The plain way: HarfBuzz on every ordered pair of distinct code points.
+// The plain way: HarfBuzz on every ordered pair of code points but marks.
 Amounts every_pair(const std::string &font_path, const std::vector<u32> &codes) {
   Amounts out;
   if (!oracle::shape_every_pair(font_path, k_size, codes, out))
@@ -185,7 +161,8 @@ int main(int argc, char **argv) {
   const std::string whole_settings = work + "/Whole.glyphmint.ini";
   write_file(example_settings, read_file(EXAMPLE_SETTINGS));
   write_file(whole_settings, "path = DejaVuSans.ttf\nsizes = [" + std::to_string(k_size) +
-                                 "]\nranges = [" + mapped_ranges(font) + "]\nchars = []\n");
+                                 "]\nranges = [" + workload::mapped_ranges(font) +
+                                 "]\nchars = []\n");
   const std::string fnt = work + "/DejaVuSans-" + std::to_string(k_size) + ".fnt";
   FontLibrary fonts;
   bake_settings_file(fonts, Path(example_settings.c_str()));
@@ -208,7 +185,7 @@ int main(int argc, char **argv) {
     check_equal(whole, whole_t.amounts, whole_every);
   }
 
-  auto ordered = [](size_t n) { return double(n) * double(n > 0 ? n - 1 : 0); };
+  auto ordered = [](size_t n) { return double(n) * double(n); };
   std::printf("kerning_pairs on DejaVu Sans at %d px, processor time, median of %d\n", k_size,
               reps);
   std::printf("  %-12s %11s %14s %8s %10s %10s\n", "set", "code points", "ordered pairs", "kerned",

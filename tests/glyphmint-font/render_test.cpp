@@ -185,6 +185,27 @@ TEST(Render, ScaleDrawsCoverageAsBlocksAndAFieldByItsRamp) {
   expect_same_image(decode_grey_png(read_file(out.path() + "/f.png")), want, "the field");
 }
 
+TEST(Render, CombiningMarksLeaveTheSpacingAlone) {
+  // Liberation Sans attaches U+0301 to x through GPOS, which moves the mark
+  // alone; applied as kerning it pulled every following x 2 pixels left.
+  ScratchDir dir;
+  std::filesystem::copy_file("/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+                             dir.path() + "/LiberationSans.ttf");
+  support::write_file(dir.path() + "/LiberationSans.glyphmint.ini",
+                      "path = LiberationSans.ttf\nsizes = [16]\nranges = []\nchars = [120, 769]\n");
+  ASSERT_EQ(support::run_program(GLYPHMINT_EXE, {"--dir", "."}, dir.path(), dir.path()).exit_code,
+            0);
+  const std::string text = "x\u0301x\u0301x";
+  const RunResult kerned = font_tool(
+      {"render", "--font", "LiberationSans.ttf", "LiberationSans-16.fnt", text, "kerned.png"},
+      dir.path());
+  ASSERT_EQ(kerned.exit_code, 0) << kerned;
+  const RunResult plain =
+      font_tool({"render", "LiberationSans-16.fnt", text, "plain.png"}, dir.path());
+  ASSERT_EQ(plain.exit_code, 0) << plain;
+  EXPECT_EQ(read_file(dir.path() + "/kerned.png"), read_file(dir.path() + "/plain.png"));
+}
+
 TEST(Render, FaultsWriteNothing) {
   const std::string fnt = bake().root.path() + "/fonts/DejaVuSans-16.fnt";
   const std::string atlas = bake().root.path() + "/fonts/DejaVuSans-16.png";

@@ -1,12 +1,14 @@
 // The plain way to find a font's kerning pairs, the oracle that the kerning
 // tests and benchmark hold kerning_pairs against: HarfBuzz straight from the
-// file, shaping every ordered pair of distinct code points. It uses nothing
-// of glyphmint-font, or the check would only compare the code with itself.
+// file, shaping every ordered pair of code points (a code point with itself
+// too) where neither is a mark. It uses nothing of glyphmint-font, or the
+// check would only compare the code with itself.
 #pragma once
 
 #include "core/types.h"
 
 #include <cmath>
+#include <hb-ot.h>
 #include <hb.h>
 #include <string>
 #include <tuple>
@@ -17,9 +19,19 @@ namespace oracle {
 /// (first, second, amount in whole pixels), sorted as the pairs were tried.
 using Amounts = std::vector<std::tuple<u32, u32, i32>>;
 
-/// Every pair of `codes` (in that order) whose shaped amount at `size`
-/// pixels rounds to a non-zero number and whose glyphs shaping leaves alone;
-/// false when HarfBuzz cannot read the file.
+/// Marks, which pair with nothing: GDEF's mark class, or Unicode's Mn, Mc, Me.
+inline bool is_mark(hb_face_t *face, hb_codepoint_t glyph, u32 code) {
+  if (hb_ot_layout_get_glyph_class(face, glyph) == HB_OT_LAYOUT_GLYPH_CLASS_MARK) return true;
+  const hb_unicode_general_category_t category =
+      hb_unicode_general_category(hb_unicode_funcs_get_default(), code);
+  return category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
+         category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK ||
+         category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK;
+}
+
+/// Every pair of `codes` (in that order), neither of them a mark, whose
+/// shaped amount at `size` pixels rounds to a non-zero number and whose
+/// glyphs shaping leaves alone; false when HarfBuzz cannot read the file.
 inline bool shape_every_pair(const std::string &font_path, int size, const std::vector<u32> &codes,
                              Amounts &out) {
   hb_blob_t *blob = hb_blob_create_from_file_or_fail(font_path.c_str());
@@ -29,14 +41,15 @@ inline bool shape_every_pair(const std::string &font_path, int size, const std::
   hb_font_set_scale(font, size * 64, size * 64);
   hb_buffer_t *buffer = hb_buffer_create();
   std::vector<hb_codepoint_t> glyphs(codes.size());
-  std::vector<u8> mapped(codes.size());
+  std::vector<u8> pairs(codes.size());
   for (size_t i = 0; i < codes.size(); ++i)
-    mapped[i] = hb_font_get_nominal_glyph(font, codes[i], &glyphs[i]) != 0;
+    pairs[i] = hb_font_get_nominal_glyph(font, codes[i], &glyphs[i]) != 0 &&
+               !is_mark(face, glyphs[i], codes[i]);
   for (size_t i = 0; i < codes.size(); ++i) {
-    if (!mapped[i]) continue;
+    if (!pairs[i]) continue;
     const hb_position_t advance = hb_font_get_glyph_h_advance(font, glyphs[i]);
     for (size_t j = 0; j < codes.size(); ++j) {
-      if (i == j || !mapped[j]) continue;
+      if (!pairs[j]) continue;
       hb_buffer_clear_contents(buffer);
       const u32 text[2] = {codes[i], codes[j]};
       hb_buffer_add_utf32(buffer, text, 2, 0, 2);

@@ -9,6 +9,7 @@
 #include "tools/glyphmint-font/output.h"
 #include "tools/glyphmint-font/text-image.h"
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -95,10 +96,10 @@ int run_render(i32 argc, const char *const *argv) {
                           {loaded.image_path, "the atlas of the font being drawn with"},
                           {font_path, "the font file given with --font"}};
   refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
-  std::vector<KerningPair> pairs;
-  if (!font_file.empty()) pairs = kerning_pairs(font_path, loaded.font);
+  std::unique_ptr<NeighbourKerning> pairs;
+  if (!font_file.empty()) pairs = std::make_unique<NeighbourKerning>(font_path, loaded.font);
   const TextKerning kerning =
-      pairs.empty() ? TextKerning{} : TextKerning{kerning_from_pairs, &pairs};
+      pairs ? TextKerning{NeighbourKerning::kerning_fn, pairs.get()} : TextKerning{};
 
   const TextLayout layout = lay_out_text(loaded, text, kerning);
   const TextBounds bounds = scaled(layout.bounds, scale);
