@@ -2,17 +2,19 @@
 // read by the npm parser that engines' and web projects' users install
 // (JSON.parse for JSON) and compared with the .fnt as the tests' own reader
 // sees it, under the mapping the command documents.
-#include "tests/support/support.h"
+#include "tests/support/npm-parsers.h"
 #include "tools/glyphmint-font/baked-to-bmfont.h"
 #include "tools/glyphmint-font/bmfont.h"
 #include "tools/glyphmint-font/kerning.h"
 
-#include <map>
 #include <stb_image.h>
 #include <stb_image_write.h>
 
 namespace {
 
+using npm::differences;
+using npm::Parsed;
+using npm::read_with_npm;
 using support::entry_exists;
 using support::read_file;
 using support::run_program;
@@ -21,52 +23,6 @@ using support::ScratchDir;
 using support::write_file;
 
 const std::vector<std::string> k_forms = {"text", "xml", "binary", "json"};
-
-/// A descriptor as read-bmfont.js prints it: "chars.3.id" => "65",
-/// "info.face" => "\"DejaVuSans\"" (values as JSON).
-using Parsed = std::map<std::string, std::string>;
-
-Parsed read_with_npm(const std::string &form, const std::string &file) {
-  const std::string node = GLYPHMINT_NODE;
-  if (access(node.c_str(), X_OK) != 0) {
-    ADD_FAILURE() << "node not found (" << node << "); scripts/install-deps installs it";
-    return {};
-  }
-  ScratchDir capture;
-  const RunResult r =
-      run_program(node, {std::string(GLYPHMINT_NPM_DIR) + "/read-bmfont.js", form, file},
-                  capture.path(), capture.path());
-  if (r.exit_code != 0) {
-    ADD_FAILURE() << "the " << form << " parser rejected " << file << " (the npm.parsers test "
-                  << "installs the parsers into " << GLYPHMINT_NPM_DIR << ")\n"
-                  << r;
-    return {};
-  }
-  Parsed parsed;
-  std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t blank = line.find(' ');
-    parsed[line.substr(0, blank)] = line.substr(blank + 1);
-  }
-  return parsed;
-}
-
-/// Empty when equal, else the first few keys that differ.
-std::string differences(const Parsed &got, const Parsed &want) {
-  std::set<std::string> keys;
-  for (const auto &[k, v] : got) keys.insert(k);
-  for (const auto &[k, v] : want) keys.insert(k);
-  std::ostringstream os;
-  int shown = 0;
-  for (const std::string &k : keys) {
-    const auto g = got.find(k);
-    const auto w = want.find(k);
-    const std::string gv = g == got.end() ? "(none)" : g->second;
-    const std::string wv = w == want.end() ? "(none)" : w->second;
-    if (gv != wv && shown++ < 8) os << k << ": got " << gv << ", want " << wv << "\n";
-  }
-  return os.str();
-}
 
 /// What every parser must return for a baked font, from the .fnt as the
 /// tests' reader sees it.
@@ -485,6 +441,11 @@ TEST(Export, UsageErrorsPrintTheHelp) {
       {{"a.fnt", "text"}, 1, "Missing argument: OUT\n"},
       {{"a.fnt", "yaml", "out"}, 1, "Unknown format: yaml"},
       {{"--page", "blue", "a.fnt", "text", "out"}, 1, "Unknown page: blue"},
+      {{"--padding", "65", "a.fnt", "text", "out"}, 1, "--padding takes N or UP,RIGHT,DOWN,LEFT"},
+      {{"--spacing", "1,2,3", "a.fnt", "xml", "out"}, 1, "--spacing takes N or H,V"},
+      {{"--name", "x", "a.fnt", "text", "out"}, 1, "--name applies to the c form only"},
+      {{"--padding", "1", "a.fnt", "c", "out.h"}, 1, "--padding does not apply to the c form"},
+      {{"--name", "9x", "a.fnt", "c", "out.h"}, 1, "--name takes a C identifier"},
   };
   ScratchDir work;
   for (const Row &row : rows) {

@@ -5,16 +5,23 @@
 #include "core/fmt.h"
 #include "core/prog-opts.h"
 #include "tools/glyphmint-font/baked-to-bmfont.h"
+#include "tools/glyphmint-font/c-source.h"
 #include "tools/glyphmint-font/console.h"
 #include "tools/glyphmint-font/kerning.h"
 #include "tools/glyphmint-font/output.h"
+#include "tools/glyphmint-font/padded-page.h"
 
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 const char k_synopsis[] =
-    "Usage: glyphmint-font export [--page rgba|grey] [--font FONTFILE] FONT.fnt FORMAT OUT\n"
+    "Usage: glyphmint-font export [--page rgba|grey] [--font FONTFILE] [--padding P]\n"
+    "                             [--spacing S] FONT.fnt FORMAT OUT\n"
+    "       glyphmint-font export [--name NAME] FONT.fnt c OUT.h\n"
     "\n"
     "Writes a baked font as an AngelCode BMFont descriptor, the form most game\n"
     "engines and web text renderers load, and its page image beside OUT, named\n"
@@ -27,6 +34,7 @@ const char k_synopsis[] =
     "  binary  the binary form, version 3 (16-bit fields: a value that does not\n"
     "          fit is an error)\n"
     "  json    the JSON form of the same structure (load-bmfont, parse-bmfont-*)\n"
+    "  c       one C header to compile the font in (below); no page\n"
     "\n"
     "The page is white with the glyphs' coverage in alpha (8-bit RGBA), which is\n"
     "what engines blend with; --page grey writes the atlas's own greyscale\n"
@@ -35,6 +43,17 @@ const char k_synopsis[] =
     "when it ends otherwise). A code point baked twice is written once, from its\n"
     "first record.\n"
     "\n"
+    "Without --padding and --spacing the page is the atlas, its frames making\n"
+    "spacing 2,2. With either, the glyphs are packed anew, in code point order,\n"
+    "on the smallest page of 256x256, 256x512, 512x512, ..., 2048x4096 that holds\n"
+    "them (none is an error). --padding N or UP,RIGHT,DOWN,LEFT (0 to 64) puts\n"
+    "transparent pixels around each bitmap, inside its char's rectangle, for a\n"
+    "shader's outline or shadow: xoffset and yoffset move by the left and up\n"
+    "padding, so the glyph is drawn where it was. --spacing N or H,V (0 to 64)\n"
+    "keeps the rectangles that far apart and from the page's edges, against\n"
+    "bleeding under filtering and mipmaps. The info line's padding and spacing\n"
+    "say what was given (a distance field's padding adds its spread).\n"
+    "\n"
     "With --font, the font file the bake used (the .fnt does not name it), the\n"
     "descriptor carries the kerning pairs among the baked code points at the\n"
     "baked size, read through HarfBuzz from the font's GPOS and kern tables;\n"
@@ -42,6 +61,19 @@ const char k_synopsis[] =
     "a baked code point) is an error. Pairs with a combining mark are left out:\n"
     "shaping places a mark on its letter, which a pair, moving every glyph after\n"
     "it, cannot do. Compose text (NFC) where the font has the composed letters.\n"
+    "\n"
+    "The c form is a header that a C99 or C++ program includes to have the font\n"
+    "without loading a file: NAME_fnt, the .fnt's bytes, and NAME_atlas, the\n"
+    "atlas's 8-bit pixels row by row, as static const unsigned char arrays, and\n"
+    "their sizes NAME_fnt_size, NAME_atlas_width and NAME_atlas_height as enum\n"
+    "constants; read it with glyphmint/fnt.h as its comment shows. The bytes are\n"
+    "in decimal, 2 to 4 bytes of source each: DejaVu Sans at 16 px (a 25 KiB\n"
+    ".fnt, a 512x512 atlas) makes 668 KB. A .fnt over 2147483647 bytes is refused.\n"
+    "NAME is a C identifier; by default OUT's file name up to its first dot with\n"
+    "each run of other characters than ASCII letters and digits made one _ (none\n"
+    "at either end), font_ before a leading digit, font when nothing is left:\n"
+    "DejaVuSans-16.h gives DejaVuSans_16, 16px.h font_16px. The page options\n"
+    "and --font do not apply.\n"
     "\n"
     "OUT and the page never replace FONT.fnt or its atlas. Both\n"
     "are written whole under temporary names before either takes its own, so a\n"
@@ -54,32 +86,87 @@ const char k_synopsis[] =
 
 struct ExportOptions {
   Path fnt;
+  bool c_form = false;
   BmForm form = BmForm::Text;
   Path out;
   BmPage page = BmPage::Rgba;
-  Path font_file; ///< empty without --font
+  Path font_file;                ///< empty without --font
+  std::optional<GlyphRoom> room; ///< with --padding or --spacing
+  std::string c_name;
 };
 
-ExportOptions parse_options(i32 argc, const char *const *argv) {
-  Str page("rgba");
-  ProgOpts::add(ProgOpts::ArgumentStr{
-      "page", 0, "The page image: rgba (white, the glyphs in alpha; the default) or grey.",
-      "rgba|grey", &page, ProgOpts::Optional});
+// Options kept as lists say whether they were given; the last one counts.
+struct GivenOptions {
+  List<Str> page, padding, spacing, name;
   Str font_file;
+};
+
+const Str *last(const List<Str> &given) {
+  return given.empty() ? nullptr : &given.last->value;
+}
+
+void take_bmfont_options(const GivenOptions &given, ExportOptions &options) {
+  if (!given.name.empty()) usage_error("--name applies to the c form only.");
+  if (const Str *page = last(given.page)) {
+    if (page->view() != "rgba" && page->view() != "grey")
+      usage_error(fmt("Unknown page: ", *page, " (rgba or grey)"));
+    if (page->view() == "grey") options.page = BmPage::Grey;
+  }
+  if (given.padding.empty() && given.spacing.empty()) return;
+  GlyphRoom room;
+  if (const Str *padding = last(given.padding);
+      padding && !try_parse_glyph_room(*padding, room.padding))
+    usage_error("--padding takes N or UP,RIGHT,DOWN,LEFT, integers from 0 to 64.");
+  if (const Str *spacing = last(given.spacing);
+      spacing && !try_parse_glyph_room(*spacing, room.spacing))
+    usage_error("--spacing takes N or H,V, integers from 0 to 64.");
+  options.room = room;
+}
+
+void take_c_options(const GivenOptions &given, ExportOptions &options) {
+  const std::pair<const char *, bool> page_options[] = {{"page", !given.page.empty()},
+                                                        {"padding", !given.padding.empty()},
+                                                        {"spacing", !given.spacing.empty()},
+                                                        {"font", !given.font_file.empty()}};
+  for (const auto &[option, is_given] : page_options)
+    if (is_given) usage_error(fmt("--", StrView(option), " does not apply to the c form."));
+  const Str *name = last(given.name);
+  options.c_name = name ? std::string(name->data, name->len) : default_c_name(options.out);
+  if (!is_c_identifier(options.c_name))
+    usage_error("--name takes a C identifier: a letter or _, then letters, digits or _.");
+}
+
+ExportOptions parse_options(i32 argc, const char *const *argv) {
+  GivenOptions given;
+  ProgOpts::add(ProgOpts::ArgumentStrList{
+      "page", 0, "The page image: rgba (white, the glyphs in alpha; the default) or grey.",
+      "rgba|grey", &given.page, ProgOpts::Optional});
   ProgOpts::add(ProgOpts::ArgumentStr{"font", 0,
                                       "The font file the bake used: add its kerning pairs.",
-                                      "FONTFILE", &font_file, ProgOpts::Optional});
+                                      "FONTFILE", &given.font_file, ProgOpts::Optional});
+  ProgOpts::add(ProgOpts::ArgumentStrList{"padding", 0,
+                                          "Pixels around each glyph: N or UP,RIGHT,DOWN,LEFT.", "P",
+                                          &given.padding, ProgOpts::Optional});
+  ProgOpts::add(ProgOpts::ArgumentStrList{"spacing", 0, "Pixels between glyphs: N or H,V.", "S",
+                                          &given.spacing, ProgOpts::Optional});
+  ProgOpts::add(ProgOpts::ArgumentStrList{"name", 0, "The c form's C name.", "NAME", &given.name,
+                                          ProgOpts::Optional});
   ProgOpts::set_synopsis(k_synopsis);
   StrView words[3];
   static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};
   (void)ProgOpts::parse(argc, argv, words, names);
-  ExportOptions options{Path(words[0]), BmForm::Text, Path(words[2]), BmPage::Rgba,
-                        Path(static_cast<Str &&>(font_file))};
-  if (!try_parse_bmfont_form(words[1], options.form))
-    usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary or json)"));
-  if (page.view() != "rgba" && page.view() != "grey")
-    usage_error(fmt("Unknown page: ", page, " (rgba or grey)"));
-  if (page.view() == "grey") options.page = BmPage::Grey;
+  ExportOptions options;
+  options.fnt = Path(words[0]);
+  options.out = Path(words[2]);
+  options.font_file = Path(given.font_file.view());
+  options.c_form = words[1] == "c";
+  if (options.c_form) {
+    take_c_options(given, options);
+  } else {
+    if (!try_parse_bmfont_form(words[1], options.form))
+      usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary, json or c)"));
+    take_bmfont_options(given, options);
+  }
   return options;
 }
 
@@ -111,17 +198,33 @@ int run_export(i32 argc, const char *const *argv) {
   const ExportOptions options = parse_options(argc, argv);
   const LoadedFont loaded = LoadedFont::load(options.fnt);
   if (options.out.name().empty()) throw Err(fmt(options.out, ": names a directory, not a file"));
+  if (options.c_form) {
+    const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
+                            {loaded.image_path, "the atlas of the font being exported"}};
+    refuse_overwriting(ArrView<const Input>(inputs, 2), options.out);
+    const std::string source = c_source(options.c_name, loaded);
+    write_output(options.out,
+                 ArrView<const u8>(reinterpret_cast<const u8 *>(source.data()), source.size()));
+    return 0;
+  }
   const Path page = bmfont_page_path(options.out);
   refuse_overwriting_inputs(loaded, options, page);
 
-  const BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, page.name());
+  BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, page.name());
   for (const u32 code : baked.duplicates)
     print_message(fmt(loaded.fnt_path, ": code point ", code,
                       " is baked more than once; exported once, from its first record"));
+  std::optional<GreyImage> padded;
+  if (options.room) {
+    padded = lay_out_padded_page(baked.font, loaded.atlas, *options.room);
+    if (!padded)
+      throw Err(fmt(loaded.fnt_path, ": its glyphs with this padding and spacing fit no page up "
+                                     "to 2048x4096; nothing was written"));
+  }
   std::vector<KerningPair> pairs;
   if (!options.font_file.empty()) pairs = kerning_pairs(options.font_file, loaded.font);
   const Str descriptor = descriptor_bytes(baked.font, pairs, options);
-  const Bytes png = bmfont_page_png(loaded.atlas, options.page);
+  const Bytes png = bmfont_page_png(padded ? *padded : loaded.atlas, options.page);
   // Both are written before either is put in place, the page first: a
   // descriptor never names a page that is not there, and a failure leaves the
   // earlier pair as it was.

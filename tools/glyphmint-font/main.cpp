@@ -23,7 +23,8 @@ struct Command {
 constexpr Command k_commands[] = {
     {"info", "Check a .fnt and its atlas, and describe them.", run_info},
     {"render", "Draw a text with a baked font into a PNG.", run_render},
-    {"export", "Write a baked font in a BMFont form (text, xml, binary, json).", run_export},
+    {"export", "Write a baked font in a BMFont form (text, xml, binary, json) or as C.",
+     run_export},
     {"charset", "Print the settings lines for the code points a font has.", run_charset},
 };
 

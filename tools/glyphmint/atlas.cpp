@@ -5,34 +5,6 @@
 
 #include <cstring>
 
-#include <stb_rect_pack.h>
-
-namespace {
-
-// Packs every glyph into width x height; false at the first that does not fit.
-bool try_pack(List<RasterGlyph> &glyphs, i32 width, i32 height) {
-  const int node_count = static_cast<int>(glyphs.count);
-  std::unique_ptr<stbrp_node[]> nodes(new stbrp_node[glyphs.count]);
-  stbrp_context context;
-  // The node count is the glyph count, not the width: stb_rect_pack then
-  // quantises cell widths, and the layout users rely on depends on it.
-  stbrp_init_target(&context, width, height, nodes.get(), node_count);
-  for (RasterGlyph &glyph : glyphs) {
-    stbrp_rect rect{};
-    rect.id = 0;
-    rect.w = static_cast<stbrp_coord>(glyph.width + 2);
-    rect.h = static_cast<stbrp_coord>(glyph.rows + 2);
-    // One rectangle per call keeps the list order: stb sorts within a call.
-    stbrp_pack_rects(&context, &rect, 1);
-    if (!rect.was_packed) return false;
-    glyph.x = rect.x;
-    glyph.y = rect.y;
-  }
-  return true;
-}
-
-} // namespace
-
 void CellBudget::take(u32 width, u32 rows) {
   const u64 cell_width = u64{width} + 2;
   const u64 cell_height = u64{rows} + 2;
@@ -43,19 +15,18 @@ void CellBudget::take(u32 width, u32 rows) {
 }
 
 AtlasSize pack_glyphs(List<RasterGlyph> &glyphs) {
-  AtlasSize size{256, 256};
-  // stb_rect_pack needs at least one node; an empty list fits the first size.
-  if (glyphs.count != 0) {
-    bool grow_height = true;
-    while (!try_pack(glyphs, size.width, size.height)) {
-      if (grow_height)
-        size.height *= 2;
-      else
-        size.width *= 2;
-      grow_height = !grow_height;
-      if (size.width == 4096 && size.height == 4096)
-        log_critical("Cannot figure out size for atlas");
-    }
+  std::unique_ptr<RectSize[]> cells(new RectSize[glyphs.count]);
+  std::unique_ptr<RectCorner[]> corners(new RectCorner[glyphs.count]);
+  u64 i = 0;
+  for (const RasterGlyph &glyph : glyphs) cells[i++] = {glyph.width + 2, glyph.rows + 2};
+  AtlasSize size;
+  if (!pack_in_atlas_series(ArrView<const RectSize>(cells.get(), glyphs.count), {},
+                            ArrView<RectCorner>(corners.get(), glyphs.count), size))
+    log_critical("Cannot figure out size for atlas");
+  i = 0;
+  for (RasterGlyph &glyph : glyphs) {
+    glyph.x = corners[i].x;
+    glyph.y = corners[i++].y;
   }
   log_info("Atlas size: ", size.width, 'x', size.height);
   return size;

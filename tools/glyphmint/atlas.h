@@ -1,19 +1,15 @@
 // Packing the glyphs of one size into one atlas and writing it as an 8-bit
 // greyscale PNG. Each glyph gets a cell one pixel larger than its bitmap on
 // every side; x, y are the cell's corner, the bitmap starts at (x + 1, y + 1).
-// The layout must be exactly what stb_rect_pack gives for one rectangle per
-// call in list order with as many nodes as glyphs: renderers depend on it.
+// The cells are laid out by shared/atlas-pack, whose layout renderers depend on.
 #pragma once
 
 #include "core/fs.h"
 #include "core/list.h"
+#include "shared/atlas-pack.h"
 #include "tools/glyphmint/glyph.h"
 
 #include <memory>
-
-/// The largest atlas the size search tries; 4096 x 4096 is never tried.
-inline constexpr i32 k_atlas_max_width = 2048;
-inline constexpr i32 k_atlas_max_height = 4096;
 
 /// Tracks the cells of the glyphs loaded so far for one size and stops the run
 /// with "Cannot figure out size for atlas" as soon as packing is certain to
@@ -23,11 +19,6 @@ struct CellBudget {
   u64 area = 0;
 
   void take(u32 width, u32 rows);
-};
-
-struct AtlasSize {
-  i32 width = 0;
-  i32 height = 0;
 };
 
 /// Finds the smallest atlas of the series 256x256, 256x512, 512x512, ...,

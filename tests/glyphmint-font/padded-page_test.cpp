@@ -1,0 +1,100 @@
+// export --padding and --spacing, read back with the npm parsers and checked
+// against the tests' own reading of the bake: each glyph's bitmap at its
+// rectangle's inner place, the padding transparent, the rectangles the
+// spacing apart and away from the page's edges, the offsets moved.
+#include "tests/glyphmint-font/baked-sans.h"
+#include "tests/support/npm-parsers.h"
+
+#include <stb_image.h>
+
+namespace {
+
+std::vector<u8> decode(const std::string &path, int &width, int &height) {
+  int channels = 0;
+  u8 *p = stbi_load(path.c_str(), &width, &height, &channels, 1);
+  std::vector<u8> pixels(p, p + (p ? width * height : 0));
+  stbi_image_free(p);
+  return pixels;
+}
+
+TEST(PaddedPage, GlyphsSitInTheirRectanglesWithRoomAround) {
+  struct Row {
+    std::vector<std::string> options;
+    long up, right, down, left, h, v;
+  };
+  const Row rows[] = {
+      {{"--padding", "2"}, 2, 2, 2, 2, 0, 0},
+      {{"--padding", "1,2,3,4", "--spacing", "3"}, 1, 2, 3, 4, 3, 3},
+      {{"--spacing", "0,5"}, 0, 0, 0, 0, 0, 5},
+      {{"--padding", "0"}, 0, 0, 0, 0, 0, 0},
+      {{"--padding", "64,0,0,0", "--spacing", "0,64"}, 64, 0, 0, 0, 0, 64},
+  };
+  const std::string fnt_path = baked_sans::bake().root.path() + "/fonts/DejaVuSans-16.fnt";
+  support::FntFile fnt;
+  std::string why;
+  ASSERT_TRUE(support::parse_fnt(support::read_file(fnt_path), fnt, why)) << why;
+  int aw = 0, ah = 0, pw = 0, ph = 0;
+  const std::vector<u8> atlas =
+      decode(baked_sans::bake().root.path() + "/fonts/" + fnt.image, aw, ah);
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.options[1]);
+    const support::ScratchDir out;
+    npm::Parsed text;
+    for (const std::string form : {"text", "xml", "binary", "json"}) {
+      std::vector<std::string> args = {"export", "--page", "grey"};
+      args.insert(args.end(), row.options.begin(), row.options.end());
+      args.insert(args.end(), {fnt_path, form, out.path() + "/p." + form});
+      const support::RunResult r = baked_sans::font_tool(args, out.path());
+      ASSERT_EQ(r.exit_code, 0) << r;
+      const npm::Parsed parsed = npm::read_with_npm(form, out.path() + "/p." + form);
+      if (text.empty()) text = parsed;
+      EXPECT_EQ(npm::differences(parsed, text), "") << form << " differs from the text form";
+    }
+    const long want_info[] = {row.up, row.right, row.down, row.left, row.h, row.v};
+    for (int i = 0; i < 6; ++i)
+      EXPECT_EQ(text[(i < 4 ? "info.padding." : "info.spacing.") + std::to_string(i % 4)],
+                std::to_string(want_info[i]));
+    const std::vector<u8> page = decode(out.path() + "/p_0.png", pw, ph);
+    // Each rectangle with the spacing at its right and bottom claims its
+    // pixels: one claimed twice, or outside the page less the spacing at its
+    // left and top, lies too close.
+    std::vector<int> claims(page.size());
+    long wrong = 0, close = 0;
+    std::set<i32> seen;
+    for (const gm_glyph &g : fnt.records) {
+      if (!seen.insert(g.code).second) continue; // a code point's first record is exported
+      const std::string c = "chars." + std::to_string(seen.size() - 1) + ".";
+      const auto at = [&](const char *k) {
+        return std::stol(text.count(c + k) ? text[c + k] : "-9");
+      };
+      const long x = at("x"), y = at("y"), w = at("width"), h = at("height");
+      EXPECT_EQ((std::vector<long>{at("id"), w, h, at("xoffset"), at("yoffset"), at("xadvance")}),
+                (std::vector<long>{g.code, g.width + row.left + row.right,
+                                   g.rows + row.up + row.down, g.bearing_x - row.left,
+                                   fnt.ascender - g.bearing_y - row.up, g.advance}));
+      for (long r = 0; w > 0 && h > 0 && r < h + row.v; ++r)
+        for (long col = 0; col < w + row.h; ++col) {
+          const long px = x + col, py = y + r, bx = col - row.left, by = r - row.up;
+          if (px < row.h || py < row.v || px >= pw || py >= ph) {
+            ++close;
+            continue;
+          }
+          close += claims[std::size_t(py * pw + px)]++ != 0;
+          const bool inner = bx >= 0 && by >= 0 && bx < long(g.width) && by < long(g.rows);
+          if (r < h && col < w)
+            wrong += page[std::size_t(py * pw + px)] !=
+                     (inner ? atlas[std::size_t((g.y + 1 + by) * aw + g.x + 1 + bx)] : 0);
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "pixels that are not the bitmap in transparent padding";
+    EXPECT_EQ(close, 0) << "pixels of rectangles closer than the spacing";
+  }
+  const support::ScratchDir out;
+  const support::RunResult r = baked_sans::font_tool(
+      {"export", "--padding", "64", "--spacing", "64", fnt_path, "text", out.path() + "/f.fnt"},
+      out.path());
+  EXPECT_TRUE(r.exit_code == 1 && support::tree(out.path()).empty()) << r;
+  EXPECT_NE(r.err.find("fit no page up to 2048x4096; nothing was written"), std::string::npos);
+}
+
+} // namespace
