@@ -6,6 +6,7 @@
 #include "core/prog-opts.h"
 #include "tools/glyphmint-font/baked-to-bmfont.h"
 #include "tools/glyphmint-font/console.h"
+#include "tools/glyphmint-font/given-paths.h"
 #include "tools/glyphmint-font/kerning.h"
 #include "tools/glyphmint-font/output.h"
 
@@ -41,8 +42,9 @@ const char k_synopsis[] =
     "without it, it carries none. A font file that is not the bake's (it lacks\n"
     "a baked code point) is an error.\n"
     "\n"
-    "OUT and the page never replace FONT.fnt or its atlas. Both\n"
-    "are written whole under temporary names before either takes its own, so a\n"
+    "OUT and the page never replace FONT.fnt or its atlas, and must be regular\n"
+    "files where they exist (not a directory, a device or a FIFO). Both are\n"
+    "written whole under temporary names before either takes its own, so a\n"
     "failed export leaves any earlier OUT and page as they were.\n";
 
 [[noreturn]] void usage_error(StrView reason) {
@@ -71,19 +73,26 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
   StrView words[3];
   static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};
   (void)ProgOpts::parse(argc, argv, words, names);
-  ExportOptions options{Path(words[0]), BmForm::Text, Path(words[2]), BmPage::Rgba,
-                        Path(static_cast<Str &&>(font_file))};
+  ExportOptions options;
   if (!try_parse_bmfont_form(words[1], options.form))
     usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary or json)"));
   if (page.view() != "rgba" && page.view() != "grey")
     usage_error(fmt("Unknown page: ", page, " (rgba or grey)"));
   if (page.view() == "grey") options.page = BmPage::Grey;
+  options.fnt = given_path(words[0], "FONT.fnt");
+  options.out = given_path(words[2], "OUT");
+  if (is_standard_stream(words[2]))
+    throw Err("-: is standard output, which cannot take the two files of an export; name a "
+              "file (./- for one called -)");
+  if (ProgOpts::given(&font_file)) options.font_file = given_path(font_file.view(), "--font");
   return options;
 }
 
-// Neither file may replace an input of the export, nor the page the descriptor.
-void refuse_overwriting_inputs(const LoadedFont &loaded, const ExportOptions &options,
-                               const Path &page) {
+// Both files are regular files, replaced whole; neither may replace an input
+// of the export, nor the page the descriptor.
+void check_outputs(const LoadedFont &loaded, const ExportOptions &options, const Path &page) {
+  refuse_non_regular(options.out);
+  refuse_non_regular(page);
   const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
                           {loaded.image_path, "the atlas of the font being exported"},
                           {options.font_file, "the font file given with --font"}};
@@ -110,7 +119,7 @@ int run_export(i32 argc, const char *const *argv) {
   const LoadedFont loaded = LoadedFont::load(options.fnt);
   if (options.out.name().empty()) throw Err(fmt(options.out, ": names a directory, not a file"));
   const Path page = bmfont_page_path(options.out);
-  refuse_overwriting_inputs(loaded, options, page);
+  check_outputs(loaded, options, page);
 
   const BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, page.name());
   for (const u32 code : baked.duplicates)

@@ -40,6 +40,7 @@
 
 #include "core/fmt.h"
 #include "shared/font-face.h"
+#include "tools/glyphmint-font/given-paths.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -665,6 +666,7 @@ std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &fon
 
   // The bake's font is the one FreeType opened with the same code points:
   // the baker's own test, on face 0.
+  require_short_path(font_file);
   if (font_file.type() != FsType::File)
     throw Err(fmt(font_file, ": not found or not a regular file"));
   FontLibrary fonts;

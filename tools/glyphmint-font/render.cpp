@@ -4,6 +4,7 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
+#include "tools/glyphmint-font/given-paths.h"
 #include "tools/glyphmint-font/kerning.h"
 #include "tools/glyphmint-font/loaded-font.h"
 #include "tools/glyphmint-font/output.h"
@@ -34,13 +35,14 @@ const char k_help[] =
     "its code points (the message names them all), when the image would be empty or\n"
     "larger than 16384 pixels on a side or 64 Mi pixels in all, or when OUT.png\n"
     "names FONT.fnt, its atlas or FONTFILE. Put -- before the arguments when TEXT\n"
-    "starts with '-'.\n";
+    "starts with '-'. An OUT.png of - writes the PNG to standard output (not to a\n"
+    "terminal).\n";
 
 constexpr i64 k_max_side = 16384;
 constexpr i64 k_max_pixels = i64(64) << 20;
 
 // The faults that stop a render, in the order they are looked for.
-void check_layout(const TextLayout &layout, const LoadedFont &loaded, const Path &out_path) {
+void check_layout(const TextLayout &layout, const LoadedFont &loaded, StrView out_name) {
   if (layout.invalid_utf8_at)
     throw Err(fmt("the text is not valid UTF-8 (at byte ", u64(*layout.invalid_utf8_at), ")"));
   if (!layout.missing.empty()) {
@@ -53,10 +55,10 @@ void check_layout(const TextLayout &layout, const LoadedFont &loaded, const Path
   const i64 width = layout.bounds.right - layout.bounds.left;
   const i64 height = layout.bounds.bottom - layout.bounds.top;
   if (width <= 0 || height <= 0)
-    throw Err(fmt(out_path, ": not written: the text makes an empty image (", width, 'x', height,
+    throw Err(fmt(out_name, ": not written: the text makes an empty image (", width, 'x', height,
                   " pixels)"));
   if (width > k_max_side || height > k_max_side || width * height > k_max_pixels)
-    throw Err(fmt(out_path, ": not written: the image would be ", width, 'x', height,
+    throw Err(fmt(out_name, ": not written: the image would be ", width, 'x', height,
                   " pixels, more than 16384 on a side or 64 Mi in all"));
 }
 
@@ -72,23 +74,28 @@ int run_render(i32 argc, const char *const *argv) {
   static const char *const names[] = {"FONT.fnt", "TEXT", "OUT.png"};
   (void)ProgOpts::parse(argc, argv, words, names);
   const std::string_view text(words[1].data, words[1].len);
-  const Path out_path(words[2]);
+  const bool to_stdout = is_standard_stream(words[2]);
+  const Path out_path = to_stdout ? Path() : given_path(words[2], "OUT.png");
+  const Path font_path =
+      ProgOpts::given(&font_file) ? given_path(font_file.view(), "--font") : Path();
 
-  const LoadedFont loaded = LoadedFont::load(Path(words[0]));
-  const Path font_path(font_file.view());
+  const LoadedFont loaded = LoadedFont::load(given_path(words[0], "FONT.fnt"));
   const Input inputs[] = {{loaded.fnt_path, "the font being drawn with"},
                           {loaded.image_path, "the atlas of the font being drawn with"},
                           {font_path, "the font file given with --font"}};
-  refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
+  if (!to_stdout) refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
   std::vector<KerningPair> pairs;
-  if (!font_file.empty()) pairs = kerning_pairs(font_path, loaded.font);
+  if (!font_path.empty()) pairs = kerning_pairs(font_path, loaded.font);
   const TextKerning kerning =
       pairs.empty() ? TextKerning{} : TextKerning{kerning_from_pairs, &pairs};
 
   const TextLayout layout = lay_out_text(loaded, text, kerning);
-  check_layout(layout, loaded, out_path);
+  check_layout(layout, loaded, to_stdout ? StrView("standard output") : out_path.view());
   const GreyImage image = draw_text(loaded, text, kerning, layout.bounds);
   const Bytes png = encode_png(image.pixels.get(), image.width, image.height, 1);
-  write_output(out_path, png.view());
+  if (to_stdout)
+    write_standard_output(png.view());
+  else
+    write_output(out_path, png.view());
   return 0;
 }
