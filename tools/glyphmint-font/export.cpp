@@ -91,6 +91,8 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
 // Both files are regular files, replaced whole; neither may replace an input
 // of the export, nor the page the descriptor.
 void check_outputs(const LoadedFont &loaded, const ExportOptions &options, const Path &page) {
+  require_short_path(options.out);
+  require_short_path(page);
   refuse_non_regular(options.out);
   refuse_non_regular(page);
   const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
