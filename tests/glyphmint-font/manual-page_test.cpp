@@ -11,36 +11,33 @@
 
 namespace {
 
-bool names_a_message(const std::string &name, bool printf_only) {
-  if (printf_only) return name == "printf";
-  return name == "Err" || name == "print_message" || name == "usage_error" || name == "Input" ||
-         name == "message" || name == "note" || name == "where" || name.starts_with("fail") ||
-         name.starts_with("refuse");
+bool names_a_message(const std::string &name) {
+  static const std::set<std::string> names = {"Err",     "print_message", "usage_error", "Input",
+                                              "message", "note",          "where"};
+  return names.count(name) != 0 || name.starts_with("fail") || name.starts_with("refuse");
 }
 
-// The literals of the source's message statements, each after its place.
+// The literals of the file's message statements, each after "file:line: ".
 std::vector<std::string> message_literals(const std::string &path, bool printf_only = false) {
   const std::string src = support::read_file(path);
   std::vector<std::string> out, literals;
   std::vector<bool> in_message_body{false}; // per open brace
   bool message = false;
-  int line = 1;
-  for (std::size_t i = 0; i < src.size(); ++i) {
+  for (std::size_t i = 0, line = 1; i < src.size(); ++i) {
     const char c = src[i];
     line += c == '\n';
     if (src.compare(i, 2, "//") == 0 || (c == '#' && (i == 0 || src[i - 1] == '\n'))) {
       i = src.find('\n', i) - 1;
     } else if (c == '"' || c == '\'') {
-      std::string text;
+      std::string text = path.substr(path.rfind('/') + 1) + ":" + std::to_string(line) + ": ";
       for (++i; src[i] != c; ++i)
         text += src[i] != '\\' ? src[i] : src[++i] == 'n' || src[i] == 't' ? ' ' : src[i];
-      if (c == '"')
-        literals.push_back(path.substr(path.rfind('/') + 1) + ":" + std::to_string(line) + ": " +
-                           text);
+      if (c == '"') literals.push_back(text);
     } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
       std::size_t end = i;
       while (std::isalnum(static_cast<unsigned char>(src[end])) || src[end] == '_') ++end;
-      message = message || names_a_message(src.substr(i, end - i), printf_only);
+      const std::string name = src.substr(i, end - i);
+      message = message || (printf_only ? name == "printf" : names_a_message(name));
       i = end - 1;
     } else if (c == ';' || c == '{' || c == '}') {
       message = message || in_message_body.back();
@@ -54,27 +51,7 @@ std::vector<std::string> message_literals(const std::string &path, bool printf_o
   return out;
 }
 
-// The parts of a text that the page must show: cut at printf conversions,
-// without leading punctuation; parts without a three-letter word say nothing.
-std::vector<std::string> fragments(const std::string &text) {
-  std::vector<std::string> parts;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t conversion = std::min(text.find('%', at), text.size());
-    std::string part = text.substr(at, conversion - at);
-    part.erase(0, part.find_first_not_of(" :;,"));
-    part.erase(part.find_last_not_of(' ') + 1);
-    int run = 0;
-    for (const char c : part)
-      if ((run = std::isalpha(static_cast<unsigned char>(c)) ? run + 1 : 0) == 3) {
-        parts.push_back(part);
-        break;
-      }
-    at = std::min(text.find_first_of("sdXu", conversion), text.size() - 1) + 1;
-  }
-  return parts;
-}
-
-// The section as man prints it, blanks collapsed; man fails the test when missing.
+// The section as man prints it, blanks collapsed.
 std::string diagnostics_as_shown() {
   const std::string command =
       "LC_ALL=C MANWIDTH=1000 man -l " GLYPHMINT_SOURCE_DIR "/man/glyphmint-font.1 2>&1";
@@ -100,17 +77,23 @@ TEST(ManualPage, DiagnosticsListsEveryMessageTheFontToolPrints) {
   for (int e = GM_ERR_SHORT_HEADER; std::string(gm_error_text(gm_error(e))) != "unknown error"; ++e)
     texts.push_back(std::string("gm_error_text: ") + gm_error_text(gm_error(e)));
 
-  // Texts that are no message or that no command line reaches: the help's
-  // heading, a form outside the enum, and the plain parse's report of a word.
-  const std::vector<std::string> not_messages = {"Program arguments:", "unknown BMFont form",
-                                                 "Unknown option:"};
+  // No messages, or none a command line reaches: the help's heading, a form
+  // outside the enum, the plain parse's report of a word.
+  const std::string not_messages[] = {"Program arguments:", "unknown BMFont form",
+                                      "Unknown option"};
   const std::string shown = diagnostics_as_shown();
   std::size_t checked = 0;
   for (const std::string &placed : texts) {
-    const std::string text = placed.substr(placed.find(": ") + 2);
-    for (const std::string &part : fragments(text)) {
-      if (std::any_of(not_messages.begin(), not_messages.end(),
-                      [&](const std::string &t) { return text.find(t) != std::string::npos; }))
+    std::istringstream parts(placed.substr(placed.find(": ") + 2));
+    bool after_conversion = false;
+    for (std::string part; std::getline(parts, part, '%'); after_conversion = true) {
+      if (after_conversion) part.erase(0, part.find_first_not_of("0123456789-.") + 1);
+      part.erase(0, part.find_first_not_of(" :;,"));
+      part.erase(part.find_last_not_of(' ') + 1);
+      const auto letter = [](char ch) { return std::isalpha(static_cast<unsigned char>(ch)) != 0; };
+      if (std::count_if(part.begin(), part.end(), letter) < 3 ||
+          std::any_of(std::begin(not_messages), std::end(not_messages),
+                      [&](const std::string &t) { return placed.find(t) != std::string::npos; }))
         continue;
       ++checked;
       EXPECT_NE(shown.find(part), std::string::npos)
