@@ -91,8 +91,9 @@ struct ProgOpts {
   /// were. Everything after a lone "--" is a word, even when it starts with
   /// '-'; so are an empty argument and a lone "-" (which also serves as an
   /// option's value), for the program to judge. More words than words.count
-  /// is a usage error, as is any word for the plain parse above. With names (words.count of them),
-  /// every word must be given: a missing one is the usage error "Missing argument: <its name>".
+  /// is a usage error, as is any word for the plain parse above. With names
+  /// (words.count of them), every word must be given: a missing one is the
+  /// usage error "Missing argument: <its name>".
   [[nodiscard]] static u64 parse(i32 argc, const char *const *argv, ArrView<StrView> words,
                                  const char *const *names = nullptr);
 
