@@ -20,7 +20,7 @@ namespace {
 /// one allocates nothing; the text is passed on exactly as written.
 struct OsPath {
   static constexpr u64 capacity = 512;
-  static constexpr u64 max_length = 508;
+  static constexpr u64 max_length = Path::max_os_length;
 
   char buffer[capacity];
   u64 length = 0;

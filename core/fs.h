@@ -52,6 +52,9 @@ struct Bytes {
 };
 
 struct Path {
+  /// The longest text that the filesystem operations below take.
+  static constexpr u64 max_os_length = 508;
+
   Str text;
 
   Path() = default;

@@ -55,6 +55,15 @@ const char *peek(const getopt_context *ctx) {
   return ctx->current_index < ctx->argc ? ctx->argv[ctx->current_index] : nullptr;
 }
 
+bool is_dash_word(const getopt_context *ctx, const char *arg) {
+  return ctx->blank_and_dash_are_words && arg[0] == '-' && arg[1] == '\0';
+}
+
+// Whether an argument after an option is another option rather than its value.
+bool starts_option(const getopt_context *ctx, const char *arg) {
+  return arg[0] == '-' && !is_dash_word(ctx, arg);
+}
+
 i32 next_long(getopt_context *ctx, const char *arg) {
   const char *s = arg + 2;
   for (i32 k = 0; k < ctx->num_opts; ++k) {
@@ -75,7 +84,7 @@ i32 next_long(getopt_context *ctx, const char *arg) {
     if (rest[0] != '\0') continue; // "--dirx" is not "--dir"
 
     const char *next = peek(ctx);
-    if (next == nullptr || next[0] == '-') return without_value(ctx, e, arg);
+    if (next == nullptr || starts_option(ctx, next)) return without_value(ctx, e, arg);
     ++ctx->current_index;
     if (next[0] != '=') return with_value(ctx, e, next);
     if (next[1] != '\0') return with_value(ctx, e, next + 1);
@@ -97,7 +106,7 @@ i32 next_short(getopt_context *ctx, const char *arg) {
     const getopt_entry &e = ctx->opts[k];
     if (e.name_short != arg[1]) continue;
     const char *next = peek(ctx);
-    if (next == nullptr || next[0] == '-' || !takes_value(e.kind))
+    if (next == nullptr || starts_option(ctx, next) || !takes_value(e.kind))
       return without_value(ctx, e, arg);
     ++ctx->current_index;
     return with_value(ctx, e, next);
@@ -122,6 +131,7 @@ i32 getopt_create_context(getopt_context *ctx, i32 argc, const char *const *argv
   ctx->current_index = 0;
   ctx->current_opt_arg = nullptr;
   ctx->current_value.i = 0;
+  ctx->blank_and_dash_are_words = false;
 
   for (i32 k = 0; !is_end(opts[k]); ++k) {
     const getopt_entry &e = opts[k];
@@ -144,9 +154,10 @@ i32 getopt_next(getopt_context *ctx) {
 
   // An empty argument is neither an option nor a word the program asked for;
   // it is usually an unset shell variable, so it is reported, not skipped.
-  if (arg[0] == '\0') {
+  // Programs that take words take it as one and say what is wrong with it.
+  if (arg[0] == '\0' || is_dash_word(ctx, arg)) {
     ctx->current_opt_arg = arg;
-    return GetoptInvalid;
+    return ctx->blank_and_dash_are_words ? GetoptNotOption : GetoptInvalid;
   }
   if (arg[0] != '-') {
     ctx->current_opt_arg = arg;

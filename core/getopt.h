@@ -2,7 +2,8 @@
 // getopt_entry records and reports one result per getopt_next call.
 //
 // The trap: a value that begins with '-' (a negative number included) is only
-// taken in the --name=value form; "--name -5" and "-n -5" report a missing value.
+// taken in the --name=value form; "--name -5" and "-n -5" report a missing value
+// (a lone "-" too, unless blank_and_dash_are_words is set).
 #pragma once
 
 #include "core/types.h"
@@ -54,6 +55,10 @@ struct getopt_context {
     i32 i;
     f32 f;
   } current_value; ///< only written for the number kinds
+  /// Cleared by getopt_create_context; a program that takes plain words sets
+  /// it to read an empty argument and a lone "-" (a standard stream) as words,
+  /// and "-" after an option as its value, as POSIX utilities do.
+  bool blank_and_dash_are_words;
 };
 
 /// Prepares a pass over argv (program name first); -1 when a record is unusable:

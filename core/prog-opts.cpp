@@ -126,6 +126,7 @@ u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *w
   getopt_context ctx;
   if (getopt_create_context(&ctx, argc, argv, g_opts) < 0)
     throw Err("error while creating getopt ctx, bad options-list?");
+  ctx.blank_and_dash_are_words = words != nullptr;
 
   for (;;) {
     const i32 r = getopt_next(&ctx);
@@ -190,6 +191,12 @@ u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *w
     usage(&ctx, 1);
   }
   return word_count;
+}
+
+bool ProgOpts::given(const void *target) {
+  for (u64 slot = 0; slot < g_opts_count; ++slot)
+    if (g_args[slot].is_argument && g_args[slot].target == target) return g_args[slot].is_set != 0;
+  return false;
 }
 
 void ProgOpts::usage_error(const char *reason) {

@@ -89,11 +89,17 @@ struct ProgOpts {
   /// The opt-in for programs that take plain words besides options: stores
   /// them in order into words (views into argv) and returns how many there
   /// were. Everything after a lone "--" is a word, even when it starts with
-  /// '-'. More words than words.count is a usage error, as is any word for the
-  /// plain parse above. With names (words.count of them), every word must be
-  /// given: a missing one is the usage error "Missing argument: <its name>".
+  /// '-'; so are an empty argument and a lone "-" (which also serves as an
+  /// option's value), for the program to judge. More words than words.count
+  /// is a usage error, as is any word for the plain parse above. With names
+  /// (words.count of them), every word must be given: a missing one is the
+  /// usage error "Missing argument: <its name>".
   [[nodiscard]] static u64 parse(i32 argc, const char *const *argv, ArrView<StrView> words,
                                  const char *const *names = nullptr);
+
+  /// Whether the argument with this target was on the command line, even
+  /// with an empty value: an empty text given is not the same as none.
+  [[nodiscard]] static bool given(const void *target);
 
   /// For a usage error only the program can see after parse, such as a
   /// missing choice among options: prints the reason and the help text to

@@ -4,8 +4,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME glyphmint)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# Install through DESTDIR, so the prefix that the .pc file records is /usr and
-# not the staging directory.
+# Install through DESTDIR, so the staged tree is laid out as the package
+# installs it, under /usr.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX ${CPACK_PACKAGING_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)

@@ -37,14 +37,7 @@ install(FILES ${PROJECT_BINARY_DIR}/glyphmint-config.cmake
               ${PROJECT_BINARY_DIR}/glyphmint-config-version.cmake
         DESTINATION ${GLYPHMINT_CMAKE_PACKAGE_DIR})
 
-# A .pc file must name its prefix, and `cmake --install --prefix` may choose
-# another than the one configured, so it is written at install time.
-install(CODE "
-  set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
-  set(version \"${PROJECT_VERSION}\")
-  set(pc_file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/pkgconfig/glyphmint.pc\")
-  message(STATUS \"Installing: \${pc_file}\")
-  configure_file(\"${CMAKE_CURRENT_LIST_DIR}/glyphmint.pc.in\" \"\${pc_file}\" @ONLY
-                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-  list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${pc_file}\")
-")
+# The .pc file, like the CMake package, finds the prefix from its own place
+# (share/pkgconfig), so a staged or moved tree needs only PKG_CONFIG_PATH.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/glyphmint.pc.in ${PROJECT_BINARY_DIR}/glyphmint.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/glyphmint.pc DESTINATION share/pkgconfig)

@@ -160,7 +160,10 @@ TEST(ProgOpts, WordsOptInCollectsPlainWordsInOrder) {
       {{"--", ""}, 1, 0, "words=[] dir=[]" + k_untouched},
       {{"a", "b", "-d", "x"}, 1, 1, "Unexpected argument: b\n" + k_tool_help},
       {{"a", "--", "b"}, 1, 1, "Unexpected argument: b\n" + k_tool_help},
-      {{"a", ""}, 2, 1, "Invalid usage of flag: \n" + k_tool_help},
+      // Empty and "-" are words here, and "-" a value; the plain parse refuses both.
+      {{"a", ""}, 2, 0, "words=[a][] dir=[]" + k_untouched},
+      {{"-", "-d", "-"}, 2, 0, "words=[-] dir=[-]" + k_untouched},
+      {{"-d", "-"}, -1, 1, "Invalid usage of flag: dir\n" + k_tool_help},
       {{"-x", "a"}, 2, 1, "Unknown flag: -x\n" + k_tool_help},
       // Without the opt-in a word stays a usage error, as it always was.
       {{"a", "--", "b"}, -1, 1, "Unknown option: 43  (args count: 2)\n" + k_tool_help},

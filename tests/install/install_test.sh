@@ -112,7 +112,7 @@ step_files() {
   diff -u <(promised_files) <(installed_files) ||
     fail "installed files differ from the promised list (- promised, + installed)"
   local pc=$root$prefix/share/pkgconfig/glyphmint.pc
-  grep -qx "prefix=$prefix" "$pc" || fail "$pc does not name the prefix $prefix"
+  grep -qxF 'prefix=${pcfiledir}/../..' "$pc" || fail "$pc does not find its prefix from its own place"
   grep -qx "Version: $version" "$pc" || fail "$pc does not give version $version"
 }
 
@@ -168,14 +168,20 @@ step_consumer() {
     fail "the consumer does not build with CMake: $(tail -n 5 "$tmp/cmake-build.log")"
   check_measure "CMake package" "$tmp/cmake/measure" "$fnt" "$text"
 
-  # pkg-config, seeing only the installed .pc, with DESTDIR as the sysroot.
+  # pkg-config, seeing the staged .pc through PKG_CONFIG_PATH alone: the file
+  # finds its prefix from its own place, in the staged tree and in a moved copy.
+  unset PKG_CONFIG_LIBDIR PKG_CONFIG_SYSROOT_DIR
   cp -r "$src/examples/consumer" "$tmp/pc"
-  export PKG_CONFIG_LIBDIR=$root$prefix/share/pkgconfig PKG_CONFIG_SYSROOT_DIR=$root
-  local cflags
-  cflags=$(pkg-config --cflags glyphmint) || fail "pkg-config does not find glyphmint.pc"
-  read -r cflags <<<"$cflags"
-  [[ $cflags == "-I$root$prefix/include" ]] || fail "pkg-config gives '$cflags'"
-  make -C "$tmp/pc" >"$tmp/make.log" 2>&1 ||
+  cp -r "$root$prefix" "$tmp/moved"
+  local tree cflags
+  for tree in "$root$prefix" "$tmp/moved"; do
+    cflags=$(PKG_CONFIG_PATH=$tree/share/pkgconfig pkg-config --cflags glyphmint) ||
+      fail "pkg-config does not find $tree/share/pkgconfig/glyphmint.pc"
+    read -r cflags <<<"$cflags"
+    [[ $cflags == -I* && $(realpath "${cflags#-I}") == "$(realpath "$tree/include")" ]] ||
+      fail "pkg-config gives '$cflags' for $tree"
+  done
+  PKG_CONFIG_PATH=$root$prefix/share/pkgconfig make -C "$tmp/pc" >"$tmp/make.log" 2>&1 ||
     fail "the consumer does not build with its Makefile: $(tail -n 5 "$tmp/make.log")"
   check_measure "pkg-config" "$tmp/pc/measure" "$fnt" "$text"
 }

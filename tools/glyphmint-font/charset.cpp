@@ -9,6 +9,7 @@
 #include "tools/glyphmint-font/code-points.h"
 #include "tools/glyphmint-font/console.h"
 #include "tools/glyphmint-font/font-coverage.h"
+#include "tools/glyphmint-font/given-paths.h"
 #include "tools/glyphmint-font/text-code-points.h"
 
 namespace {
@@ -20,8 +21,9 @@ const char *const k_synopsis =
     "Prints the settings lines \"ranges = [...]\" and \"chars = [...]\" for the requested code\n"
     "points that the font has. Requested are the characters of the text files (UTF-8; line\n"
     "feeds, carriage returns and tabs left out), the ranges (settings grammar, such as\n"
-    "[32-126, 880-1023]) and, with --all, every code point the font maps to a glyph. Those the\n"
-    "font lacks are listed on standard error; the status stays 0 unless --strict.\n";
+    "[32-126, 880-1023]) and, with --all, every code point the font maps to a glyph. A text\n"
+    "file of - is standard input. Those the font lacks are listed on standard error; the status\n"
+    "stays 0 unless --strict.\n";
 
 struct CharsetOptions {
   Str font_path;
@@ -54,13 +56,14 @@ CodePointSet listed_code_points(const CharsetOptions &o) {
   for (const Str &list : o.ranges)
     if (!try_add_code_point_ranges(list, requested))
       throw Err(fmt("--ranges ", list, ": not a list of ranges such as [32-126, 880-1023]"));
-  for (const Str &path : o.texts) requested.unite(text_file_code_points(path));
+  for (const Str &path : o.texts)
+    requested.unite(text_file_code_points(given_path(path.view(), "--text").view()));
   return requested;
 }
 
-FT_Face open_font(FontLibrary &fonts, const Str &path) {
+FT_Face open_font(FontLibrary &fonts, const Path &path) {
   FT_Face font = nullptr;
-  if (const FT_Error error = fonts.open(Path(path.view()), font))
+  if (const FT_Error error = fonts.open(path, font))
     throw Err(fmt(path, ": cannot be opened as a font (FreeType error ", int(error), ")"));
   return font;
 }
@@ -72,7 +75,7 @@ int run_charset(i32 argc, const char *const *argv) {
   parse_options(argc, argv, options);
   CodePointSet requested = listed_code_points(options);
   FontLibrary fonts;
-  const FT_Face font = open_font(fonts, options.font_path);
+  const FT_Face font = open_font(fonts, given_path(options.font_path.view(), "--font"));
   if (options.all) requested.unite(mapped_code_points(font));
 
   const CodePointSplit split = split_by_font(requested, font);

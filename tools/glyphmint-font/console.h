@@ -5,7 +5,8 @@
 #include "core/str-view.h"
 
 /// Writes the text to standard output and flushes it; throws Err "standard
-/// output: cannot be written" when that fails (a closed pipe, a full disk).
+/// output: cannot be written (<reason>)" when that fails (a closed pipe, a
+/// full disk).
 void print_output(StrView text);
 
 /// Prints "glyphmint-font: <message>\n" on standard error, each control byte

@@ -7,6 +7,7 @@
 #include "tools/glyphmint-font/baked-to-bmfont.h"
 #include "tools/glyphmint-font/c-source.h"
 #include "tools/glyphmint-font/console.h"
+#include "tools/glyphmint-font/given-paths.h"
 #include "tools/glyphmint-font/kerning.h"
 #include "tools/glyphmint-font/output.h"
 #include "tools/glyphmint-font/padded-page.h"
@@ -75,8 +76,9 @@ const char k_synopsis[] =
     "DejaVuSans-16.h gives DejaVuSans_16, 16px.h font_16px. The page options\n"
     "and --font do not apply.\n"
     "\n"
-    "OUT and the page never replace FONT.fnt or its atlas. Both\n"
-    "are written whole under temporary names before either takes its own, so a\n"
+    "OUT and the page never replace FONT.fnt or its atlas, and must be regular\n"
+    "files where they exist (not a directory, a device or a FIFO). Both are\n"
+    "written whole under temporary names before either takes its own, so a\n"
     "failed export leaves any earlier OUT and page as they were.\n";
 
 [[noreturn]] void usage_error(StrView reason) {
@@ -127,7 +129,7 @@ void take_c_options(const GivenOptions &given, ExportOptions &options) {
   const std::pair<const char *, bool> page_options[] = {{"page", !given.page.empty()},
                                                         {"padding", !given.padding.empty()},
                                                         {"spacing", !given.spacing.empty()},
-                                                        {"font", !given.font_file.empty()}};
+                                                        {"font", ProgOpts::given(&given.font_file)}};
   for (const auto &[option, is_given] : page_options)
     if (is_given) usage_error(fmt("--", StrView(option), " does not apply to the c form."));
   const Str *name = last(given.name);
@@ -156,23 +158,30 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
   static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};
   (void)ProgOpts::parse(argc, argv, words, names);
   ExportOptions options;
-  options.fnt = Path(words[0]);
-  options.out = Path(words[2]);
-  options.font_file = Path(given.font_file.view());
   options.c_form = words[1] == "c";
-  if (options.c_form) {
+  if (!options.c_form && !try_parse_bmfont_form(words[1], options.form))
+    usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary, json or c)"));
+  options.fnt = given_path(words[0], "FONT.fnt");
+  options.out = given_path(words[2], "OUT");
+  if (is_standard_stream(words[2]))
+    throw Err("-: is standard output, which cannot take the two files of an export; name a "
+              "file (./- for one called -)");
+  if (ProgOpts::given(&given.font_file))
+    options.font_file = given_path(given.font_file.view(), "--font");
+  if (options.c_form)
     take_c_options(given, options);
-  } else {
-    if (!try_parse_bmfont_form(words[1], options.form))
-      usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary, json or c)"));
+  else
     take_bmfont_options(given, options);
-  }
   return options;
 }
 
-// Neither file may replace an input of the export, nor the page the descriptor.
-void refuse_overwriting_inputs(const LoadedFont &loaded, const ExportOptions &options,
-                               const Path &page) {
+// Both files are regular files, replaced whole; neither may replace an input
+// of the export, nor the page the descriptor.
+void check_outputs(const LoadedFont &loaded, const ExportOptions &options, const Path &page) {
+  require_short_path(options.out);
+  require_short_path(page);
+  refuse_non_regular(options.out);
+  refuse_non_regular(page);
   const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
                           {loaded.image_path, "the atlas of the font being exported"},
                           {options.font_file, "the font file given with --font"}};
@@ -199,6 +208,8 @@ int run_export(i32 argc, const char *const *argv) {
   const LoadedFont loaded = LoadedFont::load(options.fnt);
   if (options.out.name().empty()) throw Err(fmt(options.out, ": names a directory, not a file"));
   if (options.c_form) {
+    require_short_path(options.out);
+    refuse_non_regular(options.out);
     const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
                             {loaded.image_path, "the atlas of the font being exported"}};
     refuse_overwriting(ArrView<const Input>(inputs, 2), options.out);
@@ -208,7 +219,7 @@ int run_export(i32 argc, const char *const *argv) {
     return 0;
   }
   const Path page = bmfont_page_path(options.out);
-  refuse_overwriting_inputs(loaded, options, page);
+  check_outputs(loaded, options, page);
 
   BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, page.name());
   for (const u32 code : baked.duplicates)

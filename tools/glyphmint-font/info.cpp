@@ -6,6 +6,7 @@
 #include "core/prog-opts.h"
 #include "tools/glyphmint-font/console.h"
 #include "tools/glyphmint-font/font-summary.h"
+#include "tools/glyphmint-font/given-paths.h"
 #include "tools/glyphmint-font/loaded-font.h"
 
 #include <string>
@@ -41,7 +42,7 @@ int run_info(i32 argc, const char *const *argv) {
   static const char *const names[] = {"FONT.fnt"};
   (void)ProgOpts::parse(argc, argv, words, names);
 
-  const LoadedFont loaded = LoadedFont::load(Path(words[0]));
+  const LoadedFont loaded = LoadedFont::load(given_path(words[0], "FONT.fnt"));
   const gm_font &font = loaded.font;
   const u64 tenths =
       fill_tenths_of_percent(font, u64(loaded.atlas.width) * u64(loaded.atlas.height));

@@ -40,6 +40,7 @@
 
 #include "core/fmt.h"
 #include "shared/font-face.h"
+#include "tools/glyphmint-font/given-paths.h"
 #include "tools/glyphmint-font/hb-ptr.h"
 #include "tools/glyphmint-font/kerning-candidates.h"
 #include "tools/glyphmint-font/kerning-tables.h"
@@ -81,6 +82,7 @@ public:
 
     // The bake's font is the one FreeType opened with the same code points:
     // the baker's own test, on face 0.
+    require_short_path(font_file);
     if (font_file.type() != FsType::File)
       throw Err(fmt(font_file, ": not found or not a regular file"));
     FT_Face ft_face = nullptr;

@@ -1,6 +1,7 @@
 #include "tools/glyphmint-font/loaded-font.h"
 
 #include "core/fmt.h"
+#include "tools/glyphmint-font/given-paths.h"
 
 #include <climits>
 #include <cstring>
@@ -17,6 +18,7 @@ namespace {
 }
 
 Bytes read_whole(const Path &path) {
+  require_short_path(path);
   if (path.type() != FsType::File) fail(path, "not found or not a regular file");
   try {
     return path.read_bytes();

@@ -28,40 +28,67 @@ constexpr Command k_commands[] = {
     {"charset", "Print the settings lines for the code points a font has.", run_charset},
 };
 
-void print_help() {
-  std::printf("Usage: glyphmint-font COMMAND [ARGUMENTS...]\n"
+Str help_text() {
+  StrBuilder text;
+  text.append("Usage: glyphmint-font COMMAND [ARGUMENTS...]\n"
               "       glyphmint-font COMMAND --help\n"
+              "       glyphmint-font --help COMMAND\n"
               "\n"
               "Reads the fonts that glyphmint bakes.\n"
               "\n"
               "Commands:\n");
-  for (const Command &c : k_commands) std::printf("  %-9s %s\n", c.name, c.summary);
-  std::printf("\nOptions:\n"
-              "  -h, --help     Print this help text.\n"
+  for (const Command &c : k_commands) text.appendf("  %-9s %s\n", c.name, c.summary);
+  text.append("\nOptions:\n"
+              "  -h, --help     Print this help text, or with a command its own.\n"
               "  --version      Print the version.\n");
+  return text.to_string();
+}
+
+const Command *find_command(StrView name) {
+  for (const Command &c : k_commands)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+// The reason, a blank line and the help on standard output, as git and
+// coreutils print a usage error; the status is 1.
+int usage_error(StrView reason) {
+  StrBuilder text;
+  fmt(text, EscapedControl{reason}, "\n\n", help_text());
+  std::fwrite(text.data, 1, text.len, stdout);
+  return 1;
+}
+
+int unknown_command(StrView word) {
+  return usage_error(
+      fmt(StrView(word.starts_with('-') ? "Unknown flag: " : "Unknown command: "), word));
+}
+
+// glyphmint-font --help [COMMAND]: the command's help is its own --help.
+int help(int argc, char **argv) {
+  if (argc == 2) {
+    print_output(help_text().view());
+    return 0;
+  }
+  const Command *command = find_command(StrView(argv[2]));
+  if (command == nullptr) return unknown_command(StrView(argv[2]));
+  if (argc > 3) return usage_error(fmt("Unexpected argument: ", StrView(argv[3])));
+  const char *const command_argv[] = {command->name, "--help"};
+  return command->run(2, command_argv);
 }
 
 int run(int argc, char **argv) {
-  if (argc < 2) {
-    print_help();
-    return 1;
-  }
+  if (argc < 2) return usage_error("Missing argument: COMMAND");
   const StrView first(argv[1]);
-  if (first == "--help" || first == "-h") {
-    print_help();
-    return 0;
-  }
+  if (first == "--help" || first == "-h") return help(argc, argv);
   if (first == "--version") {
-    std::printf("glyphmint-font %s\n", GLYPHMINT_VERSION);
+    if (argc > 2) return usage_error(fmt("Unexpected argument: ", StrView(argv[2])));
+    print_output(fmt("glyphmint-font ", StrView(GLYPHMINT_VERSION), "\n").view());
     return 0;
   }
-  for (const Command &c : k_commands)
-    if (first == c.name) return c.run(argc - 1, argv + 1);
-  StrBuilder line;
-  fmt(line, "Unknown command: ", EscapedControl{first}, "\n\n");
-  std::fwrite(line.data, 1, line.len, stdout);
-  print_help();
-  return 1;
+  const Command *command = find_command(first);
+  if (command == nullptr) return unknown_command(first);
+  return command->run(argc - 1, argv + 1);
 }
 
 } // namespace

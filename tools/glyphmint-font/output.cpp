@@ -1,6 +1,8 @@
 #include "tools/glyphmint-font/output.h"
 
 #include "core/fmt.h"
+#include "tools/glyphmint-font/console.h"
+#include "tools/glyphmint-font/given-paths.h"
 
 #include <cerrno>
 #include <cstring>
@@ -104,6 +106,7 @@ void put_back(std::vector<PreviousFile> &previous, StrBuilder &message) {
 StagedOutputs::StagedOutputs(ArrView<const Output> outputs) {
   staged_.reserve(outputs.count);
   for (const Output &output : outputs) {
+    require_short_path(output.path);
     staged_.push_back({Path(output.path.view()), AtomicFile()});
     AtomicFile &file = staged_.back().file;
     errno = 0;
@@ -135,6 +138,24 @@ void write_outputs(ArrView<const Output> outputs) {
 void write_output(const Path &path, ArrView<const u8> bytes) {
   const Output output{path, bytes};
   write_outputs(ArrView<const Output>(&output, 1));
+}
+
+void write_standard_output(ArrView<const u8> bytes) {
+  if (::isatty(STDOUT_FILENO) != 0)
+    throw Err("standard output: is a terminal; redirect it to a file or a pipe");
+  print_output(StrView(reinterpret_cast<const char *>(bytes.data), bytes.count));
+}
+
+void refuse_non_regular(const Path &path) {
+  struct stat st {};
+  const Str c_path = fmt(path, '\0');
+  if (path.empty() || ::stat(c_path.data, &st) != 0 || S_ISREG(st.st_mode)) return;
+  const char *kind = S_ISDIR(st.st_mode)    ? "directory"
+                     : S_ISCHR(st.st_mode)  ? "character device"
+                     : S_ISBLK(st.st_mode)  ? "block device"
+                     : S_ISFIFO(st.st_mode) ? "FIFO"
+                                            : "socket";
+  throw Err(fmt(path, ": is a ", StrView(kind), ", not a regular file; nothing was written"));
 }
 
 void refuse_overwriting(ArrView<const Input> inputs, const Path &output) {

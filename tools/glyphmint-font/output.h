@@ -20,7 +20,7 @@ class StagedOutputs {
 public:
   /// Writes every file under a temporary name, through AtomicFile; no file
   /// takes its own name yet. Throws Err "<path>: cannot be written (<reason>)"
-  /// and leaves nothing behind.
+  /// (or require_short_path's) and leaves nothing behind.
   explicit StagedOutputs(ArrView<const Output> outputs);
 
   /// Renames the files into place, in order. When one fails, those renamed
@@ -41,6 +41,16 @@ private:
 /// every earlier file of those names as it was.
 void write_outputs(ArrView<const Output> outputs);
 void write_output(const Path &path, ArrView<const u8> bytes);
+
+/// Writes the bytes to standard output, as `-` for an output file asks; a
+/// terminal is refused, as binary bytes would reach it as control sequences.
+/// Throws Err "standard output: ..." when it is refused or the write fails.
+void write_standard_output(ArrView<const u8> bytes);
+
+/// Throws Err "<path>: is a <kind>, not a regular file; nothing was written"
+/// when the path names an existing directory, device, FIFO or socket (links
+/// followed): an output that is replaced whole cannot be one of those.
+void refuse_non_regular(const Path &path);
 
 /// An input of a command, and what it is, for refuse_overwriting's message.
 struct Input {

@@ -4,6 +4,7 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
+#include "tools/glyphmint-font/given-paths.h"
 #include "tools/glyphmint-font/kerning.h"
 #include "tools/glyphmint-font/loaded-font.h"
 #include "tools/glyphmint-font/output.h"
@@ -43,7 +44,8 @@ const char k_help[] =
     "its code points (the message names them all), when the image would be empty or\n"
     "larger than 16384 pixels on a side or 64 Mi pixels in all, or when OUT.png\n"
     "names FONT.fnt, its atlas or FONTFILE. Put -- before the arguments when TEXT\n"
-    "starts with '-'.\n";
+    "starts with '-'. An OUT.png of - writes the PNG to standard output (not to a\n"
+    "terminal).\n";
 
 constexpr i64 k_max_side = 16384;
 constexpr i64 k_max_pixels = i64(64) << 20;
@@ -51,7 +53,7 @@ constexpr i64 k_max_pixels = i64(64) << 20;
 // The faults that stop a render, in the order they are looked for; the
 // bounds are the layout's, scaled.
 void check_layout(const TextLayout &layout, const TextBounds &bounds, const LoadedFont &loaded,
-                  const Path &out_path) {
+                  StrView out_name) {
   if (layout.invalid_utf8_at)
     throw Err(fmt("the text is not valid UTF-8 (at byte ", u64(*layout.invalid_utf8_at), ")"));
   if (!layout.missing.empty()) {
@@ -64,10 +66,10 @@ void check_layout(const TextLayout &layout, const TextBounds &bounds, const Load
   const i64 width = bounds.right - bounds.left;
   const i64 height = bounds.bottom - bounds.top;
   if (width <= 0 || height <= 0)
-    throw Err(fmt(out_path, ": not written: the text makes an empty image (", width, 'x', height,
+    throw Err(fmt(out_name, ": not written: the text makes an empty image (", width, 'x', height,
                   " pixels)"));
   if (width > k_max_side || height > k_max_side || width * height > k_max_pixels)
-    throw Err(fmt(out_path, ": not written: the image would be ", width, 'x', height,
+    throw Err(fmt(out_name, ": not written: the image would be ", width, 'x', height,
                   " pixels, more than 16384 on a side or 64 Mi in all"));
 }
 
@@ -88,24 +90,29 @@ int run_render(i32 argc, const char *const *argv) {
   if (scale < 1 || scale > k_max_text_scale)
     ProgOpts::usage_error("--scale takes an integer from 1 to 16.");
   const std::string_view text(words[1].data, words[1].len);
-  const Path out_path(words[2]);
+  const bool to_stdout = is_standard_stream(words[2]);
+  const Path out_path = to_stdout ? Path() : given_path(words[2], "OUT.png");
+  const Path font_path =
+      ProgOpts::given(&font_file) ? given_path(font_file.view(), "--font") : Path();
 
-  const LoadedFont loaded = LoadedFont::load(Path(words[0]));
-  const Path font_path(font_file.view());
+  const LoadedFont loaded = LoadedFont::load(given_path(words[0], "FONT.fnt"));
   const Input inputs[] = {{loaded.fnt_path, "the font being drawn with"},
                           {loaded.image_path, "the atlas of the font being drawn with"},
                           {font_path, "the font file given with --font"}};
-  refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
+  if (!to_stdout) refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
   std::unique_ptr<NeighbourKerning> pairs;
-  if (!font_file.empty()) pairs = std::make_unique<NeighbourKerning>(font_path, loaded.font);
+  if (!font_path.empty()) pairs = std::make_unique<NeighbourKerning>(font_path, loaded.font);
   const TextKerning kerning =
       pairs ? TextKerning{NeighbourKerning::kerning_fn, pairs.get()} : TextKerning{};
 
   const TextLayout layout = lay_out_text(loaded, text, kerning);
   const TextBounds bounds = scaled(layout.bounds, scale);
-  check_layout(layout, bounds, loaded, out_path);
+  check_layout(layout, bounds, loaded, to_stdout ? StrView("standard output") : out_path.view());
   const GreyImage image = draw_text(loaded, text, kerning, bounds, scale);
   const Bytes png = encode_png(image.pixels.get(), image.width, image.height, 1);
-  write_output(out_path, png.view());
+  if (to_stdout)
+    write_standard_output(png.view());
+  else
+    write_output(out_path, png.view());
   return 0;
 }

@@ -2,22 +2,23 @@
 
 #include "core/fmt.h"
 #include "glyphmint/fnt.h"
+#include "tools/glyphmint-font/given-paths.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
+const StrView k_standard_input("standard input");
+
 // Read with stdio rather than Path::read_bytes, which gives nothing for a
-// pipe: --text <(generate-texts) must see the text.
-std::string read_text_file(StrView path) {
-  const std::string c_path(path.data != nullptr ? path.data : "", path.len);
-  std::FILE *file = std::fopen(c_path.c_str(), "rb");
-  if (file == nullptr)
-    throw Err(fmt(path, ": cannot be opened (", StrView(std::strerror(errno)), ")"));
+// pipe: --text <(generate-texts) and --text - must see the text.
+std::string read_all(std::FILE *file, StrView name) {
+  errno = 0;
   std::string bytes;
   char chunk[65536];
   for (;;) {
@@ -25,10 +26,20 @@ std::string read_text_file(StrView path) {
     bytes.append(chunk, got);
     if (got < sizeof chunk) break;
   }
-  const int error = std::ferror(file) ? errno : 0;
-  std::fclose(file);
-  if (error != 0) throw Err(fmt(path, ": cannot be read (", StrView(std::strerror(error)), ")"));
+  if (std::ferror(file))
+    throw Err(
+        fmt(name, ": cannot be read (", StrView(std::strerror(errno != 0 ? errno : EIO)), ")"));
   return bytes;
+}
+
+std::string read_text_file(StrView path) {
+  if (is_standard_stream(path)) return read_all(stdin, k_standard_input);
+  const std::string c_path(path.data != nullptr ? path.data : "", path.len);
+  const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(c_path.c_str(), "rb"),
+                                                              std::fclose);
+  if (file == nullptr)
+    throw Err(fmt(path, ": cannot be opened (", StrView(std::strerror(errno)), ")"));
+  return read_all(file.get(), path);
 }
 
 } // namespace
@@ -55,6 +66,6 @@ CodePointSet text_file_code_points(StrView path) {
   try {
     return text_code_points(text);
   } catch (const Err &e) {
-    throw Err(fmt(path, ": ", e.message));
+    throw Err(fmt(is_standard_stream(path) ? k_standard_input : path, ": ", e.message));
   }
 }

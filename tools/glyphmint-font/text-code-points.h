@@ -12,7 +12,7 @@
 [[nodiscard]] CodePointSet text_code_points(std::string_view utf8);
 
 /// text_code_points of a whole file, read to its end, a pipe too (as
-/// `--text <(command)` gives). Throws Err "<path>: cannot be opened
-/// (<reason>)", "<path>: cannot be read (<reason>)" or "<path>: invalid UTF-8
-/// (offset N)".
+/// `--text <(command)` gives); "-" reads standard input. Throws Err "<path>:
+/// cannot be opened (<reason>)", "<path>: cannot be read (<reason>)" or
+/// "<path>: invalid UTF-8 (offset N)", <path> "standard input" for "-".
 [[nodiscard]] CodePointSet text_file_code_points(StrView path);
