@@ -4,18 +4,12 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
-#include "tools/glyphmint-font/baked-to-bmfont.h"
 #include "tools/glyphmint-font/c-source.h"
-#include "tools/glyphmint-font/console.h"
+#include "tools/glyphmint-font/export-writer.h"
 #include "tools/glyphmint-font/given-paths.h"
-#include "tools/glyphmint-font/kerning.h"
-#include "tools/glyphmint-font/output.h"
-#include "tools/glyphmint-font/padded-page.h"
 
-#include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -86,17 +80,6 @@ const char k_synopsis[] =
   ProgOpts::usage_error(text.null_terminate().data);
 }
 
-struct ExportOptions {
-  Path fnt;
-  bool c_form = false;
-  BmForm form = BmForm::Text;
-  Path out;
-  BmPage page = BmPage::Rgba;
-  Path font_file;                ///< empty without --font
-  std::optional<GlyphRoom> room; ///< with --padding or --spacing
-  std::string c_name;
-};
-
 // Options kept as lists say whether they were given; the last one counts.
 struct GivenOptions {
   List<Str> page, padding, spacing, name;
@@ -126,10 +109,11 @@ void take_bmfont_options(const GivenOptions &given, ExportOptions &options) {
 }
 
 void take_c_options(const GivenOptions &given, ExportOptions &options) {
-  const std::pair<const char *, bool> page_options[] = {{"page", !given.page.empty()},
-                                                        {"padding", !given.padding.empty()},
-                                                        {"spacing", !given.spacing.empty()},
-                                                        {"font", ProgOpts::given(&given.font_file)}};
+  const std::pair<const char *, bool> page_options[] = {
+      {"page", !given.page.empty()},
+      {"padding", !given.padding.empty()},
+      {"spacing", !given.spacing.empty()},
+      {"font", ProgOpts::given(&given.font_file)}};
   for (const auto &[option, is_given] : page_options)
     if (is_given) usage_error(fmt("--", StrView(option), " does not apply to the c form."));
   const Str *name = last(given.name);
@@ -175,75 +159,10 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
   return options;
 }
 
-// Both files are regular files, replaced whole; neither may replace an input
-// of the export, nor the page the descriptor.
-void check_outputs(const LoadedFont &loaded, const ExportOptions &options, const Path &page) {
-  require_short_path(options.out);
-  require_short_path(page);
-  refuse_non_regular(options.out);
-  refuse_non_regular(page);
-  const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
-                          {loaded.image_path, "the atlas of the font being exported"},
-                          {options.font_file, "the font file given with --font"}};
-  refuse_overwriting(ArrView<const Input>(inputs, 3), options.out);
-  refuse_overwriting(ArrView<const Input>(inputs, 3), page);
-  const Input descriptor_input[] = {{options.out, "the descriptor"}};
-  refuse_overwriting(ArrView<const Input>(descriptor_input, 1), page);
-}
-
-Str descriptor_bytes(const BmFont &font, const std::vector<KerningPair> &pairs,
-                     const ExportOptions &options) {
-  try {
-    return bmfont_bytes(font, ArrView<const KerningPair>(pairs.data(), pairs.size()), options.form);
-  } catch (const Err &e) {
-    throw Err(fmt(options.out, ": cannot be written in the ", bmfont_form_name(options.form),
-                  " form: ", e.message));
-  }
-}
-
 } // namespace
 
 int run_export(i32 argc, const char *const *argv) {
   const ExportOptions options = parse_options(argc, argv);
-  const LoadedFont loaded = LoadedFont::load(options.fnt);
-  if (options.out.name().empty()) throw Err(fmt(options.out, ": names a directory, not a file"));
-  if (options.c_form) {
-    require_short_path(options.out);
-    refuse_non_regular(options.out);
-    const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
-                            {loaded.image_path, "the atlas of the font being exported"}};
-    refuse_overwriting(ArrView<const Input>(inputs, 2), options.out);
-    const std::string source = c_source(options.c_name, loaded);
-    write_output(options.out,
-                 ArrView<const u8>(reinterpret_cast<const u8 *>(source.data()), source.size()));
-    return 0;
-  }
-  const Path page = bmfont_page_path(options.out);
-  check_outputs(loaded, options, page);
-
-  BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, page.name());
-  for (const u32 code : baked.duplicates)
-    print_message(fmt(loaded.fnt_path, ": code point ", code,
-                      " is baked more than once; exported once, from its first record"));
-  std::optional<GreyImage> padded;
-  if (options.room) {
-    padded = lay_out_padded_page(baked.font, loaded.atlas, *options.room);
-    if (!padded)
-      throw Err(fmt(loaded.fnt_path, ": its glyphs with this padding and spacing fit no page up "
-                                     "to 2048x4096; nothing was written"));
-  }
-  std::vector<KerningPair> pairs;
-  if (!options.font_file.empty()) pairs = kerning_pairs(options.font_file, loaded.font);
-  const Str descriptor = descriptor_bytes(baked.font, pairs, options);
-  const Bytes png = bmfont_page_png(padded ? *padded : loaded.atlas, options.page);
-  // Both are written before either is put in place, the page first: a
-  // descriptor never names a page that is not there, and a failure leaves the
-  // earlier pair as it was.
-  const Output outputs[] = {
-      {page, png.view()},
-      {options.out,
-       ArrView<const u8>(reinterpret_cast<const u8 *>(descriptor.data), descriptor.len)},
-  };
-  write_outputs(ArrView<const Output>(outputs, 2));
+  write_export(LoadedFont::load(options.fnt), options);
   return 0;
 }
