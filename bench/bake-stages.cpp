@@ -10,6 +10,7 @@
 // of one whole bake's total for that stage. With --whole-ms, the processor
 // time of the whole glyphmint process on the same bake (bake_whole's cpu
 // median), the rest is shown as time outside the stages.
+#include "bench/bench-support.h"
 #include "bench/workload.h"
 #include "core/log.h"
 #include "tools/glyphmint/atlas.h"
@@ -32,6 +33,8 @@
 
 namespace {
 
+using bench::die;
+
 // Processor time of this (single-threaded) process: on a machine shared with
 // other work, wall time would mostly measure the waits for a core.
 double cpu_ms() {
@@ -48,11 +51,6 @@ double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const size_t n = v.size();
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-[[noreturn]] void die(const std::string &message) {
-  std::fprintf(stderr, "bake_stages: %s\n", message.c_str());
-  std::exit(1);
 }
 
 void copy_file(const std::string &from, const std::string &to) {

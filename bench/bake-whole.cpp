@@ -9,6 +9,7 @@
 // executes under valgrind's callgrind, a figure the machine's load barely
 // moves. The last line is for scripts:
 //   RESULT glyphmint_ms=... floor_ms=... ratio=... cpu_ratio=... instr_ratio=...
+#include "bench/bench-support.h"
 #include "bench/workload.h"
 
 #include <algorithm>
@@ -33,27 +34,14 @@ extern char **environ;
 
 namespace {
 
+using bench::die;
+using bench::read_file;
+using bench::write_file;
+
 struct Timing {
   double wall_ms = 0;
   double cpu_ms = 0; // user + system of the child
 };
-
-[[noreturn]] void die(const std::string &message) {
-  std::fprintf(stderr, "bake_whole: %s\n", message.c_str());
-  std::exit(1);
-}
-
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) die("cannot read " + path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const std::string &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) die("cannot write " + path);
-}
 
 double ms_between(const timespec &a, const timespec &b) {
   return double(b.tv_sec - a.tv_sec) * 1e3 + double(b.tv_nsec - a.tv_nsec) / 1e6;

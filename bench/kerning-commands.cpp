@@ -16,6 +16,7 @@
 // --font-tool times another glyphmint-font build (an earlier one, say).
 // The last line is for scripts:
 //   RESULT cjk_export_ms=... cjk_render_ms=... small_render_ms=... <font>_pairs=...
+#include "bench/bench-support.h"
 #include "bench/font-ranges.h"
 #include "core/log.h"
 #include "glyphmint/fnt.h"
@@ -46,6 +47,10 @@ extern char **environ;
 
 namespace {
 
+using bench::die;
+using bench::read_file;
+using bench::write_file;
+
 std::string font_tool = GLYPHMINT_FONT_EXE;
 
 const char k_cjk[] = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
@@ -64,23 +69,6 @@ const WholeFont k_whole_fonts[] = {
      "liberation"},
     {"FreeSerif", "/usr/share/fonts/truetype/freefont/FreeSerif.ttf", "freeserif"},
 };
-
-[[noreturn]] void die(const std::string &message) {
-  std::fprintf(stderr, "kerning_commands: %s\n", message.c_str());
-  std::exit(1);
-}
-
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) die("cannot read " + path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const std::string &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) die("cannot write " + path);
-}
 
 bool exists(const std::string &path) {
   return access(path.c_str(), R_OK) == 0;

@@ -13,6 +13,7 @@
 // with the first repetition (cold caches) beside it. The last line is for
 // scripts:
 //   RESULT example_ms=... example_pairs=... whole_ms=... whole_pairs=...
+#include "bench/bench-support.h"
 #include "bench/font-ranges.h"
 #include "bench/workload.h"
 #include "core/log.h"
@@ -40,6 +41,10 @@
 
 namespace {
 
+using bench::die;
+using bench::read_file;
+using bench::write_file;
+
 constexpr int k_size = 16;
 
 double cpu_ms() {
@@ -52,23 +57,6 @@ double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const size_t n = v.size();
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-[[noreturn]] void die(const std::string &message) {
-  std::fprintf(stderr, "kerning_pairs: %s\n", message.c_str());
-  std::exit(1);
-}
-
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) die("cannot read " + path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const std::string &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) die("cannot write " + path);
 }
 
 // A baked .fnt read back; font points into bytes.
