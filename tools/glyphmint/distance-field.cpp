@@ -1,0 +1,524 @@
+// How a field is made. The outline is cut into straight pieces, curves into
+// chords that stray at most k_flatness from them. Each piece lowers the
+// squared distance of the pixels in its band: those no farther than the
+// spread from the piece's line whose foot on it lies on the piece, or past its
+// ends as far as the turn to the neighbouring piece needs. The bands cover
+// every pixel within the spread with the piece nearest to it, so the distance
+// to the chords is exact while the work is the bands' area, not pixels times
+// pieces. Bands are walked across their short side (those of pieces running
+// more across than down go into a transposed buffer), so each row of a band
+// is a short, branch-free loop. The sign is the fill rule applied to the
+// winding number at each pixel centre, counted from the pieces' crossings of
+// the pixel's row.
+//
+// Contours may overlap (composite glyphs, variable fonts). An edge with the
+// filled region on both sides is no edge of the shape; when any row shows one,
+// the edges are cut into short pieces and those with the region on both sides
+// are left out of the distances.
+#include "tools/glyphmint/distance-field.h"
+
+#include FT_OUTLINE_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// How far a chord may stray from its curve, in pixels: well inside the
+// field's error budget, with few enough chords to stay fast.
+constexpr float k_flatness = 1.0f / 32;
+constexpr int k_max_chords = 1024;
+// How far bands overlap where they meet, so that rounding opens no gap.
+constexpr float k_seam = 1.0f / 16;
+// Rows are sampled this far below the pixel centres: outline points, on the
+// 1/64 pixel grid, then never lie on a sampling line.
+constexpr float k_row_offset = 1.0f / 1024;
+// Crossings this close together are one place on the row.
+constexpr float k_same_crossing = 1.0f / 1024;
+// Pieces shorter than this are dropped: their ends are one point.
+constexpr float k_degenerate = 1.0f / 8192;
+// Where contours overlap, edges are judged in pieces this long, from points
+// this far to either side of a piece's middle.
+constexpr float k_piece = 0.5f;
+constexpr float k_side = 1.0f / 256;
+// The largest coverage bitmap FreeType's rasteriser makes, either way.
+constexpr u32 k_max_coverage = 0x7FFF;
+
+const char *const k_call_field = "distance_field(slot, spread, field)";
+const char *const k_call_decompose = "FT_Outline_Decompose(&slot->outline, &funcs, &flattener)";
+
+struct Point {
+  float x = 0;
+  float y = 0;
+};
+
+Point operator-(Point a, Point b) {
+  return {a.x - b.x, a.y - b.y};
+}
+Point operator+(Point a, Point b) {
+  return {a.x + b.x, a.y + b.y};
+}
+Point operator*(Point a, float s) {
+  return {a.x * s, a.y * s};
+}
+float length(Point v) {
+  return std::sqrt(v.x * v.x + v.y * v.y);
+}
+
+int to_int(float v) {
+  return static_cast<int>(v);
+}
+
+struct FillRule {
+  bool even_odd = false;
+  [[nodiscard]] bool filled(int winding) const {
+    return even_odd ? (winding & 1) != 0 : winding != 0;
+  }
+};
+
+/// The outline's contours as closed polylines in field coordinates: pixel
+/// (i, j) has its centre at (i, j), y down.
+struct Polylines {
+  std::vector<Point> points;
+  std::vector<size_t> ends; ///< one past each contour's last point, which repeats its first
+};
+
+/// FT_Outline_Decompose's user data: flattens the outline into Polylines.
+struct Flattener {
+  Polylines &lines;
+  FT_Pos origin_x; ///< 26.6 x of the centres of column 0
+  FT_Pos origin_y; ///< 26.6 y of the centres of row 0
+  size_t contour_start = 0;
+
+  [[nodiscard]] Point map(const FT_Vector &v) const {
+    return {static_cast<float>(v.x - origin_x) / 64, static_cast<float>(origin_y - v.y) / 64};
+  }
+  void add(Point p) { lines.points.push_back(p); }
+  [[nodiscard]] Point last() const { return lines.points.back(); }
+  void close_contour() {
+    if (lines.points.size() == contour_start) return;
+    const Point first = lines.points[contour_start];
+    if (last().x != first.x || last().y != first.y) add(first);
+    lines.ends.push_back(lines.points.size());
+  }
+};
+
+// Chords for a curve whose single chord could stray `deviation` pixels: the
+// error falls with the square of the count.
+int chord_count(float deviation) {
+  const float n = std::ceil(std::sqrt(deviation / k_flatness));
+  return n < 1 ? 1 : n > k_max_chords ? k_max_chords : to_int(n);
+}
+
+int move_to(const FT_Vector *to, void *user) {
+  auto &f = *static_cast<Flattener *>(user);
+  f.close_contour();
+  f.contour_start = f.lines.points.size();
+  f.add(f.map(*to));
+  return 0;
+}
+
+int line_to(const FT_Vector *to, void *user) {
+  auto &f = *static_cast<Flattener *>(user);
+  f.add(f.map(*to));
+  return 0;
+}
+
+int conic_to(const FT_Vector *control, const FT_Vector *to, void *user) {
+  auto &f = *static_cast<Flattener *>(user);
+  const Point p0 = f.last(), p1 = f.map(*control), p2 = f.map(*to);
+  const int n = chord_count(length(p0 - p1 * 2 + p2) / 4);
+  for (int k = 1; k <= n; ++k) {
+    const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
+    f.add(p0 * (s * s) + p1 * (2 * s * t) + p2 * (t * t));
+  }
+  return 0;
+}
+
+int cubic_to(const FT_Vector *control1, const FT_Vector *control2, const FT_Vector *to,
+             void *user) {
+  auto &f = *static_cast<Flattener *>(user);
+  const Point p0 = f.last(), p1 = f.map(*control1), p2 = f.map(*control2), p3 = f.map(*to);
+  const float bend = std::max(length(p0 - p1 * 2 + p2), length(p1 - p2 * 2 + p3));
+  const int n = chord_count(0.75f * bend);
+  for (int k = 1; k <= n; ++k) {
+    const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
+    f.add(p0 * (s * s * s) + p1 * (3 * s * s * t) + p2 * (3 * s * t * t) + p3 * (t * t * t));
+  }
+  return 0;
+}
+
+/// Calls visit(a, b) for every edge of every contour.
+template <typename Visit> void for_each_edge(const Polylines &lines, Visit visit) {
+  size_t begin = 0;
+  for (const size_t end : lines.ends) {
+    for (size_t k = begin; k + 1 < end; ++k) visit(lines.points[k], lines.points[k + 1]);
+    begin = end;
+  }
+}
+
+struct Crossing {
+  float x = 0;
+  int dir = 0; ///< +1 where the edge runs down, -1 up
+};
+
+/// Where the edges cross each row's sampling line, sorted along it: row j's
+/// crossings are list[start[j]] to list[start[j + 1]].
+struct RowCrossings {
+  std::vector<u32> start;
+  std::vector<Crossing> list;
+};
+
+// Calls visit(row, crossing) for each crossing of the rows 0..rows-1.
+template <typename Visit> void for_each_crossing(const Polylines &lines, int rows, Visit visit) {
+  for_each_edge(lines, [&](Point a, Point b) {
+    if (a.y == b.y) return;
+    // Rows whose line y = j + k_row_offset meets the edge, lower end included.
+    const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - k_row_offset)));
+    const int j1 = std::min(rows, to_int(std::ceil(std::max(a.y, b.y) - k_row_offset)));
+    const float slope = (b.x - a.x) / (b.y - a.y);
+    const int dir = b.y > a.y ? 1 : -1;
+    for (int j = j0; j < j1; ++j)
+      visit(j, Crossing{a.x + (static_cast<float>(j) + k_row_offset - a.y) * slope, dir});
+  });
+}
+
+RowCrossings row_crossings(const Polylines &lines, int rows) {
+  RowCrossings out;
+  out.start.assign(static_cast<size_t>(rows) + 1, 0);
+  for_each_crossing(lines, rows, [&](int j, Crossing) { ++out.start[static_cast<size_t>(j) + 1]; });
+  for (size_t j = 1; j < out.start.size(); ++j) out.start[j] += out.start[j - 1];
+  out.list.resize(out.start.back());
+  std::vector<u32> next(out.start.begin(), out.start.end() - 1);
+  for_each_crossing(lines, rows, [&](int j, Crossing c) { out.list[next[size_t(j)]++] = c; });
+  for (size_t j = 0; j + 1 < out.start.size(); ++j) {
+    Crossing *const first = out.list.data() + out.start[j], *const last =
+                                                                out.list.data() + out.start[j + 1];
+    // A row holds a handful of crossings: insertion sort.
+    for (Crossing *c = first + 1; c < last; ++c)
+      for (Crossing *d = c; d > first && d[-1].x > d->x; --d) std::swap(d[-1], *d);
+  }
+  return out;
+}
+
+// Whether a row crosses an edge without the fill changing across it: an edge
+// inside the filled region, where contours overlap or coincide.
+bool has_inner_edges(const RowCrossings &rows, FillRule rule) {
+  for (size_t j = 0; j + 1 < rows.start.size(); ++j) {
+    int winding = 0;
+    for (u32 k = rows.start[j]; k < rows.start[j + 1];) {
+      const bool before = rule.filled(winding);
+      const float x = rows.list[k].x;
+      while (k < rows.start[j + 1] && rows.list[k].x - x <= k_same_crossing)
+        winding += rows.list[k++].dir;
+      if (rule.filled(winding) == before) return true;
+    }
+  }
+  return false;
+}
+
+/// Whether any point lies in the filled region: the outline's edges filed by
+/// the unit bands of y they span.
+class FillIndex {
+public:
+  FillIndex(const Polylines &lines, FillRule rule) : rule_(rule) {
+    float low = 0, high = 0;
+    for (const Point p : lines.points) low = std::min(low, p.y), high = std::max(high, p.y);
+    first_ = to_int(std::floor(low));
+    start_.assign(static_cast<size_t>(to_int(std::floor(high)) - first_) + 2, 0);
+    for (int pass = 0; pass < 2; ++pass) {
+      std::vector<u32> next(start_.begin(), start_.end() - 1);
+      for_each_edge(lines, [&](Point a, Point b) {
+        if (a.y == b.y) return;
+        for (size_t k = band(std::min(a.y, b.y)); k <= band(std::max(a.y, b.y)); ++k)
+          pass == 0 ? void(++start_[k + 1]) : void(edges_[next[k]++] = {a, b});
+      });
+      if (pass == 0) {
+        for (size_t k = 1; k < start_.size(); ++k) start_[k] += start_[k - 1];
+        edges_.resize(start_.back());
+      }
+    }
+  }
+
+  [[nodiscard]] bool filled(Point p) const {
+    if (p.y < static_cast<float>(first_) || band(p.y) + 1 >= start_.size()) return false;
+    int winding = 0;
+    for (u32 k = start_[band(p.y)]; k < start_[band(p.y) + 1]; ++k) {
+      const auto [a, b] = edges_[k];
+      const bool down = b.y > a.y;
+      if ((down ? a.y <= p.y && p.y < b.y : b.y <= p.y && p.y < a.y) &&
+          a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) < p.x)
+        winding += down ? 1 : -1;
+    }
+    return rule_.filled(winding);
+  }
+
+private:
+  [[nodiscard]] size_t band(float y) const {
+    return static_cast<size_t>(to_int(std::floor(y)) - first_);
+  }
+
+  FillRule rule_;
+  int first_ = 0;
+  std::vector<u32> start_;
+  std::vector<std::pair<Point, Point>> edges_;
+};
+
+/// A straight piece of a contour; `kept` when it bounds the filled region.
+struct Piece {
+  Point a, b, dir;
+  bool kept = true;
+};
+
+/// The pixels a piece a→b sets distances for: within `reach` of its line,
+/// from ext_a before a to ext_b past b along it.
+struct Band {
+  Point a, b;
+  float ext_a = 0;
+  float ext_b = 0;
+};
+
+// Appends the edge a→b as one piece or, where contours overlap (`inner`
+// given), as short pieces each judged on whether it bounds the filled region.
+void cut(Point a, Point b, const FillIndex *inner, std::vector<Piece> &pieces) {
+  const Point d = b - a;
+  const float len = length(d);
+  if (len < k_degenerate) return;
+  const Point dir = d * (1 / len);
+  if (inner == nullptr) return pieces.push_back({a, b, dir, true});
+  const int n = std::max(1, to_int(std::ceil(len / k_piece)));
+  const Point side = Point{-dir.y, dir.x} * k_side;
+  for (int k = 0; k < n; ++k) {
+    const Point from = a + d * (static_cast<float>(k) / static_cast<float>(n));
+    const Point to = k + 1 == n ? b : a + d * (static_cast<float>(k + 1) / static_cast<float>(n));
+    const Point middle = (from + to) * 0.5f;
+    pieces.push_back({from, to, dir, inner->filled(middle + side) != inner->filled(middle - side)});
+  }
+}
+
+// How far the band of `from` reaches past its end, and that of `to` before its
+// start, where they meet: the nearest point of the pixels in the wedge between
+// their normals is the corner, and each band covers half of the wedge
+// (spread × sin(turn / 2)). Past an end whose neighbour is left out, the band
+// covers the whole half disc.
+float reach_at(const Piece &from, const Piece &to, float spread) {
+  if (!from.kept || !to.kept) return spread + k_seam;
+  return spread * length(from.dir - to.dir) / 2 + k_seam;
+}
+
+void add_bands(const std::vector<Piece> &pieces, float spread, std::vector<Band> &bands) {
+  const size_t n = pieces.size();
+  for (size_t k = 0; k < n; ++k) {
+    if (!pieces[k].kept) continue;
+    const Piece &before = pieces[(k + n - 1) % n], &after = pieces[(k + 1) % n];
+    bands.push_back({pieces[k].a, pieces[k].b, reach_at(before, pieces[k], spread),
+                     reach_at(pieces[k], after, spread)});
+  }
+}
+
+std::vector<Band> bands_of(const Polylines &lines, float spread, const FillIndex *inner) {
+  std::vector<Band> bands;
+  std::vector<Piece> pieces;
+  size_t begin = 0;
+  for (const size_t end : lines.ends) {
+    pieces.clear();
+    for (size_t k = begin; k + 1 < end; ++k)
+      cut(lines.points[k], lines.points[k + 1], inner, pieces);
+    add_bands(pieces, spread, bands);
+    begin = end;
+  }
+  return bands;
+}
+
+// A block of pixels computed at once, with GCC's vector extension: painting
+// bands is most of the work, and their rows are too short for the compiler's
+// own vectorising to take.
+using Lanes = float __attribute__((vector_size(16)));
+constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
+
+/// Squared distances to the outline, row by row; rows are padded so that a
+/// block may start at any pixel.
+struct Grid {
+  static constexpr int k_block = sizeof(Lanes) / sizeof(float);
+  int width = 0;
+  int rows = 0;
+  int stride = 0;
+  std::vector<float> d2;
+
+  Grid(int width_, int rows_, float initial)
+      : width(width_), rows(rows_), stride(width_ + k_block - 1),
+        d2(size_t(stride) * size_t(rows_), initial) {}
+  [[nodiscard]] float *row(int j) { return d2.data() + size_t(j) * size_t(stride); }
+  [[nodiscard]] const float *row(int j) const { return d2.data() + size_t(j) * size_t(stride); }
+};
+
+/// Lowers the squared distances of the grid to the band's piece, over the
+/// band; the piece runs at least as far down the rows as across them.
+void paint(const Band &band, float reach, Grid &grid) {
+  const Point d = band.b - band.a;
+  const float len = length(d);
+  const Point u = d * (1 / len);
+  // The band is a rectangle; its corners bound the rows.
+  const float y_start = band.a.y - band.ext_a * u.y, y_end = band.b.y + band.ext_b * u.y;
+  const float half_height = reach * std::fabs(u.x);
+  const int j0 = std::max(0, to_int(std::ceil(std::min(y_start, y_end) - half_height)));
+  const int j1 =
+      std::min(grid.rows - 1, to_int(std::floor(std::max(y_start, y_end) + half_height)));
+  if (j0 > j1) return;
+  // In a row the band lies between where the row meets the lines at `reach`
+  // on either side of the piece and those across its two ends: each moves by
+  // a fixed step from row to row.
+  const float dy0 = static_cast<float>(j0) - band.a.y;
+  const float half_width = reach / std::fabs(u.y), centre_step = u.x / u.y;
+  float centre = band.a.x + dy0 * centre_step;
+  float first = -1e9f, last = 1e9f, ends_step = 0;
+  if (std::fabs(u.x) > 1e-6f) {
+    const float start = band.a.x + (-band.ext_a - dy0 * u.y) / u.x;
+    const float end = band.a.x + (len + band.ext_b - dy0 * u.y) / u.x;
+    first = std::min(start, end);
+    last = std::max(start, end);
+    ends_step = -u.y / u.x;
+  }
+  // The position along the piece and the distance across it at column 0.
+  float along0 = dy0 * u.y - band.a.x * u.x, across0 = dy0 * u.x + band.a.x * u.y;
+  const Lanes along_lanes = k_lane_offsets * u.x, across_lanes = k_lane_offsets * u.y;
+  const float along_block = Grid::k_block * u.x, across_block = Grid::k_block * u.y;
+  const float last_column = static_cast<float>(grid.width - 1);
+  for (int j = j0; j <= j1; ++j, centre += centre_step, first += ends_step, last += ends_step,
+           along0 += u.y, across0 += u.x) {
+    const float lo = std::max(centre - half_width, first);
+    const float hi = std::min(centre + half_width, last);
+    if (hi < 0 || lo > last_column || lo > hi) continue;
+    // Whole blocks are painted: pixels past the band get their true distance
+    // to the piece too, which is harmless.
+    const int i0 = to_int(std::max(lo, 0.0f)), i1 = to_int(std::min(hi, last_column));
+    float *const row = grid.row(j);
+    Lanes along = (along0 + static_cast<float>(i0) * u.x) + along_lanes;
+    Lanes across = (across0 - static_cast<float>(i0) * u.y) - across_lanes;
+    for (int i = i0; i <= i1; i += Grid::k_block, along += along_block, across -= across_block) {
+      const Lanes past = along - len;
+      const Lanes before = along < 0 ? along : Lanes{}, after = past > 0 ? past : Lanes{};
+      const Lanes d2 = across * across + (before + after) * (before + after);
+      Lanes old;
+      std::memcpy(&old, row + i, sizeof old);
+      old = d2 < old ? d2 : old;
+      std::memcpy(row + i, &old, sizeof old);
+    }
+  }
+}
+
+Point transposed(Point p) {
+  return {p.y, p.x};
+}
+
+/// Folds the grid of transposed bands into the other: the lesser distance.
+void fold_transposed(const Grid &across, Grid &down) {
+  for (int i = 0; i < down.width; ++i) {
+    const float *const column = across.row(i);
+    for (int j = 0; j < down.rows; ++j) down.row(j)[i] = std::min(down.row(j)[i], column[j]);
+  }
+}
+
+/// Writes the field's bytes from the squared distances, with the sign the
+/// fill rule gives between each row's crossings.
+void compose(const RowCrossings &rows, FillRule rule, const Grid &grid, float spread, u8 *out) {
+  const float scale = 128 / spread;
+  // The signs first, then one long loop over every pixel, which vectorises.
+  std::vector<float> signed_scale(grid.d2.size());
+  for (int j = 0; j < grid.rows; ++j) {
+    const auto row = signed_scale.begin() + ptrdiff_t(j) * grid.stride;
+    int winding = 0, i = 0;
+    const auto fill = [&](int end) {
+      std::fill(row + i, row + end, rule.filled(winding) ? scale : -scale);
+      i = end;
+    };
+    for (u32 k = rows.start[size_t(j)]; k < rows.start[size_t(j) + 1]; ++k) {
+      // Pixels left of or on the crossing do not count it.
+      const float x = std::clamp(rows.list[k].x, -1.0f, static_cast<float>(grid.width));
+      fill(std::max(i, std::min(grid.width, to_int(x + 1))));
+      winding += rows.list[k].dir;
+    }
+    fill(grid.stride);
+  }
+  std::vector<u8> bytes(grid.d2.size());
+  const float *const d2 = grid.d2.data(), *const sign = signed_scale.data();
+  u8 *const padded = bytes.data();
+  for (size_t k = 0, n = bytes.size(); k < n; ++k) {
+    const float value = 128 + sign[k] * std::sqrt(d2[k]);
+    padded[k] = static_cast<u8>(to_int(std::min(std::max(value, 0.0f), 255.0f) + 0.5f));
+  }
+  for (size_t j = 0; j < size_t(grid.rows); ++j)
+    std::memcpy(out + j * size_t(grid.width), padded + j * size_t(grid.stride), size_t(grid.width));
+}
+
+FieldPlacement coverage_placement(const FT_Outline &outline) {
+  FT_BBox box;
+  FT_Outline_Get_CBox(&outline, &box);
+  // The normal render's box: the control box out to whole pixels.
+  const FT_Pos left = box.xMin >> 6, right = (box.xMax + 63) >> 6;
+  const FT_Pos bottom = box.yMin >> 6, top = (box.yMax + 63) >> 6;
+  return {static_cast<u32>(right - left), static_cast<u32>(top - bottom), static_cast<i32>(left),
+          static_cast<i32>(top)};
+}
+
+} // namespace
+
+FieldPlacement distance_field_placement(const FT_Outline &outline, int spread) {
+  const FieldPlacement coverage = coverage_placement(outline);
+  if (coverage.width == 0 || coverage.rows == 0) return coverage;
+  const u32 grow = 2 * static_cast<u32>(spread);
+  return {coverage.width + grow, coverage.rows + grow, coverage.bearing_x - spread,
+          coverage.bearing_y + spread};
+}
+
+FieldFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out) {
+  if (slot->format != FT_GLYPH_FORMAT_OUTLINE) {
+    out = DistanceField{};
+    return {FT_Err_Invalid_Glyph_Format, k_call_field};
+  }
+  return distance_field(slot->outline, spread, out);
+}
+
+FieldFailure distance_field(const FT_Outline &outline, int spread, DistanceField &out) {
+  out = DistanceField{};
+  if (spread < 1 || spread > 32) return {FT_Err_Invalid_Argument, k_call_field};
+  const FieldPlacement coverage = coverage_placement(outline);
+  static_cast<FieldPlacement &>(out) = distance_field_placement(outline, spread);
+  if (coverage.width == 0 || coverage.rows == 0) return {};
+  if (coverage.width > k_max_coverage || coverage.rows > k_max_coverage)
+    return {FT_Err_Raster_Overflow, k_call_field};
+
+  Polylines lines;
+  Flattener flattener{lines, (FT_Pos{out.bearing_x} * 64) + 32, (FT_Pos{out.bearing_y} * 64) - 32};
+  const FT_Outline_Funcs funcs{move_to, line_to, conic_to, cubic_to, 0, 0};
+  if (const FT_Error e =
+          FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &funcs, &flattener))
+    return {e, k_call_decompose};
+  flattener.close_contour();
+
+  const int width = static_cast<int>(out.width), height = static_cast<int>(out.rows);
+  const float reach = static_cast<float>(spread);
+  const FillRule rule{(outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0};
+  const RowCrossings rows = row_crossings(lines, height);
+  std::vector<Band> bands;
+  if (has_inner_edges(rows, rule)) {
+    const FillIndex inner(lines, rule);
+    bands = bands_of(lines, reach, &inner);
+  } else {
+    bands = bands_of(lines, reach, nullptr);
+  }
+
+  Grid down(width, height, reach * reach), across(height, width, reach * reach);
+  for (const Band &band : bands) {
+    if (std::fabs(band.b.y - band.a.y) >= std::fabs(band.b.x - band.a.x))
+      paint(band, reach + k_seam, down);
+    else
+      paint({transposed(band.a), transposed(band.b), band.ext_a, band.ext_b}, reach + k_seam,
+            across);
+  }
+  fold_transposed(across, down);
+  out.pixels.resize(size_t(width) * size_t(height));
+  compose(rows, rule, down, reach, out.pixels.data());
+  return {};
+}
