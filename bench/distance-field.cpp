@@ -10,7 +10,9 @@
 //   bake       one size baked whole in memory, coverage and with our fields:
 //              rasterise, pack_glyphs, fill_atlas, PNG encode
 //
-// Times are processor time, the median over N repetitions (default 5).
+// Times are processor time, the median over N repetitions (default 9), the
+// coverage and our fields timed in turns; the ratio is the median of each
+// repetition's ratio.
 // Accuracy: ours and FreeType's against the true distance
 // (tests/support/true-distance.h) over the pixels within 0.9 × spread of the
 // edge: mean, 99th percentile and worst error in pixels.
@@ -62,14 +64,35 @@ double median(std::vector<double> v) {
   std::exit(1);
 }
 
-template <typename Run> double median_ms(int reps, Run run) {
-  std::vector<double> samples;
+template <typename Run> double time_ms(Run run) {
+  const double start = cpu_ms();
+  run();
+  return cpu_ms() - start;
+}
+
+/// Two ways of doing one job, timed in turns: medians and the median ratio.
+struct Paired {
+  double first_ms = 0;
+  double second_ms = 0;
+  double ratio = 0; ///< second / first
+};
+
+// On a machine shared with other work the load drifts: timing the two in
+// alternating order, repetition by repetition, lets the ratio see the same load.
+template <typename First, typename Second>
+Paired time_paired(int reps, First first, Second second) {
+  std::vector<double> a, b, ratios;
   for (int rep = 0; rep < reps; ++rep) {
-    const double start = cpu_ms();
-    run();
-    samples.push_back(cpu_ms() - start);
+    if (rep % 2 == 0) {
+      a.push_back(time_ms(first));
+      b.push_back(time_ms(second));
+    } else {
+      b.push_back(time_ms(second));
+      a.push_back(time_ms(first));
+    }
+    ratios.push_back(b.back() / a.back());
   }
-  return median(samples);
+  return {median(a), median(b), median(ratios)};
 }
 
 void load(FT_Face face, int code) {
@@ -126,9 +149,9 @@ u64 bake_in_memory(const std::vector<int> &codes, Rasterise rasterise) {
   return encode_png(atlas.get(), size.width, size.height, 1).len;
 }
 
-void report_time(const char *what, double ms, size_t glyphs, double coverage_ms) {
-  std::printf("  %-30s %9.2f ms %9.2f us/glyph %8.1fx coverage\n", what, ms,
-              1e3 * ms / double(glyphs), ms / coverage_ms);
+void report_time(const char *what, double ms, size_t glyphs, double ratio) {
+  std::printf("  %-30s %9.2f ms %9.2f us/glyph %8.2fx coverage\n", what, ms,
+              1e3 * ms / double(glyphs), ratio);
 }
 
 void report_error(const char *what, const support::FieldError &e) {
@@ -141,34 +164,36 @@ double run(FontLibrary &fonts, FT_Face face, const std::vector<int> &codes, int 
            int reps) {
   set_pixel_size(face, size);
   std::printf("\n%d px, spread %d: %zu code points\n", size, spread, codes.size());
-  const double coverage = median_ms(reps, [&] {
-    for (const int code : codes) (void)RasterGlyph::load(face, code);
-  });
-  const double ours = median_ms(reps, [&] {
-    for (const int code : codes) (void)our_field(face, code, spread);
-  });
+  const Paired fields = time_paired(
+      reps,
+      [&] {
+        for (const int code : codes) (void)RasterGlyph::load(face, code);
+      },
+      [&] {
+        for (const int code : codes) (void)our_field(face, code, spread);
+      });
   if (FT_Property_Set(fonts.handle(), "sdf", "spread", &spread) != 0)
     die("FreeType has no sdf module");
   size_t outlined = 0;
-  const double freetype = median_ms(1, [&] {
+  const double freetype = time_ms([&] {
     for (const int code : codes) {
       load(face, code);
       if (has_outline(face)) ++outlined, (void)FT_Render_Glyph(face->glyph, FT_RENDER_MODE_SDF);
     }
   });
-  report_time("coverage (RasterGlyph::load)", coverage, codes.size(), coverage);
-  report_time("ours (distance_field)", ours, codes.size(), coverage);
-  report_time("FreeType sdf renderer", freetype, outlined, coverage);
+  report_time("coverage (RasterGlyph::load)", fields.first_ms, codes.size(), 1);
+  report_time("ours (distance_field)", fields.second_ms, codes.size(), fields.ratio);
+  report_time("FreeType sdf renderer", freetype, outlined, freetype / fields.first_ms);
 
-  const double bake_coverage = median_ms(reps, [&] {
-    (void)bake_in_memory(codes, [&](int code) { return RasterGlyph::load(face, code); });
-  });
-  const double bake_ours = median_ms(reps, [&] {
-    (void)bake_in_memory(codes,
-                         [&](int code) { return raster_of(our_field(face, code, spread), code); });
-  });
-  report_time("bake, coverage", bake_coverage, codes.size(), bake_coverage);
-  report_time("bake, ours", bake_ours, codes.size(), bake_coverage);
+  const Paired bakes = time_paired(
+      reps,
+      [&] { (void)bake_in_memory(codes, [&](int code) { return RasterGlyph::load(face, code); }); },
+      [&] {
+        (void)bake_in_memory(
+            codes, [&](int code) { return raster_of(our_field(face, code, spread), code); });
+      });
+  report_time("bake, coverage", bakes.first_ms, codes.size(), 1);
+  report_time("bake, ours", bakes.second_ms, codes.size(), bakes.ratio);
 
   std::vector<double> our_errors, freetype_errors;
   for (const int code : codes) {
@@ -186,13 +211,13 @@ double run(FontLibrary &fonts, FT_Face face, const std::vector<int> &codes, int 
   }
   report_error("ours against the truth", support::summarise(our_errors));
   report_error("FreeType's against the truth", support::summarise(freetype_errors));
-  return ours / coverage;
+  return fields.ratio;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-  int reps = 5;
+  int reps = 9;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--reps" && i + 1 < argc)

@@ -22,12 +22,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace {
 
 // How far a chord may stray from its curve, in pixels: well inside the
 // field's error budget, with few enough chords to stay fast.
-constexpr float k_flatness = 1.0f / 32;
+constexpr float k_flatness = 1.0f / 8;
 constexpr int k_max_chords = 1024;
 // How far bands overlap where they meet, so that rounding opens no gap.
 constexpr float k_seam = 1.0f / 16;
@@ -125,14 +126,20 @@ int line_to(const FT_Vector *to, void *user) {
   return 0;
 }
 
+// A chord lies on the inner side of its curve, at most B'' h² / 8 from it
+// for parameter steps h. Points between the ends move half that way out, so
+// that the chords straddle the curve and stray half as far.
 int conic_to(const FT_Vector *control, const FT_Vector *to, void *user) {
   auto &f = *static_cast<Flattener *>(user);
   const Point p0 = f.last(), p1 = f.map(*control), p2 = f.map(*to);
-  const int n = chord_count(length(p0 - p1 * 2 + p2) / 4);
-  for (int k = 1; k <= n; ++k) {
+  const Point bend = p0 - p1 * 2 + p2; // half the second derivative
+  const int n = chord_count(length(bend) / 4);
+  const Point out = bend * (-1 / (8.0f * static_cast<float>(n * n)));
+  for (int k = 1; k < n; ++k) {
     const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
-    f.add(p0 * (s * s) + p1 * (2 * s * t) + p2 * (t * t));
+    f.add(p0 * (s * s) + p1 * (2 * s * t) + p2 * (t * t) + out);
   }
+  f.add(p2);
   return 0;
 }
 
@@ -140,12 +147,16 @@ int cubic_to(const FT_Vector *control1, const FT_Vector *control2, const FT_Vect
              void *user) {
   auto &f = *static_cast<Flattener *>(user);
   const Point p0 = f.last(), p1 = f.map(*control1), p2 = f.map(*control2), p3 = f.map(*to);
-  const float bend = std::max(length(p0 - p1 * 2 + p2), length(p1 - p2 * 2 + p3));
-  const int n = chord_count(0.75f * bend);
-  for (int k = 1; k <= n; ++k) {
+  // The second derivative is 6 × ((1 - t) × bend0 + t × bend1).
+  const Point bend0 = p0 - p1 * 2 + p2, bend1 = p1 - p2 * 2 + p3;
+  const int n = chord_count(0.75f * std::max(length(bend0), length(bend1)));
+  const float out = -6 / (16.0f * static_cast<float>(n * n));
+  for (int k = 1; k < n; ++k) {
     const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
-    f.add(p0 * (s * s * s) + p1 * (3 * s * s * t) + p2 * (3 * s * t * t) + p3 * (t * t * t));
+    f.add(p0 * (s * s * s) + p1 * (3 * s * s * t) + p2 * (3 * s * t * t) + p3 * (t * t * t) +
+          (bend0 * s + bend1 * t) * out);
   }
+  f.add(p3);
   return 0;
 }
 
@@ -268,16 +279,26 @@ private:
 /// A straight piece of a contour; `kept` when it bounds the filled region.
 struct Piece {
   Point a, b, dir;
+  float len = 0;
   bool kept = true;
 };
 
-/// The pixels a piece a→b sets distances for: within `reach` of its line,
-/// from ext_a before a to ext_b past b along it.
+/// Where a band stops at one end: it keeps to the pixels p with m·p ≥ c.
+struct Limit {
+  Point m;
+  float c = 0;
+};
+
+/// The pixels a piece a→b sets distances for: those within `reach` of its
+/// line, inside the limits at its two ends.
 struct Band {
   Point a, b;
-  float ext_a = 0;
-  float ext_b = 0;
+  Limit start, end;
 };
+
+float dot(Point p, Point q) {
+  return p.x * q.x + p.y * q.y;
+}
 
 // Appends the edge a→b as one piece or, where contours overlap (`inner`
 // given), as short pieces each judged on whether it bounds the filled region.
@@ -286,46 +307,70 @@ void cut(Point a, Point b, const FillIndex *inner, std::vector<Piece> &pieces) {
   const float len = length(d);
   if (len < k_degenerate) return;
   const Point dir = d * (1 / len);
-  if (inner == nullptr) return pieces.push_back({a, b, dir, true});
+  if (inner == nullptr) return pieces.push_back({a, b, dir, len, true});
   const int n = std::max(1, to_int(std::ceil(len / k_piece)));
   const Point side = Point{-dir.y, dir.x} * k_side;
   for (int k = 0; k < n; ++k) {
     const Point from = a + d * (static_cast<float>(k) / static_cast<float>(n));
     const Point to = k + 1 == n ? b : a + d * (static_cast<float>(k + 1) / static_cast<float>(n));
     const Point middle = (from + to) * 0.5f;
-    pieces.push_back({from, to, dir, inner->filled(middle + side) != inner->filled(middle - side)});
+    const bool bounds = inner->filled(middle + side) != inner->filled(middle - side);
+    pieces.push_back({from, to, dir, len / static_cast<float>(n), bounds});
   }
 }
 
-// How far the band of `from` reaches past its end, and that of `to` before its
-// start, where they meet: the nearest point of the pixels in the wedge between
-// their normals is the corner, and each band covers half of the wedge
-// (spread × sin(turn / 2)). Past an end whose neighbour is left out, the band
-// covers the whole half disc.
-float reach_at(const Piece &from, const Piece &to, float spread) {
-  if (!from.kept || !to.kept) return spread + k_seam;
-  return spread * length(from.dir - to.dir) / 2 + k_seam;
+/// The limits of two neighbouring pieces' bands at the corner they share.
+struct Corner {
+  Limit end_of_from, start_of_to;
+};
+
+// On the outer side of a corner the pixels between the two pieces' normals
+// are nearest the corner itself. Where both pieces are long enough that no
+// pixel nearest one of them lies past the corner's bisector on the inner side
+// (within `reach`, a pixel past it projects onto the other piece, which is
+// then nearer), the bisector divides the pixels between the bands exactly.
+// Otherwise each band runs on past the corner far enough to cover half of the
+// outer wedge (reach × sin(turn / 2)), and past an end whose neighbour is left
+// out, across the whole half disc.
+Corner corner(const Piece &from, const Piece &to, float reach) {
+  const Point v = from.b;
+  float ext = reach + k_seam;
+  if (from.kept && to.kept) {
+    const float cos_turn = dot(from.dir, to.dir);
+    const float sin_turn = std::fabs(from.dir.x * to.dir.y - from.dir.y * to.dir.x);
+    const float tan_half = sin_turn / (1 + cos_turn);
+    const float past = reach * (sin_turn + std::max(0.0f, -cos_turn) * tan_half);
+    if (cos_turn > -0.85f && std::min(from.len, to.len) >= past) {
+      const Point m = (from.dir + to.dir) * (1 / length(from.dir + to.dir));
+      return {{m * -1, -dot(m, v) - k_seam}, {m, dot(m, v) - k_seam}};
+    }
+    ext = reach * length(from.dir - to.dir) / 2 + k_seam;
+  }
+  return {{from.dir * -1, -dot(from.dir, v) - ext}, {to.dir, dot(to.dir, v) - ext}};
 }
 
-void add_bands(const std::vector<Piece> &pieces, float spread, std::vector<Band> &bands) {
+void add_bands(const std::vector<Piece> &pieces, float reach, std::vector<Band> &bands) {
   const size_t n = pieces.size();
+  if (n == 0) return;
+  Corner before = corner(pieces[n - 1], pieces[0], reach);
   for (size_t k = 0; k < n; ++k) {
-    if (!pieces[k].kept) continue;
-    const Piece &before = pieces[(k + n - 1) % n], &after = pieces[(k + 1) % n];
-    bands.push_back({pieces[k].a, pieces[k].b, reach_at(before, pieces[k], spread),
-                     reach_at(pieces[k], after, spread)});
+    const Corner after = corner(pieces[k], pieces[k + 1 == n ? 0 : k + 1], reach);
+    if (pieces[k].kept)
+      bands.push_back({pieces[k].a, pieces[k].b, before.start_of_to, after.end_of_from});
+    before = after;
   }
 }
 
-std::vector<Band> bands_of(const Polylines &lines, float spread, const FillIndex *inner) {
+std::vector<Band> bands_of(const Polylines &lines, float reach, const FillIndex *inner) {
   std::vector<Band> bands;
   std::vector<Piece> pieces;
+  bands.reserve(lines.points.size());
   size_t begin = 0;
   for (const size_t end : lines.ends) {
     pieces.clear();
     for (size_t k = begin; k + 1 < end; ++k)
       cut(lines.points[k], lines.points[k + 1], inner, pieces);
-    add_bands(pieces, spread, bands);
+    add_bands(pieces, reach, bands);
     begin = end;
   }
   return bands;
@@ -353,50 +398,88 @@ struct Grid {
   [[nodiscard]] const float *row(int j) const { return d2.data() + size_t(j) * size_t(stride); }
 };
 
+/// A limit across a row: a lowest or highest x, which moves by a fixed step
+/// from row to row. A level limit only bounds the rows.
+struct Bound {
+  float low = -1e9f;
+  float high = 1e9f;
+  float low_step = 0;
+  float high_step = 0;
+  void next_row() {
+    low += low_step;
+    high += high_step;
+  }
+};
+
+Bound bound(const Limit &limit, float y) {
+  Bound b;
+  if (std::fabs(limit.m.x) < 1e-6f) return b;
+  const float x = (limit.c - limit.m.y * y) / limit.m.x, step = -limit.m.y / limit.m.x;
+  if (limit.m.x > 0)
+    b.low = x, b.low_step = step;
+  else
+    b.high = x, b.high_step = step;
+  return b;
+}
+
+/// The columns from..to of a row.
+struct Span {
+  int row = 0;
+  int from = 0;
+  int to = 0;
+};
+
 /// Lowers the squared distances of the grid to the band's piece, over the
-/// band; the piece runs at least as far down the rows as across them.
-void paint(const Band &band, float reach, Grid &grid) {
+/// band.
+void paint(const Band &band, float reach, Grid &grid, std::vector<Span> &spans) {
   const Point d = band.b - band.a;
   const float len = length(d);
-  const Point u = d * (1 / len);
-  // The band is a rectangle; its corners bound the rows.
-  const float y_start = band.a.y - band.ext_a * u.y, y_end = band.b.y + band.ext_b * u.y;
-  const float half_height = reach * std::fabs(u.x);
-  const int j0 = std::max(0, to_int(std::ceil(std::min(y_start, y_end) - half_height)));
-  const int j1 =
-      std::min(grid.rows - 1, to_int(std::floor(std::max(y_start, y_end) + half_height)));
-  if (j0 > j1) return;
-  // In a row the band lies between where the row meets the lines at `reach`
-  // on either side of the piece and those across its two ends: each moves by
-  // a fixed step from row to row.
-  const float dy0 = static_cast<float>(j0) - band.a.y;
-  const float half_width = reach / std::fabs(u.y), centre_step = u.x / u.y;
-  float centre = band.a.x + dy0 * centre_step;
-  float first = -1e9f, last = 1e9f, ends_step = 0;
-  if (std::fabs(u.x) > 1e-6f) {
-    const float start = band.a.x + (-band.ext_a - dy0 * u.y) / u.x;
-    const float end = band.a.x + (len + band.ext_b - dy0 * u.y) / u.x;
-    first = std::min(start, end);
-    last = std::max(start, end);
-    ends_step = -u.y / u.x;
+  const Point u = d * (1 / len), n{-u.y, u.x};
+  // The band is the quadrilateral between the lines at `reach` on either side
+  // of the piece and its end limits; where the limits cross, it is smaller.
+  float top = 1e9f, bottom = -1e9f;
+  for (const Limit &limit : {band.start, band.end}) {
+    for (const float side : {-reach, reach}) {
+      const float along =
+          (limit.c - dot(limit.m, band.a) - side * dot(limit.m, n)) / dot(limit.m, u);
+      const float y = band.a.y + along * u.y + side * n.y;
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
   }
-  // The position along the piece and the distance across it at column 0.
-  float along0 = dy0 * u.y - band.a.x * u.x, across0 = dy0 * u.x + band.a.x * u.y;
+  const int j0 = std::max(0, to_int(std::ceil(top)));
+  const int j1 = std::min(grid.rows - 1, to_int(std::floor(bottom)));
+  if (j0 > j1) return;
+  // In a row the band lies between the lines at `reach` on either side and
+  // the end limits, each moving by a fixed step from row to row. The rows'
+  // spans are found first, so that painting them keeps few values at hand.
+  const float y0 = static_cast<float>(j0);
+  Bound left = bound({n, dot(n, band.a) - reach}, y0);
+  Bound right = bound({n * -1, -dot(n, band.a) - reach}, y0);
+  Bound start = bound(band.start, y0), end = bound(band.end, y0);
+  const float last_column = static_cast<float>(grid.width - 1);
+  spans.clear();
+  for (int j = j0; j <= j1; ++j) {
+    const float lo = std::max(std::max(left.low, right.low), std::max(start.low, end.low));
+    const float hi = std::min(std::min(left.high, right.high), std::min(start.high, end.high));
+    left.next_row();
+    right.next_row();
+    start.next_row();
+    end.next_row();
+    // Whole blocks are painted: pixels past the band get their true
+    // distance to the piece too, which is harmless.
+    if (hi >= 0 && lo <= last_column && lo <= hi)
+      spans.push_back({j, to_int(std::max(lo, 0.0f)), to_int(std::min(hi, last_column))});
+  }
   const Lanes along_lanes = k_lane_offsets * u.x, across_lanes = k_lane_offsets * u.y;
   const float along_block = Grid::k_block * u.x, across_block = Grid::k_block * u.y;
-  const float last_column = static_cast<float>(grid.width - 1);
-  for (int j = j0; j <= j1; ++j, centre += centre_step, first += ends_step, last += ends_step,
-           along0 += u.y, across0 += u.x) {
-    const float lo = std::max(centre - half_width, first);
-    const float hi = std::min(centre + half_width, last);
-    if (hi < 0 || lo > last_column || lo > hi) continue;
-    // Whole blocks are painted: pixels past the band get their true distance
-    // to the piece too, which is harmless.
-    const int i0 = to_int(std::max(lo, 0.0f)), i1 = to_int(std::min(hi, last_column));
-    float *const row = grid.row(j);
-    Lanes along = (along0 + static_cast<float>(i0) * u.x) + along_lanes;
-    Lanes across = (across0 - static_cast<float>(i0) * u.y) - across_lanes;
-    for (int i = i0; i <= i1; i += Grid::k_block, along += along_block, across -= across_block) {
+  for (const Span &span : spans) {
+    // The position along the piece and the distance across it at the span's start.
+    const Point first = Point{static_cast<float>(span.from), static_cast<float>(span.row)} - band.a;
+    Lanes along = dot(first, u) + along_lanes, across = dot(first, n) - across_lanes;
+    float *const row = grid.row(span.row);
+    for (int i = span.from; i <= span.to;
+         i += Grid::k_block, along += along_block, across -= across_block) {
       const Lanes past = along - len;
       const Lanes before = along < 0 ? along : Lanes{}, after = past > 0 ? past : Lanes{};
       const Lanes d2 = across * across + (before + after) * (before + after);
@@ -412,44 +495,55 @@ Point transposed(Point p) {
   return {p.y, p.x};
 }
 
-/// Folds the grid of transposed bands into the other: the lesser distance.
-void fold_transposed(const Grid &across, Grid &down) {
-  for (int i = 0; i < down.width; ++i) {
+Band transposed(const Band &band) {
+  const auto limit = [](const Limit &l) { return Limit{transposed(l.m), l.c}; };
+  return {transposed(band.a), transposed(band.b), limit(band.start), limit(band.end)};
+}
+
+/// Folds the transposed grid into the other: the lesser distance.
+void fold_transposed(const Grid &across, Grid &grid) {
+  for (int i = 0; i < grid.width; ++i) {
     const float *const column = across.row(i);
-    for (int j = 0; j < down.rows; ++j) down.row(j)[i] = std::min(down.row(j)[i], column[j]);
+    for (int j = 0; j < grid.rows; ++j) grid.row(j)[i] = std::min(grid.row(j)[i], column[j]);
   }
+}
+
+// The columns' crossings find the inner edges that run along a row.
+Polylines transposed(const Polylines &lines) {
+  Polylines out = lines;
+  for (Point &p : out.points) p = transposed(p);
+  return out;
 }
 
 /// Writes the field's bytes from the squared distances, with the sign the
 /// fill rule gives between each row's crossings.
-void compose(const RowCrossings &rows, FillRule rule, const Grid &grid, float spread, u8 *out) {
-  const float scale = 128 / spread;
-  // The signs first, then one long loop over every pixel, which vectorises.
-  std::vector<float> signed_scale(grid.d2.size());
+void compose(const RowCrossings &rows, FillRule rule, Grid &grid, float spread, u8 *out) {
+  // Inside pixels are marked first by a negative sign on their squared
+  // distance; one long loop over every pixel then vectorises.
   for (int j = 0; j < grid.rows; ++j) {
-    const auto row = signed_scale.begin() + ptrdiff_t(j) * grid.stride;
-    int winding = 0, i = 0;
-    const auto fill = [&](int end) {
-      std::fill(row + i, row + end, rule.filled(winding) ? scale : -scale);
-      i = end;
-    };
+    float *const row = grid.row(j);
+    int winding = 0, from = 0;
     for (u32 k = rows.start[size_t(j)]; k < rows.start[size_t(j) + 1]; ++k) {
       // Pixels left of or on the crossing do not count it.
       const float x = std::clamp(rows.list[k].x, -1.0f, static_cast<float>(grid.width));
-      fill(std::max(i, std::min(grid.width, to_int(x + 1))));
+      const int to = std::max(from, std::min(grid.width, to_int(x + 1)));
+      if (rule.filled(winding))
+        for (int i = from; i < to; ++i) row[i] = -row[i];
+      from = to;
       winding += rows.list[k].dir;
     }
-    fill(grid.stride);
   }
-  std::vector<u8> bytes(grid.d2.size());
-  const float *const d2 = grid.d2.data(), *const sign = signed_scale.data();
-  u8 *const padded = bytes.data();
-  for (size_t k = 0, n = bytes.size(); k < n; ++k) {
-    const float value = 128 + sign[k] * std::sqrt(d2[k]);
-    padded[k] = static_cast<u8>(to_int(std::min(std::max(value, 0.0f), 255.0f) + 0.5f));
+  const float scale = 128 / spread;
+  const std::unique_ptr<u8[]> padded(new u8[grid.d2.size()]);
+  const float *const d2 = grid.d2.data();
+  for (size_t k = 0, n = grid.d2.size(); k < n; ++k) {
+    // 128 + the distance, inside's negative mark turned positive, and a half
+    // for rounding: with no distance above the spread, 0 to 256.
+    const int level = to_int(128.5f - std::copysign(scale * std::sqrt(std::fabs(d2[k])), d2[k]));
+    padded[k] = static_cast<u8>(level > 255 ? 255 : level);
   }
   for (size_t j = 0; j < size_t(grid.rows); ++j)
-    std::memcpy(out + j * size_t(grid.width), padded + j * size_t(grid.stride), size_t(grid.width));
+    std::memcpy(out + j * size_t(grid.width), &padded[j * size_t(grid.stride)], size_t(grid.width));
 }
 
 FieldPlacement coverage_placement(const FT_Outline &outline) {
@@ -502,23 +596,26 @@ FieldFailure distance_field(const FT_Outline &outline, int spread, DistanceField
   const FillRule rule{(outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0};
   const RowCrossings rows = row_crossings(lines, height);
   std::vector<Band> bands;
-  if (has_inner_edges(rows, rule)) {
+  if (has_inner_edges(rows, rule) ||
+      has_inner_edges(row_crossings(transposed(lines), width), rule)) {
     const FillIndex inner(lines, rule);
-    bands = bands_of(lines, reach, &inner);
+    bands = bands_of(lines, reach + k_seam, &inner);
   } else {
-    bands = bands_of(lines, reach, nullptr);
+    bands = bands_of(lines, reach + k_seam, nullptr);
   }
 
-  Grid down(width, height, reach * reach), across(height, width, reach * reach);
+  // A band is painted along its short side: those of pieces running more
+  // across than down into a transposed grid, folded in at the end.
+  Grid grid(width, height, reach * reach), across(height, width, reach * reach);
+  std::vector<Span> spans;
   for (const Band &band : bands) {
     if (std::fabs(band.b.y - band.a.y) >= std::fabs(band.b.x - band.a.x))
-      paint(band, reach + k_seam, down);
+      paint(band, reach + k_seam, grid, spans);
     else
-      paint({transposed(band.a), transposed(band.b), band.ext_a, band.ext_b}, reach + k_seam,
-            across);
+      paint(transposed(band), reach + k_seam, across, spans);
   }
-  fold_transposed(across, down);
+  fold_transposed(across, grid);
   out.pixels.resize(size_t(width) * size_t(height));
-  compose(rows, rule, down, reach, out.pixels.data());
+  compose(rows, rule, grid, reach, out.pixels.data());
   return {};
 }
