@@ -17,6 +17,8 @@
 // are left out of the distances.
 #include "tools/glyphmint/distance-field.h"
 
+#include "tools/glyphmint/outline-polylines.h"
+
 #include FT_OUTLINE_H
 
 #include <algorithm>
@@ -29,14 +31,8 @@ namespace {
 // How far a chord may stray from its curve, in pixels: well inside the
 // field's error budget, with few enough chords to stay fast.
 constexpr float k_flatness = 1.0f / 8;
-constexpr int k_max_chords = 1024;
 // How far bands overlap where they meet, so that rounding opens no gap.
 constexpr float k_seam = 1.0f / 16;
-// Rows are sampled this far below the pixel centres: outline points, on the
-// 1/64 pixel grid, then never lie on a sampling line.
-constexpr float k_row_offset = 1.0f / 1024;
-// Crossings this close together are one place on the row.
-constexpr float k_same_crossing = 1.0f / 1024;
 // Pieces shorter than this are dropped: their ends are one point.
 constexpr float k_degenerate = 1.0f / 8192;
 // Where contours overlap, edges are judged in pieces this long, from points
@@ -49,232 +45,9 @@ constexpr u32 k_max_coverage = 0x7FFF;
 const char *const k_call_field = "distance_field(slot, spread, field)";
 const char *const k_call_decompose = "FT_Outline_Decompose(&slot->outline, &funcs, &flattener)";
 
-struct Point {
-  float x = 0;
-  float y = 0;
-};
-
-Point operator-(Point a, Point b) {
-  return {a.x - b.x, a.y - b.y};
-}
-Point operator+(Point a, Point b) {
-  return {a.x + b.x, a.y + b.y};
-}
-Point operator*(Point a, float s) {
-  return {a.x * s, a.y * s};
-}
-float length(Point v) {
-  return std::sqrt(v.x * v.x + v.y * v.y);
-}
-
 int to_int(float v) {
   return static_cast<int>(v);
 }
-
-struct FillRule {
-  bool even_odd = false;
-  [[nodiscard]] bool filled(int winding) const {
-    return even_odd ? (winding & 1) != 0 : winding != 0;
-  }
-};
-
-/// The outline's contours as closed polylines in field coordinates: pixel
-/// (i, j) has its centre at (i, j), y down.
-struct Polylines {
-  std::vector<Point> points;
-  std::vector<size_t> ends; ///< one past each contour's last point, which repeats its first
-};
-
-/// FT_Outline_Decompose's user data: flattens the outline into Polylines.
-struct Flattener {
-  Polylines &lines;
-  FT_Pos origin_x; ///< 26.6 x of the centres of column 0
-  FT_Pos origin_y; ///< 26.6 y of the centres of row 0
-  size_t contour_start = 0;
-
-  [[nodiscard]] Point map(const FT_Vector &v) const {
-    return {static_cast<float>(v.x - origin_x) / 64, static_cast<float>(origin_y - v.y) / 64};
-  }
-  void add(Point p) { lines.points.push_back(p); }
-  [[nodiscard]] Point last() const { return lines.points.back(); }
-  void close_contour() {
-    if (lines.points.size() == contour_start) return;
-    const Point first = lines.points[contour_start];
-    if (last().x != first.x || last().y != first.y) add(first);
-    lines.ends.push_back(lines.points.size());
-  }
-};
-
-// Chords for a curve whose single chord could stray `deviation` pixels: the
-// error falls with the square of the count.
-int chord_count(float deviation) {
-  const float n = std::ceil(std::sqrt(deviation / k_flatness));
-  return n < 1 ? 1 : n > k_max_chords ? k_max_chords : to_int(n);
-}
-
-int move_to(const FT_Vector *to, void *user) {
-  auto &f = *static_cast<Flattener *>(user);
-  f.close_contour();
-  f.contour_start = f.lines.points.size();
-  f.add(f.map(*to));
-  return 0;
-}
-
-int line_to(const FT_Vector *to, void *user) {
-  auto &f = *static_cast<Flattener *>(user);
-  f.add(f.map(*to));
-  return 0;
-}
-
-// A chord lies on the inner side of its curve, at most B'' h² / 8 from it
-// for parameter steps h. Points between the ends move half that way out, so
-// that the chords straddle the curve and stray half as far.
-int conic_to(const FT_Vector *control, const FT_Vector *to, void *user) {
-  auto &f = *static_cast<Flattener *>(user);
-  const Point p0 = f.last(), p1 = f.map(*control), p2 = f.map(*to);
-  const Point bend = p0 - p1 * 2 + p2; // half the second derivative
-  const int n = chord_count(length(bend) / 4);
-  const Point out = bend * (-1 / (8.0f * static_cast<float>(n * n)));
-  for (int k = 1; k < n; ++k) {
-    const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
-    f.add(p0 * (s * s) + p1 * (2 * s * t) + p2 * (t * t) + out);
-  }
-  f.add(p2);
-  return 0;
-}
-
-int cubic_to(const FT_Vector *control1, const FT_Vector *control2, const FT_Vector *to,
-             void *user) {
-  auto &f = *static_cast<Flattener *>(user);
-  const Point p0 = f.last(), p1 = f.map(*control1), p2 = f.map(*control2), p3 = f.map(*to);
-  // The second derivative is 6 × ((1 - t) × bend0 + t × bend1).
-  const Point bend0 = p0 - p1 * 2 + p2, bend1 = p1 - p2 * 2 + p3;
-  const int n = chord_count(0.75f * std::max(length(bend0), length(bend1)));
-  const float out = -6 / (16.0f * static_cast<float>(n * n));
-  for (int k = 1; k < n; ++k) {
-    const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
-    f.add(p0 * (s * s * s) + p1 * (3 * s * s * t) + p2 * (3 * s * t * t) + p3 * (t * t * t) +
-          (bend0 * s + bend1 * t) * out);
-  }
-  f.add(p3);
-  return 0;
-}
-
-/// Calls visit(a, b) for every edge of every contour.
-template <typename Visit> void for_each_edge(const Polylines &lines, Visit visit) {
-  size_t begin = 0;
-  for (const size_t end : lines.ends) {
-    for (size_t k = begin; k + 1 < end; ++k) visit(lines.points[k], lines.points[k + 1]);
-    begin = end;
-  }
-}
-
-struct Crossing {
-  float x = 0;
-  int dir = 0; ///< +1 where the edge runs down, -1 up
-};
-
-/// Where the edges cross each row's sampling line, sorted along it: row j's
-/// crossings are list[start[j]] to list[start[j + 1]].
-struct RowCrossings {
-  std::vector<u32> start;
-  std::vector<Crossing> list;
-};
-
-// Calls visit(row, crossing) for each crossing of the rows 0..rows-1.
-template <typename Visit> void for_each_crossing(const Polylines &lines, int rows, Visit visit) {
-  for_each_edge(lines, [&](Point a, Point b) {
-    if (a.y == b.y) return;
-    // Rows whose line y = j + k_row_offset meets the edge, lower end included.
-    const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - k_row_offset)));
-    const int j1 = std::min(rows, to_int(std::ceil(std::max(a.y, b.y) - k_row_offset)));
-    const float slope = (b.x - a.x) / (b.y - a.y);
-    const int dir = b.y > a.y ? 1 : -1;
-    for (int j = j0; j < j1; ++j)
-      visit(j, Crossing{a.x + (static_cast<float>(j) + k_row_offset - a.y) * slope, dir});
-  });
-}
-
-RowCrossings row_crossings(const Polylines &lines, int rows) {
-  RowCrossings out;
-  out.start.assign(static_cast<size_t>(rows) + 1, 0);
-  for_each_crossing(lines, rows, [&](int j, Crossing) { ++out.start[static_cast<size_t>(j) + 1]; });
-  for (size_t j = 1; j < out.start.size(); ++j) out.start[j] += out.start[j - 1];
-  out.list.resize(out.start.back());
-  std::vector<u32> next(out.start.begin(), out.start.end() - 1);
-  for_each_crossing(lines, rows, [&](int j, Crossing c) { out.list[next[size_t(j)]++] = c; });
-  for (size_t j = 0; j + 1 < out.start.size(); ++j) {
-    Crossing *const first = out.list.data() + out.start[j], *const last =
-                                                                out.list.data() + out.start[j + 1];
-    // A row holds a handful of crossings: insertion sort.
-    for (Crossing *c = first + 1; c < last; ++c)
-      for (Crossing *d = c; d > first && d[-1].x > d->x; --d) std::swap(d[-1], *d);
-  }
-  return out;
-}
-
-// Whether a row crosses an edge without the fill changing across it: an edge
-// inside the filled region, where contours overlap or coincide.
-bool has_inner_edges(const RowCrossings &rows, FillRule rule) {
-  for (size_t j = 0; j + 1 < rows.start.size(); ++j) {
-    int winding = 0;
-    for (u32 k = rows.start[j]; k < rows.start[j + 1];) {
-      const bool before = rule.filled(winding);
-      const float x = rows.list[k].x;
-      while (k < rows.start[j + 1] && rows.list[k].x - x <= k_same_crossing)
-        winding += rows.list[k++].dir;
-      if (rule.filled(winding) == before) return true;
-    }
-  }
-  return false;
-}
-
-/// Whether any point lies in the filled region: the outline's edges filed by
-/// the unit bands of y they span.
-class FillIndex {
-public:
-  FillIndex(const Polylines &lines, FillRule rule) : rule_(rule) {
-    float low = 0, high = 0;
-    for (const Point p : lines.points) low = std::min(low, p.y), high = std::max(high, p.y);
-    first_ = to_int(std::floor(low));
-    start_.assign(static_cast<size_t>(to_int(std::floor(high)) - first_) + 2, 0);
-    for (int pass = 0; pass < 2; ++pass) {
-      std::vector<u32> next(start_.begin(), start_.end() - 1);
-      for_each_edge(lines, [&](Point a, Point b) {
-        if (a.y == b.y) return;
-        for (size_t k = band(std::min(a.y, b.y)); k <= band(std::max(a.y, b.y)); ++k)
-          pass == 0 ? void(++start_[k + 1]) : void(edges_[next[k]++] = {a, b});
-      });
-      if (pass == 0) {
-        for (size_t k = 1; k < start_.size(); ++k) start_[k] += start_[k - 1];
-        edges_.resize(start_.back());
-      }
-    }
-  }
-
-  [[nodiscard]] bool filled(Point p) const {
-    if (p.y < static_cast<float>(first_) || band(p.y) + 1 >= start_.size()) return false;
-    int winding = 0;
-    for (u32 k = start_[band(p.y)]; k < start_[band(p.y) + 1]; ++k) {
-      const auto [a, b] = edges_[k];
-      const bool down = b.y > a.y;
-      if ((down ? a.y <= p.y && p.y < b.y : b.y <= p.y && p.y < a.y) &&
-          a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) < p.x)
-        winding += down ? 1 : -1;
-    }
-    return rule_.filled(winding);
-  }
-
-private:
-  [[nodiscard]] size_t band(float y) const {
-    return static_cast<size_t>(to_int(std::floor(y)) - first_);
-  }
-
-  FillRule rule_;
-  int first_ = 0;
-  std::vector<u32> start_;
-  std::vector<std::pair<Point, Point>> edges_;
-};
 
 /// A straight piece of a contour; `kept` when it bounds the filled region.
 struct Piece {
@@ -295,10 +68,6 @@ struct Band {
   Point a, b;
   Limit start, end;
 };
-
-float dot(Point p, Point q) {
-  return p.x * q.x + p.y * q.y;
-}
 
 // Appends the edge a→b as one piece or, where contours overlap (`inner`
 // given), as short pieces each judged on whether it bounds the filled region.
@@ -429,14 +198,10 @@ struct Span {
   int to = 0;
 };
 
-/// Lowers the squared distances of the grid to the band's piece, over the
-/// band.
-void paint(const Band &band, float reach, Grid &grid, std::vector<Span> &spans) {
-  const Point d = band.b - band.a;
-  const float len = length(d);
-  const Point u = d * (1 / len), n{-u.y, u.x};
-  // The band is the quadrilateral between the lines at `reach` on either side
-  // of the piece and its end limits; where the limits cross, it is smaller.
+/// The rows' spans of a band: the quadrilateral between the lines at `reach`
+/// on either side of its piece and its end limits (less, where they cross).
+void band_spans(const Band &band, float reach, const Grid &grid, std::vector<Span> &spans) {
+  const Point u = (band.b - band.a) * (1 / length(band.b - band.a)), n{-u.y, u.x};
   float top = 1e9f, bottom = -1e9f;
   for (const Limit &limit : {band.start, band.end}) {
     for (const float side : {-reach, reach}) {
@@ -449,10 +214,7 @@ void paint(const Band &band, float reach, Grid &grid, std::vector<Span> &spans) 
   }
   const int j0 = std::max(0, to_int(std::ceil(top)));
   const int j1 = std::min(grid.rows - 1, to_int(std::floor(bottom)));
-  if (j0 > j1) return;
-  // In a row the band lies between the lines at `reach` on either side and
-  // the end limits, each moving by a fixed step from row to row. The rows'
-  // spans are found first, so that painting them keeps few values at hand.
+  // Across a row, each side's bound moves by a fixed step from row to row.
   const float y0 = static_cast<float>(j0);
   Bound left = bound({n, dot(n, band.a) - reach}, y0);
   Bound right = bound({n * -1, -dot(n, band.a) - reach}, y0);
@@ -466,18 +228,27 @@ void paint(const Band &band, float reach, Grid &grid, std::vector<Span> &spans) 
     right.next_row();
     start.next_row();
     end.next_row();
-    // Whole blocks are painted: pixels past the band get their true
-    // distance to the piece too, which is harmless.
     if (hi >= 0 && lo <= last_column && lo <= hi)
       spans.push_back({j, to_int(std::max(lo, 0.0f)), to_int(std::min(hi, last_column))});
   }
+}
+
+/// Lowers the squared distances of the grid to the band's piece, over the
+/// band. The spans are found first, so that painting them keeps few values
+/// at hand.
+void paint(const Band &band, float reach, Grid &grid, std::vector<Span> &spans) {
+  band_spans(band, reach, grid, spans);
+  const float len = length(band.b - band.a);
+  const Point u = (band.b - band.a) * (1 / len), n{-u.y, u.x};
   const Lanes along_lanes = k_lane_offsets * u.x, across_lanes = k_lane_offsets * u.y;
   const float along_block = Grid::k_block * u.x, across_block = Grid::k_block * u.y;
   for (const Span &span : spans) {
-    // The position along the piece and the distance across it at the span's start.
+    // Along the piece from its start, and across it, at the span's first pixel.
     const Point first = Point{static_cast<float>(span.from), static_cast<float>(span.row)} - band.a;
     Lanes along = dot(first, u) + along_lanes, across = dot(first, n) - across_lanes;
     float *const row = grid.row(span.row);
+    // Whole blocks are painted: pixels past the band get their true distance
+    // to the piece too, which is harmless.
     for (int i = span.from; i <= span.to;
          i += Grid::k_block, along += along_block, across -= across_block) {
       const Lanes past = along - len;
@@ -491,10 +262,6 @@ void paint(const Band &band, float reach, Grid &grid, std::vector<Span> &spans) 
   }
 }
 
-Point transposed(Point p) {
-  return {p.y, p.x};
-}
-
 Band transposed(const Band &band) {
   const auto limit = [](const Limit &l) { return Limit{transposed(l.m), l.c}; };
   return {transposed(band.a), transposed(band.b), limit(band.start), limit(band.end)};
@@ -506,13 +273,6 @@ void fold_transposed(const Grid &across, Grid &grid) {
     const float *const column = across.row(i);
     for (int j = 0; j < grid.rows; ++j) grid.row(j)[i] = std::min(grid.row(j)[i], column[j]);
   }
-}
-
-// The columns' crossings find the inner edges that run along a row.
-Polylines transposed(const Polylines &lines) {
-  Polylines out = lines;
-  for (Point &p : out.points) p = transposed(p);
-  return out;
 }
 
 /// Writes the field's bytes from the squared distances, with the sign the
@@ -584,12 +344,8 @@ FieldFailure distance_field(const FT_Outline &outline, int spread, DistanceField
     return {FT_Err_Raster_Overflow, k_call_field};
 
   Polylines lines;
-  Flattener flattener{lines, (FT_Pos{out.bearing_x} * 64) + 32, (FT_Pos{out.bearing_y} * 64) - 32};
-  const FT_Outline_Funcs funcs{move_to, line_to, conic_to, cubic_to, 0, 0};
-  if (const FT_Error e =
-          FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &funcs, &flattener))
+  if (const FT_Error e = flatten(outline, out.bearing_x, out.bearing_y, k_flatness, lines))
     return {e, k_call_decompose};
-  flattener.close_contour();
 
   const int width = static_cast<int>(out.width), height = static_cast<int>(out.rows);
   const float reach = static_cast<float>(spread);
