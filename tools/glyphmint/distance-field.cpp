@@ -70,7 +70,8 @@ struct Band {
 };
 
 // Appends the edge a→b as one piece or, where contours overlap (`inner`
-// given), as short pieces each judged on whether it bounds the filled region.
+// given), as the runs of it that do and do not bound the filled region,
+// judged in short steps.
 void cut(Point a, Point b, const FillIndex *inner, std::vector<Piece> &pieces) {
   const Point d = b - a;
   const float len = length(d);
@@ -79,12 +80,15 @@ void cut(Point a, Point b, const FillIndex *inner, std::vector<Piece> &pieces) {
   if (inner == nullptr) return pieces.push_back({a, b, dir, len, true});
   const int n = std::max(1, to_int(std::ceil(len / k_piece)));
   const Point side = Point{-dir.y, dir.x} * k_side;
-  for (int k = 0; k < n; ++k) {
-    const Point from = a + d * (static_cast<float>(k) / static_cast<float>(n));
-    const Point to = k + 1 == n ? b : a + d * (static_cast<float>(k + 1) / static_cast<float>(n));
-    const Point middle = (from + to) * 0.5f;
+  const auto at = [&](int k) { return k == n ? b : a + d * (float(k) / float(n)); };
+  for (int k = 0, run = 0; k < n; ++k) {
+    const Point middle = (at(k) + at(k + 1)) * 0.5f;
     const bool bounds = inner->filled(middle + side) != inner->filled(middle - side);
-    pieces.push_back({from, to, dir, len / static_cast<float>(n), bounds});
+    if (k > run && bounds != pieces.back().kept) run = k;
+    if (k == run)
+      pieces.push_back({at(k), at(k + 1), dir, len / float(n), bounds});
+    else
+      pieces.back().b = at(k + 1), pieces.back().len = len * float(k + 1 - run) / float(n);
   }
 }
 
@@ -352,8 +356,10 @@ FieldFailure distance_field(const FT_Outline &outline, int spread, DistanceField
   const FillRule rule{(outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0};
   const RowCrossings rows = row_crossings(lines, height);
   std::vector<Band> bands;
+  // Inner edges that cross no row (along a row, or in a sliver between two)
+  // are sought along the columns, where contours meet.
   if (has_inner_edges(rows, rule) ||
-      has_inner_edges(row_crossings(transposed(lines), width), rule)) {
+      (contours_meet(lines) && has_inner_edges(row_crossings(transposed(lines), width), rule))) {
     const FillIndex inner(lines, rule);
     bands = bands_of(lines, reach + k_seam, &inner);
   } else {

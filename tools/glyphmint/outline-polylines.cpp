@@ -16,6 +16,12 @@ int to_int(float v) {
   return static_cast<int>(v);
 }
 
+// std::ceil, without SSE4.1's instruction for it, is a slow sequence.
+int ceil_int(float v) {
+  const int i = to_int(v);
+  return static_cast<float>(i) < v ? i + 1 : i;
+}
+
 /// FT_Outline_Decompose's user data: flattens the outline into Polylines.
 struct Flattener {
   Polylines &lines;
@@ -106,8 +112,8 @@ template <typename Visit> void for_each_crossing(const Polylines &lines, int row
   for_each_edge(lines, [&](Point a, Point b) {
     if (a.y == b.y) return;
     // Rows whose line y = j + k_row_offset meets the edge, lower end included.
-    const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - k_row_offset)));
-    const int j1 = std::min(rows, to_int(std::ceil(std::max(a.y, b.y) - k_row_offset)));
+    const int j0 = std::max(0, ceil_int(std::min(a.y, b.y) - k_row_offset));
+    const int j1 = std::min(rows, ceil_int(std::max(a.y, b.y) - k_row_offset));
     const float slope = (b.x - a.x) / (b.y - a.y);
     const int dir = b.y > a.y ? 1 : -1;
     for (int j = j0; j < j1; ++j)
@@ -134,17 +140,51 @@ Polylines transposed(const Polylines &lines) {
   return out;
 }
 
+bool contours_meet(const Polylines &lines) {
+  struct Box {
+    Point low, high;
+  };
+  std::vector<Box> boxes;
+  size_t begin = 0;
+  for (const size_t end : lines.ends) {
+    Box box{lines.points[begin], lines.points[begin]};
+    for (size_t k = begin; k < end; ++k) {
+      box.low = {std::min(box.low.x, lines.points[k].x), std::min(box.low.y, lines.points[k].y)};
+      box.high = {std::max(box.high.x, lines.points[k].x), std::max(box.high.y, lines.points[k].y)};
+    }
+    boxes.push_back(box);
+    begin = end;
+  }
+  const auto inside = [](const Box &in, const Box &out) {
+    return in.low.x > out.low.x && in.low.y > out.low.y && in.high.x < out.high.x &&
+           in.high.y < out.high.y;
+  };
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    for (size_t j = i + 1; j < boxes.size(); ++j) {
+      const Box &a = boxes[i], &b = boxes[j];
+      const bool apart =
+          a.high.x < b.low.x || b.high.x < a.low.x || a.high.y < b.low.y || b.high.y < a.low.y;
+      if (!apart && !inside(a, b) && !inside(b, a)) return true;
+    }
+  }
+  return false;
+}
+
 RowCrossings row_crossings(const Polylines &lines, int rows) {
+  // One walk finds the crossings, a counting sort files them by row.
+  std::vector<std::pair<int, Crossing>> found;
+  found.reserve(lines.points.size() + static_cast<size_t>(rows) * 4);
+  for_each_crossing(lines, rows, [&](int j, Crossing c) { found.push_back({j, c}); });
   RowCrossings out;
   out.start.assign(static_cast<size_t>(rows) + 1, 0);
-  for_each_crossing(lines, rows, [&](int j, Crossing) { ++out.start[static_cast<size_t>(j) + 1]; });
+  for (const auto &[j, c] : found) ++out.start[size_t(j) + 1];
   for (size_t j = 1; j < out.start.size(); ++j) out.start[j] += out.start[j - 1];
-  out.list.resize(out.start.back());
+  out.list.resize(found.size());
   std::vector<u32> next(out.start.begin(), out.start.end() - 1);
-  for_each_crossing(lines, rows, [&](int j, Crossing c) { out.list[next[size_t(j)]++] = c; });
+  for (const auto &[j, c] : found) out.list[next[size_t(j)]++] = c;
   for (size_t j = 0; j + 1 < out.start.size(); ++j) {
-    Crossing *const first = out.list.data() + out.start[j], *const last =
-                                                                out.list.data() + out.start[j + 1];
+    Crossing *const first = out.list.data() + out.start[j];
+    Crossing *const last = out.list.data() + out.start[j + 1];
     // A row holds a handful of crossings: insertion sort.
     for (Crossing *c = first + 1; c < last; ++c)
       for (Crossing *d = c; d > first && d[-1].x > d->x; --d) std::swap(d[-1], *d);

@@ -51,6 +51,10 @@ struct Polylines {
 /// The same polylines with x and y swapped: their rows are the grid's columns.
 [[nodiscard]] Polylines transposed(const Polylines &lines);
 
+/// Whether the boxes of two contours overlap or touch, but for one lying
+/// strictly inside the other: where edges along a row may coincide or cross.
+[[nodiscard]] bool contours_meet(const Polylines &lines);
+
 /// Whether a winding number is inside: the non-zero or the even-odd rule.
 struct FillRule {
   bool even_odd = false;
