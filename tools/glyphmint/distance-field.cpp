@@ -1,20 +1,20 @@
-// How a field is made. The outline is cut into straight pieces, curves into
-// chords that stray at most k_flatness from them. Each piece lowers the
-// squared distance of the pixels in its band: those no farther than the
-// spread from the piece's line whose foot on it lies on the piece, or past its
-// ends as far as the turn to the neighbouring piece needs. The bands cover
-// every pixel within the spread with the piece nearest to it, so the distance
-// to the chords is exact while the work is the bands' area, not pixels times
-// pieces. Bands are walked across their short side (those of pieces running
-// more across than down go into a transposed buffer), so each row of a band
-// is a short, branch-free loop. The sign is the fill rule applied to the
-// winding number at each pixel centre, counted from the pieces' crossings of
-// the pixel's row.
+// How a field is made. The outline is flattened into straight pieces, curves
+// into chords that straddle them within k_flatness. Each piece lowers the
+// squared distance of the pixels in its band: those within the spread of the
+// piece's line whose foot lies on the piece, and its share of the wedge at
+// each end where pixels are nearest the corner itself. The bands together
+// cover every pixel within the spread with the piece nearest to it, so the
+// distance to the pieces is exact while the work is the bands' area rather
+// than pixels times pieces. Bands are painted along their short side, a row
+// at a time in blocks of four pixels (pieces running more across than down
+// go into a transposed grid). The sign is the fill rule applied to the
+// winding number at each pixel centre, summed from the edges' crossings of
+// its row.
 //
-// Contours may overlap (composite glyphs, variable fonts). An edge with the
-// filled region on both sides is no edge of the shape; when any row shows one,
-// the edges are cut into short pieces and those with the region on both sides
-// are left out of the distances.
+// Contours may overlap (composite glyphs, variable fonts), and an edge with
+// the filled region on both sides is no edge of the shape. When a row or
+// column crosses one without the fill changing, every edge is judged in short
+// steps against the fill, and only the runs that bound the region get bands.
 #include "tools/glyphmint/distance-field.h"
 
 #include "tools/glyphmint/outline-polylines.h"
@@ -310,6 +310,19 @@ void compose(const RowCrossings &rows, FillRule rule, Grid &grid, float spread, 
     std::memcpy(out + j * size_t(grid.width), &padded[j * size_t(grid.stride)], size_t(grid.width));
 }
 
+// The bands of the edges that bound the filled region. Inner edges that
+// cross no row (along one, or in a sliver between two) are sought along the
+// columns, where contours meet.
+std::vector<Band> boundary_bands(const Polylines &lines, const RowCrossings &rows, FillRule rule,
+                                 int width, float reach) {
+  if (has_inner_edges(rows, rule) ||
+      (contours_meet(lines) && has_inner_edges(row_crossings(transposed(lines), width), rule))) {
+    const FillIndex inner(lines, rule);
+    return bands_of(lines, reach, &inner);
+  }
+  return bands_of(lines, reach, nullptr);
+}
+
 FieldPlacement coverage_placement(const FT_Outline &outline) {
   FT_BBox box;
   FT_Outline_Get_CBox(&outline, &box);
@@ -342,29 +355,24 @@ FieldFailure distance_field(const FT_Outline &outline, int spread, DistanceField
   out = DistanceField{};
   if (spread < 1 || spread > 32) return {FT_Err_Invalid_Argument, k_call_field};
   const FieldPlacement coverage = coverage_placement(outline);
-  static_cast<FieldPlacement &>(out) = distance_field_placement(outline, spread);
-  if (coverage.width == 0 || coverage.rows == 0) return {};
+  const FieldPlacement place = distance_field_placement(outline, spread);
+  if (coverage.width == 0 || coverage.rows == 0) {
+    static_cast<FieldPlacement &>(out) = place;
+    return {};
+  }
   if (coverage.width > k_max_coverage || coverage.rows > k_max_coverage)
     return {FT_Err_Raster_Overflow, k_call_field};
 
   Polylines lines;
-  if (const FT_Error e = flatten(outline, out.bearing_x, out.bearing_y, k_flatness, lines))
+  if (const FT_Error e = flatten(outline, place.bearing_x, place.bearing_y, k_flatness, lines))
     return {e, k_call_decompose};
+  static_cast<FieldPlacement &>(out) = place;
 
   const int width = static_cast<int>(out.width), height = static_cast<int>(out.rows);
   const float reach = static_cast<float>(spread);
   const FillRule rule{(outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0};
   const RowCrossings rows = row_crossings(lines, height);
-  std::vector<Band> bands;
-  // Inner edges that cross no row (along a row, or in a sliver between two)
-  // are sought along the columns, where contours meet.
-  if (has_inner_edges(rows, rule) ||
-      (contours_meet(lines) && has_inner_edges(row_crossings(transposed(lines), width), rule))) {
-    const FillIndex inner(lines, rule);
-    bands = bands_of(lines, reach + k_seam, &inner);
-  } else {
-    bands = bands_of(lines, reach + k_seam, nullptr);
-  }
+  const std::vector<Band> bands = boundary_bands(lines, rows, rule, width, reach + k_seam);
 
   // A band is painted along its short side: those of pieces running more
   // across than down into a transposed grid, folded in at the end.

@@ -41,7 +41,11 @@ struct FieldFailure {
 /// `spread` from 1 to 32 pixels. We compute it ourselves because FreeType's
 /// sdf renderer takes hundreds of times as long as a coverage render, and in
 /// Debian 12's FreeType its overlaps mode reads freed memory and its bsdf
-/// renderer fails on empty glyphs.
+/// renderer fails on empty glyphs. Fails, leaving `out` empty, on a slot that
+/// holds no outline (FT_Err_Invalid_Glyph_Format), a spread out of range
+/// (FT_Err_Invalid_Argument), a bitmap too large for FreeType's rasteriser
+/// (FT_Err_Raster_Overflow, as its normal render does) and an outline
+/// FT_Outline_Decompose refuses.
 [[nodiscard]] FieldFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out);
 
 /// The same for an outline in 26.6 pixel coordinates, y up, filled by the
