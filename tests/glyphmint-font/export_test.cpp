@@ -254,6 +254,37 @@ TEST(Export, KerningFromTheFontFileReachesEveryForm) {
   }
 }
 
+TEST(Export, ADistanceFieldCarriesItsPaddingAndRange) {
+  ScratchDir work;
+  std::filesystem::copy_file(support::k_sans, work.path() + "/Sans.ttf");
+  write_file(
+      work.path() + "/Sans.glyphmint.ini",
+      "path = Sans.ttf\nsizes = [16]\nranges = [65-70]\nchars = []\nrender = sdf\nspread = 3\n");
+  ASSERT_EQ(run_program(GLYPHMINT_EXE, {"--dir", "."}, work.path(), work.path()).exit_code, 0);
+  support::FntFile fnt;
+  std::string why;
+  ASSERT_TRUE(support::parse_fnt(read_file(work.path() + "/Sans-16.fnt"), fnt, why)) << why;
+  for (const gm_glyph &g : fnt.records) EXPECT_EQ(g.reserved, 3) << "code " << g.code;
+  for (const std::string &form : k_forms) {
+    SCOPED_TRACE(form);
+    const std::string out = "sdf." + form;
+    ASSERT_EQ(run_export(work.path(), {"Sans-16.fnt", form, out}).exit_code, 0);
+    Parsed got = read_with_npm(form, work.path() + "/" + out);
+    for (const char *side : {"0", "1", "2", "3"})
+      EXPECT_EQ(got["info.padding." + std::string(side)], "3");
+    if (form == "json") {
+      EXPECT_EQ(got["distanceField.fieldType"], "\"sdf\"");
+      EXPECT_EQ(got["distanceField.distanceRange"], "6");
+    }
+    if (form == "xml") {
+      EXPECT_NE(
+          read_file(work.path() + "/" + out)
+              .find("/>\n  <distanceField fieldType=\"sdf\" distanceRange=\"6\"/>\n  <pages>"),
+          std::string::npos);
+    }
+  }
+}
+
 TEST(Export, GreyPageHoldsTheAtlasAndSaysSo) {
   ScratchDir work;
   support::FntFile fnt;

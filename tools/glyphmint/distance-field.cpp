@@ -28,6 +28,8 @@
 
 namespace {
 
+using namespace outline;
+
 // How far a chord may stray from its curve, in pixels: well inside the
 // field's error budget, with few enough chords to stay fast.
 constexpr float k_flatness = 1.0f / 8;

@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 #include "tools/glyphmint/atlas.h"
+#include "tools/glyphmint/distance-field.h"
 
 #include <cstring>
 #include <utility>
@@ -144,13 +145,43 @@ RasterGlyph load_rendered(FT_Face face, FT_UInt glyph_index, RenderMode mode, Ce
   return glyph;
 }
 
+// A distance field of the outline the coverage bake rasterises, loaded alike.
+RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget *budget) {
+  check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME),
+           "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME)");
+  const FT_GlyphSlot slot = face->glyph;
+  // Seen before the field is made, so a glyph that can never be packed
+  // stops the run before the field's work and memory.
+  if (budget != nullptr && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+    const FieldPlacement place = distance_field_placement(slot->outline, spread);
+    budget->take(place.width, place.rows);
+  }
+  DistanceField field;
+  const FieldFailure failure = distance_field(slot, spread, field);
+  check_ft(failure.error, failure.call);
+  RasterGlyph glyph;
+  glyph.width = field.width;
+  glyph.rows = field.rows;
+  glyph.pixels_size = field.pixels.size();
+  if (glyph.pixels_size != 0) {
+    glyph.pixels = new u8[glyph.pixels_size];
+    std::memcpy(glyph.pixels, field.pixels.data(), glyph.pixels_size);
+  }
+  glyph.bearing_x = field.bearing_x;
+  glyph.bearing_y = field.bearing_y;
+  glyph.reserved = spread;
+  return glyph;
+}
+
 } // namespace
 
 RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudget *budget) {
   const FT_UInt glyph_index = ::glyph_index(face, code);
   if (glyph_index == 0) log_critical("No character ", code, " found in font");
 
-  RasterGlyph glyph = load_rendered(face, glyph_index, style.mode, budget);
+  RasterGlyph glyph = style.mode == RenderMode::Sdf
+                          ? load_field(face, glyph_index, style.spread, budget)
+                          : load_rendered(face, glyph_index, style.mode, budget);
   // Only the low 32 bits of the 26.6 advance count; the shift keeps the sign.
   glyph.advance = static_cast<i32>(static_cast<u32>(face->glyph->advance.x)) >> 6;
   glyph.code = code;

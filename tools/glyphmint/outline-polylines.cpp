@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace outline {
+
 namespace {
 
 constexpr int k_max_chords = 1024;
@@ -243,3 +245,5 @@ bool FillIndex::filled(Point p) const {
 size_t FillIndex::band(float y) const {
   return static_cast<size_t>(to_int(std::floor(y)) - first_);
 }
+
+} // namespace outline

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <vector>
 
+namespace outline {
+
 struct Point {
   float x = 0;
   float y = 0;
@@ -97,3 +99,5 @@ private:
   std::vector<u32> start_;
   std::vector<std::pair<Point, Point>> edges_;
 };
+
+} // namespace outline
