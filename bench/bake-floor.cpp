@@ -159,7 +159,8 @@ int main(int argc, char **argv) {
       const gm_glyph &g = glyphs[i];
       unsigned char *corner = atlas + size_t(g.y + 1) * size_t(w) + size_t(g.x) + 1;
       for (uint32_t row = 0; row < g.rows; ++row)
-        std::memcpy(corner + size_t(row) * size_t(w), arena + offsets[i] + size_t(row) * g.width, g.width);
+        std::memcpy(corner + size_t(row) * size_t(w), arena + offsets[i] + size_t(row) * g.width,
+                    g.width);
     }
 
     char png_path[4096], fnt_path[4096];

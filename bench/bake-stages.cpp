@@ -32,25 +32,13 @@
 #include <vector>
 
 namespace {
+using bench::cpu_ms;
+using bench::median;
 
 using bench::die;
 
-// Processor time of this (single-threaded) process: on a machine shared with
-// other work, wall time would mostly measure the waits for a core.
-double cpu_ms() {
-  timespec t;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
 double ms_since(double start) {
   return cpu_ms() - start;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 void copy_file(const std::string &from, const std::string &to) {
@@ -84,7 +72,7 @@ enum Stage {
 const char *const k_stage_names[StageCount] = {
     "settings (read_settings)",
     "face lookup + set_pixel_size",
-    "rasterise (RasterGlyph::load + copy)",
+    "rasterise (RasterGlyph::load)",
     "pack (pack_glyphs)",
     "atlas fill (fill_atlas)",
     "PNG encode (stb, deflate)",

@@ -33,6 +33,7 @@
 extern char **environ;
 
 namespace {
+using bench::median;
 
 using bench::die;
 using bench::read_file;
@@ -92,12 +93,6 @@ double instructions(const std::vector<std::string> &cmd, const std::string &log)
   const auto at = text.find("Collected : ");
   if (at == std::string::npos) die("no instruction count in " + log);
   return std::strtod(text.c_str() + at + 12, nullptr);
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 double minimum(const std::vector<double> &v) {

@@ -21,6 +21,7 @@
 //
 // The last line is for scripts: RESULT ratio_48=... (ours / coverage at 48/8).
 #include "tools/glyphmint/distance-field.h"
+#include "bench/bench-support.h"
 #include "bench/workload.h"
 #include "core/log.h"
 #include "shared/png.h"
@@ -44,25 +45,11 @@
 #endif
 
 namespace {
+using bench::cpu_ms;
+using bench::die;
+using bench::median;
 
 constexpr FT_Int32 k_load_flags = FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME;
-
-double cpu_ms() {
-  timespec t;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-[[noreturn]] void die(const std::string &message) {
-  std::fprintf(stderr, "distance_field: %s\n", message.c_str());
-  std::exit(1);
-}
 
 template <typename Run> double time_ms(Run run) {
   const double start = cpu_ms();
@@ -124,21 +111,6 @@ std::vector<u8> freetype_field(FT_Face face, support::PixelBox &box) {
   return out;
 }
 
-RasterGlyph raster_of(const DistanceField &field, int code) {
-  RasterGlyph g;
-  g.width = field.width;
-  g.rows = field.rows;
-  g.bearing_x = field.bearing_x;
-  g.bearing_y = field.bearing_y;
-  g.pixels_size = field.pixels.size();
-  if (g.pixels_size != 0) {
-    g.pixels = new u8[g.pixels_size];
-    std::memcpy(g.pixels, field.pixels.data(), g.pixels_size);
-  }
-  g.code = code;
-  return g;
-}
-
 // A size baked whole in memory from the glyphs `rasterise` makes; the PNG's bytes.
 template <typename Rasterise>
 u64 bake_in_memory(const std::vector<int> &codes, Rasterise rasterise) {
@@ -189,8 +161,9 @@ double run(FontLibrary &fonts, FT_Face face, const std::vector<int> &codes, int 
       reps,
       [&] { (void)bake_in_memory(codes, [&](int code) { return RasterGlyph::load(face, code); }); },
       [&] {
-        (void)bake_in_memory(
-            codes, [&](int code) { return raster_of(our_field(face, code, spread), code); });
+        (void)bake_in_memory(codes, [&](int code) {
+          return RasterGlyph::load(face, code, {RenderMode::Sdf, spread});
+        });
       });
   report_time("bake, coverage", bakes.first_ms, codes.size(), 1);
   report_time("bake, ours", bakes.second_ms, codes.size(), bakes.ratio);

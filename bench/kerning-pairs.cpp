@@ -40,24 +40,14 @@
 #endif
 
 namespace {
+using bench::cpu_ms;
+using bench::median;
 
 using bench::die;
 using bench::read_file;
 using bench::write_file;
 
 constexpr int k_size = 16;
-
-double cpu_ms() {
-  timespec t;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // A baked .fnt read back; font points into bytes.
 struct Bake {

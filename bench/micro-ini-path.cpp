@@ -140,7 +140,8 @@ void bm_normalized_ours(benchmark::State &state) {
       Path n = p.normalized();
       benchmark::DoNotOptimize(n.text.data);
     }
-  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * paths.size()));
+  state.SetItemsProcessed(
+      static_cast<int64_t>(static_cast<u64>(state.iterations()) * paths.size()));
 }
 
 void bm_normalized_std(benchmark::State &state) {
@@ -150,7 +151,8 @@ void bm_normalized_std(benchmark::State &state) {
       auto n = p.lexically_normal();
       benchmark::DoNotOptimize(n);
     }
-  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * paths.size()));
+  state.SetItemsProcessed(
+      static_cast<int64_t>(static_cast<u64>(state.iterations()) * paths.size()));
 }
 
 void bm_relative_ours(benchmark::State &state) {
@@ -161,7 +163,8 @@ void bm_relative_ours(benchmark::State &state) {
       Path r = p.relative_to(base);
       benchmark::DoNotOptimize(r.text.data);
     }
-  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * cases.size()));
+  state.SetItemsProcessed(
+      static_cast<int64_t>(static_cast<u64>(state.iterations()) * cases.size()));
 }
 
 void bm_relative_std(benchmark::State &state) {
@@ -172,7 +175,8 @@ void bm_relative_std(benchmark::State &state) {
       auto r = p.lexically_relative(base);
       benchmark::DoNotOptimize(r);
     }
-  state.SetItemsProcessed(static_cast<int64_t>(static_cast<u64>(state.iterations()) * cases.size()));
+  state.SetItemsProcessed(
+      static_cast<int64_t>(static_cast<u64>(state.iterations()) * cases.size()));
 }
 
 const bool registered = [] {
