@@ -185,6 +185,7 @@ RowCrossings row_crossings(const Polylines &lines, int rows) {
   std::vector<u32> next(out.start.begin(), out.start.end() - 1);
   for (const auto &[j, c] : found) out.list[next[size_t(j)]++] = c;
   for (size_t j = 0; j + 1 < out.start.size(); ++j) {
+    if (out.start[j + 1] - out.start[j] < 2) continue;
     Crossing *const first = out.list.data() + out.start[j];
     Crossing *const last = out.list.data() + out.start[j + 1];
     // A row holds a handful of crossings: insertion sort.
