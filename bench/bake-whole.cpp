@@ -37,50 +37,9 @@ using bench::median;
 
 using bench::die;
 using bench::read_file;
+using bench::run_timed;
+using bench::Timing;
 using bench::write_file;
-
-struct Timing {
-  double wall_ms = 0;
-  double cpu_ms = 0; // user + system of the child
-};
-
-double ms_between(const timespec &a, const timespec &b) {
-  return double(b.tv_sec - a.tv_sec) * 1e3 + double(b.tv_nsec - a.tv_nsec) / 1e6;
-}
-
-double tv_ms(const timeval &t) {
-  return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
-}
-
-// Runs argv to its end with standard output discarded and standard error in
-// `err_file` if given; a failed run ends the benchmark, since its timing would
-// mean nothing.
-Timing run(const std::vector<std::string> &args, const std::string &err_file = "") {
-  std::vector<char *> argv;
-  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  if (!err_file.empty())
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_file.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-
-  timespec start, end;
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  pid_t pid;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) die("cannot start " + args[0] + ": " + std::strerror(spawned));
-  int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0)
-    if (errno != EINTR) die("wait4 failed");
-  clock_gettime(CLOCK_MONOTONIC, &end);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) die(args[0] + " failed");
-  return {ms_between(start, end), tv_ms(usage.ru_utime) + tv_ms(usage.ru_stime)};
-}
 
 // Instructions the command executes, as callgrind counts them: unlike time,
 // the count hardly moves with the machine's load.
@@ -88,7 +47,7 @@ double instructions(const std::vector<std::string> &cmd, const std::string &log)
   std::vector<std::string> args = {"valgrind", "--tool=callgrind",
                                    "--callgrind-out-file=/dev/null"};
   args.insert(args.end(), cmd.begin(), cmd.end());
-  run(args, log);
+  run_timed(args, log);
   const std::string text = read_file(log);
   const auto at = text.find("Collected : ");
   if (at == std::string::npos) die("no instruction count in " + log);
@@ -160,8 +119,8 @@ int main(int argc, char **argv) {
                                               workload::ranges_arg()};
 
   // A first run of each warms the page cache and makes the files to compare.
-  run(tool_cmd);
-  run(floor_cmd);
+  run_timed(tool_cmd);
+  run_timed(floor_cmd);
   uint64_t compared = 0;
   for (int size : workload::k_sizes) {
     for (const char *ext : {".png", ".fnt"}) {
@@ -180,11 +139,11 @@ int main(int argc, char **argv) {
   for (int i = 0; i < runs; ++i) {
     Timing t, f;
     if (i % 2 == 0) {
-      t = run(tool_cmd);
-      f = run(floor_cmd);
+      t = run_timed(tool_cmd);
+      f = run_timed(floor_cmd);
     } else {
-      f = run(floor_cmd);
-      t = run(tool_cmd);
+      f = run_timed(floor_cmd);
+      t = run_timed(tool_cmd);
     }
     tool_wall.push_back(t.wall_ms);
     floor_wall.push_back(f.wall_ms);

@@ -1,15 +1,22 @@
 // What the benchmark programs share: stopping with a message that names the
-// program, whole files read and written, processor time and medians.
+// program, whole files read and written, processor time and medians, and
+// other programs run and timed whole.
 #pragma once
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <spawn.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 #include <vector>
 
 namespace bench {
@@ -44,6 +51,42 @@ inline double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const size_t n = v.size();
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+/// How long a program ran: wall time, and the processor time it used.
+struct Timing {
+  double wall_ms = 0;
+  double cpu_ms = 0; ///< user + system of the child
+};
+
+/// Runs args (the program, looked up in PATH, then its arguments) to its end
+/// with standard output discarded and standard error in `err_file` if given;
+/// a failed run ends the benchmark, since its timing would mean nothing.
+inline Timing run_timed(const std::vector<std::string> &args, const std::string &err_file = "") {
+  std::vector<char *> argv;
+  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (!err_file.empty())
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_file.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  timespec start, end;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  pid_t pid;
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) die("cannot start " + args[0] + ": " + std::strerror(spawned));
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0)
+    if (errno != EINTR) die("wait4 failed");
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) die(args[0] + " failed");
+  const auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+  return {double(end.tv_sec - start.tv_sec) * 1e3 + double(end.tv_nsec - start.tv_nsec) / 1e6,
+          ms(usage.ru_utime) + ms(usage.ru_stime)};
 }
 
 } // namespace bench

@@ -49,6 +49,7 @@ namespace {
 
 using bench::die;
 using bench::read_file;
+using bench::Timing;
 using bench::write_file;
 
 std::string font_tool = GLYPHMINT_FONT_EXE;
@@ -80,43 +81,11 @@ double median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-double ms_between(const timespec &a, const timespec &b) {
-  return double(b.tv_sec - a.tv_sec) * 1e3 + double(b.tv_nsec - a.tv_nsec) / 1e6;
-}
-
-double tv_ms(const timeval &t) {
-  return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
-}
-
-struct Timing {
-  double wall_ms = 0;
-  double cpu_ms = 0;
-};
-
-// Runs glyphmint-font with these arguments, output discarded; a failed run
-// ends the benchmark, since its timing would mean nothing.
+// Runs glyphmint-font with these arguments, output discarded.
 Timing run_font_tool(const std::vector<std::string> &args) {
   std::vector<std::string> all = {font_tool};
   all.insert(all.end(), args.begin(), args.end());
-  std::vector<char *> argv;
-  for (const std::string &a : all) argv.push_back(const_cast<char *>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  timespec start, end;
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  pid_t pid;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) die("cannot start " + all[0] + ": " + std::strerror(spawned));
-  int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0)
-    if (errno != EINTR) die("wait4 failed");
-  clock_gettime(CLOCK_MONOTONIC, &end);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) die("glyphmint-font " + args[0] + " failed");
-  return {ms_between(start, end), tv_ms(usage.ru_utime) + tv_ms(usage.ru_stime)};
+  return bench::run_timed(all);
 }
 
 Timing median_run(const std::vector<std::string> &args, int reps) {
