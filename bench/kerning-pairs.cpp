@@ -18,7 +18,7 @@
 #include "bench/workload.h"
 #include "core/log.h"
 #include "tests/support/every-pair.h"
-#include "tools/glyphmint-font/kerning.h"
+#include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint/bake.h"
 
 #include <hb.h>

@@ -3,9 +3,9 @@
 // (JSON.parse for JSON) and compared with the .fnt as the tests' own reader
 // sees it, under the mapping the command documents.
 #include "tests/support/npm-parsers.h"
-#include "tools/glyphmint-font/baked-to-bmfont.h"
-#include "tools/glyphmint-font/bmfont.h"
-#include "tools/glyphmint-font/kerning.h"
+#include "tools/glyphmint-font/export/baked-to-bmfont.h"
+#include "tools/glyphmint-font/export/bmfont.h"
+#include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <stb_image.h>
 #include <stb_image_write.h>

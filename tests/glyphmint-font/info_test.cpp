@@ -2,7 +2,7 @@
 // DejaVu Sans baked by glyphmint and on hand-made files. The oracles are
 // FreeType called directly and the tests' own .fnt reader.
 #include "tests/glyphmint-font/baked-sans.h"
-#include "tools/glyphmint-font/font-summary.h"
+#include "tools/glyphmint-font/baked/font-summary.h"
 
 #include <array>
 #include <functional>

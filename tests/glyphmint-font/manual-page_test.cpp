@@ -71,7 +71,7 @@ TEST(ManualPage, DiagnosticsListsEveryMessageTheFontToolPrints) {
   const std::string root = GLYPHMINT_SOURCE_DIR;
   std::vector<std::string> texts = message_literals(root + "/core/prog-opts.cpp", true);
   for (const auto &dir : {"/tools/glyphmint-font", "/shared"})
-    for (const auto &entry : std::filesystem::directory_iterator(root + dir))
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(root + dir))
       if (entry.path().extension() == ".cpp")
         for (const std::string &t : message_literals(entry.path().string())) texts.push_back(t);
   for (int e = GM_ERR_SHORT_HEADER; std::string(gm_error_text(gm_error(e))) != "unknown error"; ++e)

@@ -2,7 +2,7 @@
 // DejaVu Sans baked by glyphmint. The oracles are FreeType called directly and
 // stb_image's decoding of what was written.
 #include "tests/glyphmint-font/baked-sans.h"
-#include "tools/glyphmint-font/kerning.h"
+#include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <clocale>
 #include <cmath>

@@ -4,9 +4,9 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
-#include "tools/glyphmint-font/c-source.h"
-#include "tools/glyphmint-font/export-writer.h"
-#include "tools/glyphmint-font/given-paths.h"
+#include "tools/glyphmint-font/export/c-source.h"
+#include "tools/glyphmint-font/export/export-writer.h"
+#include "tools/glyphmint-font/cli/given-paths.h"
 
 #include <string>
 #include <utility>

@@ -4,10 +4,10 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
-#include "tools/glyphmint-font/console.h"
-#include "tools/glyphmint-font/font-summary.h"
-#include "tools/glyphmint-font/given-paths.h"
-#include "tools/glyphmint-font/loaded-font.h"
+#include "tools/glyphmint-font/cli/console.h"
+#include "tools/glyphmint-font/baked/font-summary.h"
+#include "tools/glyphmint-font/cli/given-paths.h"
+#include "tools/glyphmint-font/baked/loaded-font.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 #include "core/fmt.h"
 #include "core/str-view.h"
 #include "tools/glyphmint-font/commands.h"
-#include "tools/glyphmint-font/console.h"
+#include "tools/glyphmint-font/cli/console.h"
 
 #include <cstdio>
 

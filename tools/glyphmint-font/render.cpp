@@ -4,11 +4,11 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
-#include "tools/glyphmint-font/given-paths.h"
-#include "tools/glyphmint-font/kerning.h"
-#include "tools/glyphmint-font/loaded-font.h"
-#include "tools/glyphmint-font/output.h"
-#include "tools/glyphmint-font/text-image.h"
+#include "tools/glyphmint-font/cli/given-paths.h"
+#include "tools/glyphmint-font/kerning/kerning.h"
+#include "tools/glyphmint-font/baked/loaded-font.h"
+#include "tools/glyphmint-font/cli/output.h"
+#include "tools/glyphmint-font/draw/text-image.h"
 
 #include <memory>
 #include <string_view>

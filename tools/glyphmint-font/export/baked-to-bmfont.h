@@ -1,0 +1,37 @@
+// A baked font turned into what `export` writes: the BMFont description the
+// writers take, and the one page image with its name beside the descriptor.
+#pragma once
+
+#include "tools/glyphmint-font/export/bmfont.h"
+#include "tools/glyphmint-font/baked/loaded-font.h"
+
+#include <vector>
+
+/// What the page image holds: white with the glyphs' coverage in alpha (what
+/// engines blend with), or the atlas's own greyscale pixels.
+enum class BmPage { Rgba, Grey };
+
+/// A baked font described for the BMFont writers.
+struct BakedAsBmFont {
+  BmFont font;
+  /// Code points with more than one record, each once, ascending: loaders key
+  /// chars by id, so only the first record of each is described.
+  std::vector<u32> duplicates;
+};
+
+/// The .fnt under BMFont's names: a char's x and y are its cell's plus one
+/// (the bitmap inside the frame), yoffset the ascender less the bearing y;
+/// base is the ascender, spacing 2,2 (two frames between bitmaps), a distance
+/// field's padding its spread on every side and its range twice that, and the
+/// face the atlas's name without its "-<size>.png" ending (without just its
+/// extension when it ends otherwise). Throws Err "<fnt>: code point N is
+/// negative; no BMFont id holds it".
+[[nodiscard]] BakedAsBmFont describe_as_bmfont(const LoadedFont &loaded, BmPage page,
+                                               StrView page_name);
+
+/// The page beside OUT, named by OUT's file name up to its last dot:
+///   dir/Serif-16.bmfont.fnt => dir/Serif-16.bmfont_0.png,  out => out_0.png
+[[nodiscard]] Path bmfont_page_path(const Path &out);
+
+/// The page image of the atlas, as PNG.
+[[nodiscard]] Bytes bmfont_page_png(const GreyImage &atlas, BmPage page);

@@ -1,0 +1,28 @@
+// What `export` writes once its options are read: a BMFont descriptor and its
+// page, or the c form, checked against the export's inputs before anything is
+// written and written all or nothing.
+#pragma once
+
+#include "tools/glyphmint-font/export/baked-to-bmfont.h"
+#include "tools/glyphmint-font/export/padded-page.h"
+
+#include <optional>
+#include <string>
+
+/// An export as its command line asks for it.
+struct ExportOptions {
+  Path fnt;
+  bool c_form = false;
+  BmForm form = BmForm::Text;
+  Path out;
+  BmPage page = BmPage::Rgba;
+  Path font_file;                ///< empty without --font
+  std::optional<GlyphRoom> room; ///< with --padding or --spacing
+  std::string c_name;            ///< the c form's
+};
+
+/// Writes the export of the loaded font. Every output must be a regular file
+/// where it exists, within the path limit, and none an input of the export
+/// (nor the page the descriptor); duplicate code points are noted on standard
+/// error. Throws Err naming the file for any fault; nothing is written then.
+void write_export(const LoadedFont &loaded, const ExportOptions &options);
