@@ -71,8 +71,14 @@ Model model_parse(const u8 *p, u64 n) {
     m.records.push_back(g);
     if (i > 0 && m.records[i].code < m.records[i - 1].code)
       return fail(GM_ERR_UNSORTED, header + name + record * i);
-    // Every record carries the font's spread, which is never negative.
-    if (g.reserved < 0 || g.reserved != m.records[0].reserved)
+    // Every record carries the font's kind: 0, a spread, or a negative
+    // value naming a multi-channel field (spread 1..255) or colour.
+    const i64 kind = g.reserved < 0 ? -i64{g.reserved} / 256 : 0;
+    const i64 spread = g.reserved < 0 ? -i64{g.reserved} % 256 : 0;
+    const bool known = g.reserved >= 0 || ((kind == 2 || kind == 3) && spread > 0) ||
+                       (kind == 4 && spread == 0);
+    if (i == 0 && !known) return fail(GM_ERR_UNKNOWN_KIND, header + name);
+    if (g.reserved != m.records[0].reserved)
       return fail(GM_ERR_BAD_SPREAD, header + name + record * i);
   }
   return m;
@@ -225,7 +231,9 @@ extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
              "parse offset " + std::to_string(offset) + ", model " + std::to_string(m.offset));
   if (e != GM_OK) return 0;
   FUZZ_CHECK(font.glyph_count == m.records.size() && font.line_height == m.line_height &&
-                 font.spread == (m.records.empty() ? 0 : m.records[0].reserved) &&
+                 gm_kind_reserved(font.kind, font.spread) ==
+                     (m.records.empty() ? 0 : m.records[0].reserved) &&
+                 font.channels == gm_kind_channels(font.kind) &&
                  font.image_name_length == m.name_length &&
                  font.image_name == reinterpret_cast<const char *>(file) + GM_FNT_NAME_OFFSET,
              "header fields");

@@ -4,13 +4,24 @@
  * types. Everything is `static inline`: include it anywhere, nothing to build
  * or link. Every public name starts with gm_ (macros with GM_).
  *
- * A .fnt describes one pixel size of a font baked into an 8-bit greyscale
- * atlas image: the image's name, the line metrics, and one 36-byte record per
- * glyph, sorted by code point. The atlas holds coverage (0 empty to 255 full),
- * or, where every record's reserved field holds the same spread S > 0, a
- * signed distance field: 128 + 128 d / S, clamped to 0..255, for a pixel
- * centre d pixels inside the outline (negative outside). All integers are
- * little-endian:
+ * A .fnt describes one pixel size of a font baked into an 8-bit atlas image:
+ * the image's name, the line metrics, and one 36-byte record per glyph, sorted
+ * by code point. Every record's reserved field holds the same value, which
+ * says what the atlas holds (gm_kind):
+ *
+ *   0          coverage, greyscale: 0 empty to 255 full
+ *   S > 0      a signed distance field with spread S, greyscale: 128 + 128 d / S,
+ *              clamped to 0..255, for a pixel centre d pixels inside the
+ *              outline (negative outside)
+ *   -(K * 256 + S), K = GM_KIND_MSDF, GM_KIND_MTSDF or GM_KIND_COLOR:
+ *              a multi-channel field with spread S (RGB: each channel the
+ *              same formula over its own pseudo-distance, their median the
+ *              outline), the same with the true distance in alpha (RGBA), or
+ *              colour glyphs (RGBA, straight alpha; S = 0)
+ *
+ * The newer kinds are negative so that readers before 1.2, which take the
+ * field for a spread that must not be negative, refuse them instead of
+ * drawing colour as coverage. All integers are little-endian:
  *
  *   u64 L | L bytes: image name (relative to the .fnt) |
  *   i32 line height | i32 size | i32 ascender | i32 descender |
@@ -48,7 +59,9 @@
  *
  * Version 1.1.0 (GM_FNT_VERSION): 1.0.0 and the layout constants, the two
  * encoders, the distance field's spread (gm_font's spread, gm_glyph's
- * reserved) and its check, GM_ERR_BAD_SPREAD.
+ * reserved) and its check, GM_ERR_BAD_SPREAD. 1.2.0: the atlas kind
+ * (gm_kind, gm_font's kind and channels, gm_kind_reserved for writers) and
+ * GM_ERR_UNKNOWN_KIND.
  */
 #ifndef GM_FNT_H
 #define GM_FNT_H
@@ -62,7 +75,7 @@
 #include <stdlib.h>
 #endif
 
-#define GM_FNT_VERSION "1.1.0"
+#define GM_FNT_VERSION "1.2.0"
 
 /* The layout, the one definition that the reader below, the baker and every
  * other writer use. Offsets are from the start of the file; those marked
@@ -102,8 +115,18 @@ typedef enum gm_error {
   GM_ERR_UNSORTED,           /* a record's code point is below its predecessor's */
   GM_ERR_CELL_OUTSIDE_ATLAS, /* a cell, one-pixel frame included, leaves the atlas */
   GM_ERR_INVALID_UTF8,       /* a text is not well-formed UTF-8 */
-  GM_ERR_BAD_SPREAD          /* a record's spread is negative or not the first record's */
+  GM_ERR_BAD_SPREAD,         /* a record's reserved field is not the first record's */
+  GM_ERR_UNKNOWN_KIND        /* the reserved field names no kind this reader knows */
 } gm_error;
+
+/* What the atlas holds, from the records' reserved field. */
+typedef enum gm_kind {
+  GM_KIND_COVERAGE = 0, /* greyscale coverage (a monochrome bake too: 0 or 255) */
+  GM_KIND_SDF = 1,      /* greyscale signed distance */
+  GM_KIND_MSDF = 2,     /* RGB: three pseudo-distances, the outline at their median */
+  GM_KIND_MTSDF = 3,    /* RGBA: MSDF, and the true signed distance in alpha */
+  GM_KIND_COLOR = 4     /* RGBA colour glyphs, straight alpha */
+} gm_kind;
 
 /* A parsed font: header fields copied out, records left in the caller's bytes. */
 typedef struct gm_font {
@@ -116,7 +139,9 @@ typedef struct gm_font {
   size_t glyph_count;
   const unsigned char *records; /* glyph_count records of GM_FNT_RECORD_SIZE bytes */
   size_t records_offset;        /* where the records start in the file */
-  int32_t spread; /* a distance field's spread in pixels; 0 for coverage */
+  int32_t spread;   /* a distance field's spread in pixels; 0 for coverage and colour */
+  gm_kind kind;
+  int32_t channels; /* of the atlas's pixels: 1, 3 or 4 (gm_kind_channels) */
 } gm_font;
 
 /* One glyph record. The bitmap lies at columns x + 1 .. x + width and rows
@@ -130,7 +155,7 @@ typedef struct gm_glyph {
   int32_t x;         /* the cell's left column */
   int32_t y;         /* the cell's top row */
   int32_t advance;
-  int32_t reserved; /* the font's spread: the same in every record */
+  int32_t reserved; /* the font's kind and spread (gm_kind_reserved): the same in every record */
 } gm_glyph;
 
 /* What one layout step produced. */
@@ -231,6 +256,13 @@ static inline gm_error gm_layout_measure(gm_layout *layout, gm_text_box *box, si
 static inline gm_error gm_measure(const gm_font *font, const char *text, size_t length,
                                   gm_text_box *box, size_t *error_offset);
 
+/* The atlas's channels for a kind: 1 (grey), 3 (RGB) or 4 (RGBA). */
+static inline int32_t gm_kind_channels(gm_kind kind);
+
+/* The reserved field a writer puts in every record of a font of this kind
+ * and spread (0 for coverage and colour). */
+static inline int32_t gm_kind_reserved(gm_kind kind, int32_t spread);
+
 /* Writing a file: the GM_FNT_HEADER_SIZE + image_name_length bytes before
  * the records, from the font's image name, metrics and glyph_count (records
  * and records_offset are not read), and one record's GM_FNT_RECORD_SIZE
@@ -268,6 +300,43 @@ static inline void gm_internal_store_i32(unsigned char *p, int32_t v) {
 static inline void gm_internal_store_u64(unsigned char *p, uint64_t v) {
   gm_internal_store_u32(p, (uint32_t)(v & 0xffffffffu));
   gm_internal_store_u32(p + 4, (uint32_t)(v >> 32));
+}
+
+static inline int32_t gm_kind_channels(gm_kind kind) {
+  switch (kind) {
+  case GM_KIND_MSDF:
+    return 3;
+  case GM_KIND_MTSDF:
+  case GM_KIND_COLOR:
+    return 4;
+  default:
+    return 1;
+  }
+}
+
+static inline int32_t gm_kind_reserved(gm_kind kind, int32_t spread) {
+  if (kind == GM_KIND_COVERAGE) return 0;
+  if (kind == GM_KIND_SDF) return spread;
+  return -((int32_t)kind * 256 + (kind == GM_KIND_COLOR ? 0 : spread));
+}
+
+/* The kind and spread a reserved field names, or 0 for none: a negative
+ * value other than a multi-channel field's (spread 1 to 255) or colour's. */
+static inline int gm_internal_decode_kind(int32_t reserved, gm_kind *kind, int32_t *spread) {
+  int32_t k, s;
+  if (reserved >= 0) {
+    *kind = reserved ? GM_KIND_SDF : GM_KIND_COVERAGE;
+    *spread = reserved;
+    return 1;
+  }
+  if (reserved < -0x7fffffff) return 0;
+  k = -reserved / 256;
+  s = -reserved % 256;
+  if (!((k == GM_KIND_MSDF || k == GM_KIND_MTSDF) && s > 0) && !(k == GM_KIND_COLOR && s == 0))
+    return 0;
+  *kind = (gm_kind)k;
+  *spread = s;
+  return 1;
 }
 
 static inline void gm_font_encode_header(const gm_font *font, unsigned char *out) {
@@ -315,7 +384,9 @@ static inline const char *gm_error_text(gm_error error) {
   case GM_ERR_INVALID_UTF8:
     return "invalid UTF-8";
   case GM_ERR_BAD_SPREAD:
-    return "glyph record's distance-field spread is negative or differs from the first record's";
+    return "glyph record's kind or spread differs from the first record's";
+  case GM_ERR_UNKNOWN_KIND:
+    return "glyph record's reserved field names no atlas kind this reader knows";
   }
   return "unknown error";
 }
@@ -330,7 +401,8 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   const unsigned char *p = (const unsigned char *)bytes;
   const uint64_t size = (uint64_t)length;
   uint64_t name_length, count, records_offset, records_size, i;
-  int32_t spread;
+  int32_t reserved, spread = 0;
+  gm_kind kind = GM_KIND_COVERAGE;
   if (size < GM_FNT_HEADER_SIZE) return gm_internal_fail(GM_ERR_SHORT_HEADER, length, error_offset);
   name_length = gm_internal_load_u64(p + GM_FNT_NAME_LENGTH_OFFSET);
   if (name_length > size - GM_FNT_HEADER_SIZE)
@@ -350,14 +422,16 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   if (records_size < size - records_offset)
     return gm_internal_fail(GM_ERR_TRAILING_BYTES, (size_t)(records_offset + records_size),
                             error_offset);
-  spread = count ? gm_internal_load_i32(p + records_offset + GM_GLYPH_RESERVED_OFFSET) : 0;
+  reserved = count ? gm_internal_load_i32(p + records_offset + GM_GLYPH_RESERVED_OFFSET) : 0;
+  if (!gm_internal_decode_kind(reserved, &kind, &spread))
+    return gm_internal_fail(GM_ERR_UNKNOWN_KIND, (size_t)records_offset, error_offset);
   for (i = 0; i < count; ++i) {
     const unsigned char *record = p + records_offset + i * GM_FNT_RECORD_SIZE;
     const size_t at = (size_t)(records_offset + i * GM_FNT_RECORD_SIZE);
     if (i > 0 && gm_internal_load_i32(record + GM_GLYPH_CODE_OFFSET) <
                      gm_internal_load_i32(record - GM_FNT_RECORD_SIZE + GM_GLYPH_CODE_OFFSET))
       return gm_internal_fail(GM_ERR_UNSORTED, at, error_offset);
-    if (spread < 0 || gm_internal_load_i32(record + GM_GLYPH_RESERVED_OFFSET) != spread)
+    if (gm_internal_load_i32(record + GM_GLYPH_RESERVED_OFFSET) != reserved)
       return gm_internal_fail(GM_ERR_BAD_SPREAD, at, error_offset);
   }
   font->image_name = (const char *)(p + GM_FNT_NAME_OFFSET);
@@ -370,6 +444,8 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   font->records = p + records_offset;
   font->records_offset = (size_t)records_offset;
   font->spread = spread;
+  font->kind = kind;
+  font->channels = gm_kind_channels(kind);
   return GM_OK;
 }
 

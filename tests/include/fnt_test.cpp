@@ -184,7 +184,9 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
       {"first record outside", fnt({{'A', 1, 1, 0, 0, 0, 7, 1}}), GM_ERR_CELL_OUTSIDE_ATLAS, rec},
       {"spreads differ", spreads(4, 5), GM_ERR_BAD_SPREAD, rec + 36},
       {"coverage then a spread", spreads(0, 4), GM_ERR_BAD_SPREAD, rec + 36},
-      {"negative spread", spreads(u32(-4), u32(-4)), GM_ERR_BAD_SPREAD, rec},
+      {"negative spread", spreads(u32(-4), u32(-4)), GM_ERR_UNKNOWN_KIND, rec},
+      {"colour with a spread", spreads(u32(-1025), u32(-1025)), GM_ERR_UNKNOWN_KIND, rec},
+      {"msdf then mtsdf", spreads(u32(-516), u32(-772)), GM_ERR_BAD_SPREAD, rec + 36},
       // Sound files around the same edges.
       {"good", good, GM_OK, 0},
       {"distance field", spreads(4, 4), GM_OK, 0},
@@ -221,6 +223,29 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
       EXPECT_EQ(c_where, c.offset) << "from C";
     }
   }
+}
+
+TEST(FntReader, ReadsEachKindItsWriterEncodes) {
+  struct Row {
+    gm_kind kind;
+    i32 spread, channels;
+  };
+  for (const Row row : {Row{GM_KIND_COVERAGE, 0, 1}, Row{GM_KIND_SDF, 4, 1}, Row{GM_KIND_MSDF, 32, 3},
+                        Row{GM_KIND_MTSDF, 2, 4}, Row{GM_KIND_COLOR, 0, 4}}) {
+    std::string bytes = fnt({{'A', 3, 4, 0, 4, 0, 0, 5}, {'B', 2, 2, 1, 2, 5, 0, 4}});
+    for (size_t record = 37; record < bytes.size(); record += 36)
+      set_le(bytes, record + GM_GLYPH_RESERVED_OFFSET, u32(gm_kind_reserved(row.kind, row.spread)), 4);
+    const Exact file(bytes);
+    gm_font font;
+    size_t where = 0;
+    ASSERT_EQ(gm_font_parse(&font, file.data(), file.size(), &where), GM_OK) << row.kind;
+    EXPECT_EQ(font.kind, row.kind);
+    EXPECT_EQ(font.spread, row.spread);
+    EXPECT_EQ(font.channels, row.channels);
+  }
+  // Files of the first kinds keep the bytes they always had.
+  EXPECT_EQ(gm_kind_reserved(GM_KIND_COVERAGE, 0), 0);
+  EXPECT_EQ(gm_kind_reserved(GM_KIND_SDF, 6), 6);
 }
 
 TEST(FntReader, FindGivesTheFirstOfEqualCodesAndNothingForAbsentOnes) {

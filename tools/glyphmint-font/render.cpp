@@ -108,7 +108,7 @@ int run_render(i32 argc, const char *const *argv) {
   const TextLayout layout = lay_out_text(loaded, text, kerning);
   const TextBounds bounds = scaled(layout.bounds, scale);
   check_layout(layout, bounds, loaded, to_stdout ? StrView("standard output") : out_path.view());
-  const GreyImage image = draw_text(loaded, text, kerning, bounds, scale);
+  const Image image = draw_text(loaded, text, kerning, bounds, scale);
   const Bytes png = encode_png(image.pixels.get(), image.width, image.height, 1);
   if (to_stdout)
     write_standard_output(png.view());

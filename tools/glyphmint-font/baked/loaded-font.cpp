@@ -59,7 +59,7 @@ LoadedFont load_fnt(const Path &fnt_path) {
 
 } // namespace
 
-GreyImage read_grey_png(const Path &path) {
+Image read_grey_png(const Path &path) {
   const Bytes png = read_whole(path);
   if (!is_grey8_png(png)) fail(path, "not an 8-bit greyscale PNG");
   // The header's size is checked before decoding, so a hostile file cannot
@@ -69,7 +69,7 @@ GreyImage read_grey_png(const Path &path) {
   if (png.len > u64(INT_MAX) || width > k_max_side || height > k_max_side ||
       width * height > k_max_pixels)
     fail(path, fmt("image too large (", width, "x", height, ")"));
-  GreyImage image;
+  Image image;
   int channels = 0;
   u8 *pixels = stbi_load_from_memory(png.data, static_cast<int>(png.len), &image.width,
                                      &image.height, &channels, 1);

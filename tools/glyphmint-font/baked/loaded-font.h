@@ -5,22 +5,16 @@
 
 #include "core/fs.h"
 #include "glyphmint/fnt.h"
+#include "shared/image.h"
 
 #include <memory>
-
-/// An 8-bit greyscale image, rows top to bottom without padding.
-struct GreyImage {
-  std::unique_ptr<u8[]> pixels;
-  i32 width = 0;
-  i32 height = 0;
-};
 
 struct LoadedFont {
   Path fnt_path;
   Path image_path; ///< the name the .fnt gives, relative to its directory
   Bytes bytes;     ///< the .fnt; font points into it
   gm_font font{};
-  GreyImage atlas;
+  Image atlas;
 
   /// Reads and checks the .fnt, then reads its atlas, which must be an 8-bit
   /// greyscale PNG that holds every glyph cell.
@@ -36,4 +30,4 @@ struct LoadedFont {
 
 /// Reads an 8-bit greyscale PNG; anything else (another depth or colour type,
 /// a damaged or missing file) throws Err "<path>: <reason>".
-[[nodiscard]] GreyImage read_grey_png(const Path &path);
+[[nodiscard]] Image read_grey_png(const Path &path);

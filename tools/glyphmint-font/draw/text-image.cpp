@@ -21,7 +21,7 @@ struct Destination {
 };
 
 // Coverage: each atlas pixel a scale x scale block.
-void blit_coverage(const GreyImage &atlas, const gm_placed_glyph &g, GreyImage &image,
+void blit_coverage(const Image &atlas, const gm_placed_glyph &g, Image &image,
                    Destination to) {
   for (i64 r = 0; r < g.height * to.scale; ++r) {
     const u8 *from = atlas.pixels.get() + (g.src_y + r / to.scale) * atlas.width + g.src_x;
@@ -32,7 +32,7 @@ void blit_coverage(const GreyImage &atlas, const gm_placed_glyph &g, GreyImage &
 
 // The field's bilinear sample at (u, v), in the bitmap's pixel coordinates,
 // its edge pixels standing in for whatever lies beyond them.
-double sample_field(const GreyImage &atlas, const gm_placed_glyph &g, double u, double v) {
+double sample_field(const Image &atlas, const gm_placed_glyph &g, double u, double v) {
   const auto pixel = [&](i64 x, i64 y) {
     x = std::clamp<i64>(x, 0, g.width - 1);
     y = std::clamp<i64>(y, 0, g.height - 1);
@@ -48,7 +48,7 @@ double sample_field(const GreyImage &atlas, const gm_placed_glyph &g, double u, 
 
 // A distance field: the outline where the field crosses 128, drawn with one
 // output pixel of ramp across it whatever the scale.
-void blit_field(const GreyImage &atlas, const gm_placed_glyph &g, i32 spread, GreyImage &image,
+void blit_field(const Image &atlas, const gm_placed_glyph &g, i32 spread, Image &image,
                 Destination to) {
   const double n = double(to.scale);
   const double ramp = double(spread) * n / 128.0;
@@ -64,7 +64,7 @@ void blit_field(const GreyImage &atlas, const gm_placed_glyph &g, i32 spread, Gr
 }
 
 // Every glyph's pixels reach the image through here.
-void blit_glyph(const LoadedFont &font, const gm_placed_glyph &g, GreyImage &image,
+void blit_glyph(const LoadedFont &font, const gm_placed_glyph &g, Image &image,
                 Destination to) {
   if (font.font.spread > 0)
     blit_field(font.atlas, g, font.font.spread, image, to);
@@ -118,9 +118,9 @@ TextBounds scaled(const TextBounds &bounds, i64 scale) {
           saturating_mul(bounds.right, scale), saturating_mul(bounds.bottom, scale)};
 }
 
-GreyImage draw_text(const LoadedFont &font, std::string_view text, TextKerning kerning,
+Image draw_text(const LoadedFont &font, std::string_view text, TextKerning kerning,
                     const TextBounds &bounds, i64 scale) {
-  GreyImage image;
+  Image image;
   image.width = i32(bounds.right - bounds.left);
   image.height = i32(bounds.bottom - bounds.top);
   image.pixels.reset(new u8[u64(image.width) * u64(image.height)]());

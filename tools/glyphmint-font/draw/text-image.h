@@ -64,5 +64,5 @@ inline constexpr i64 k_max_text_scale = 16;
 /// The bounds are scaled(lay_out_text's bounds, scale) for this text and
 /// kerning, with nothing missing, and their width and height are from 1 to
 /// INT32_MAX.
-[[nodiscard]] GreyImage draw_text(const LoadedFont &font, std::string_view text,
+[[nodiscard]] Image draw_text(const LoadedFont &font, std::string_view text,
                                   TextKerning kerning, const TextBounds &bounds, i64 scale = 1);

@@ -85,7 +85,7 @@ Path bmfont_page_path(const Path &out) {
   return Path(fmt(dir, dot == StrView::npos ? name : name.sub(0, dot), "_0.png"));
 }
 
-Bytes bmfont_page_png(const GreyImage &atlas, BmPage page) {
+Bytes bmfont_page_png(const Image &atlas, BmPage page) {
   if (page == BmPage::Grey) return encode_png(atlas.pixels.get(), atlas.width, atlas.height, 1);
   // White everywhere, the coverage in alpha: tinting and blending both work.
   const u64 pixels = u64(atlas.width) * u64(atlas.height);

@@ -34,4 +34,4 @@ struct BakedAsBmFont {
 [[nodiscard]] Path bmfont_page_path(const Path &out);
 
 /// The page image of the atlas, as PNG.
-[[nodiscard]] Bytes bmfont_page_png(const GreyImage &atlas, BmPage page);
+[[nodiscard]] Bytes bmfont_page_png(const Image &atlas, BmPage page);

@@ -54,7 +54,7 @@ void write_bmfont(const LoadedFont &loaded, const ExportOptions &options) {
   for (const u32 code : baked.duplicates)
     print_message(fmt(loaded.fnt_path, ": code point ", code,
                       " is baked more than once; exported once, from its first record"));
-  std::optional<GreyImage> padded;
+  std::optional<Image> padded;
   if (options.room) {
     padded = lay_out_padded_page(baked.font, loaded.atlas, *options.room);
     if (!padded)

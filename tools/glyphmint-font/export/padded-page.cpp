@@ -20,7 +20,7 @@ RectSize packed_size(const BmChar &c, const GlyphRoom &room) {
   return {u32(width + u64(room.spacing[0])), u32(height + u64(room.spacing[1]))};
 }
 
-void copy_bitmap(const GreyImage &from, const BmChar &c, GreyImage &to, i64 x, i64 y) {
+void copy_bitmap(const Image &from, const BmChar &c, Image &to, i64 x, i64 y) {
   for (i64 row = 0; row < c.height; ++row)
     std::memcpy(to.pixels.get() + (y + row) * to.width + x,
                 from.pixels.get() + (c.y + row) * from.width + c.x, u64(c.width));
@@ -42,7 +42,7 @@ bool try_parse_glyph_room(StrView text, ArrView<i32> values) {
   return true;
 }
 
-std::optional<GreyImage> lay_out_padded_page(BmFont &font, const GreyImage &atlas,
+std::optional<Image> lay_out_padded_page(BmFont &font, const Image &atlas,
                                              const GlyphRoom &room) {
   std::vector<RectSize> rects;
   rects.reserve(font.chars.size());
@@ -54,7 +54,7 @@ std::optional<GreyImage> lay_out_padded_page(BmFont &font, const GreyImage &atla
                             ArrView<RectCorner>(corners.data(), corners.size()), size))
     return std::nullopt;
 
-  GreyImage page;
+  Image page;
   page.width = size.width;
   page.height = size.height;
   page.pixels.reset(new u8[u64(size.width) * u64(size.height)]());

@@ -34,5 +34,5 @@ struct GlyphRoom {
 /// Returns the page, its pixels copied from the atlas where each char's x, y,
 /// width and height said; nullopt, and the font untouched, when no page holds
 /// the rectangles.
-[[nodiscard]] std::optional<GreyImage> lay_out_padded_page(BmFont &font, const GreyImage &atlas,
+[[nodiscard]] std::optional<Image> lay_out_padded_page(BmFont &font, const Image &atlas,
                                                            const GlyphRoom &room);
