@@ -163,6 +163,7 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
 
 int run_export(i32 argc, const char *const *argv) {
   const ExportOptions options = parse_options(argc, argv);
-  write_export(LoadedFont::load(options.fnt), options);
+  LoadedFont loaded = LoadedFont::load(options.fnt);
+  write_export(loaded, options);
   return 0;
 }

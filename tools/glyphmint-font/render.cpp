@@ -5,6 +5,7 @@
 #include "core/fmt.h"
 #include "core/prog-opts.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
 #include "tools/glyphmint-font/cli/output.h"
@@ -95,13 +96,16 @@ int run_render(i32 argc, const char *const *argv) {
   const Path font_path =
       ProgOpts::given(&font_file) ? given_path(font_file.view(), "--font") : Path();
 
-  const LoadedFont loaded = LoadedFont::load(given_path(words[0], "FONT.fnt"));
+  LoadedFont loaded = LoadedFont::load(given_path(words[0], "FONT.fnt"));
   const Input inputs[] = {{loaded.fnt_path, "the font being drawn with"},
                           {loaded.image_path, "the atlas of the font being drawn with"},
                           {font_path, "the font file given with --font"}};
   if (!to_stdout) refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
   std::unique_ptr<NeighbourKerning> pairs;
-  if (!font_path.empty()) pairs = std::make_unique<NeighbourKerning>(font_path, loaded.font);
+  if (!font_path.empty()) {
+    take_font_advances(loaded, font_path);
+    pairs = std::make_unique<NeighbourKerning>(font_path, loaded.font);
+  }
   const TextKerning kerning =
       pairs ? TextKerning{NeighbourKerning::kerning_fn, pairs.get()} : TextKerning{};
 
