@@ -210,9 +210,10 @@ char *getopt_create_help_string(getopt_context *ctx, char *buffer, u64 size) {
     const char *dashes = e.name != nullptr ? "--" : "";
     const char *long_name = e.name != nullptr ? e.name : "";
     const char *eq = e.name != nullptr ? "=" : "";
-    if (e.kind == GetoptRequiredStr)
+    if (e.kind == GetoptRequiredStr || e.kind == GetoptRequiredS32 || e.kind == GetoptRequiredF32)
       str_format(name, sizeof name, "%s%s%s<%s>", dashes, long_name, eq, value_desc);
-    else if (e.kind == GetoptOptionalStr)
+    else if (e.kind == GetoptOptionalStr || e.kind == GetoptOptionalS32 ||
+             e.kind == GetoptOptionalF32)
       str_format(name, sizeof name, "%s%s(%s%s)", dashes, long_name, eq, value_desc);
     else
       str_format(name, sizeof name, "%s%s", dashes, long_name);
