@@ -75,6 +75,13 @@ const char k_synopsis[] =
     "written whole under temporary names before either takes its own, so a\n"
     "failed export leaves any earlier OUT and page as they were.\n";
 
+// What an option takes, said when its value is missing or malformed.
+const char k_padding_error[] = "--padding takes N or UP,RIGHT,DOWN,LEFT, integers from 0 to 64.";
+const char k_spacing_error[] = "--spacing takes N or H,V, integers from 0 to 64.";
+// NAME_fnt and the rest follow the name, so one ending in _ would make __.
+const char k_name_error[] = "--name takes a C identifier that C and C++ do not reserve: a "
+                            "letter, then letters, digits or single _ between them.";
+
 [[noreturn]] void usage_error(StrView reason) {
   Str text(reason);
   ProgOpts::usage_error(text.null_terminate().data);
@@ -101,10 +108,10 @@ void take_bmfont_options(const GivenOptions &given, ExportOptions &options) {
   GlyphRoom room;
   if (const Str *padding = last(given.padding);
       padding && !try_parse_glyph_room(*padding, room.padding))
-    usage_error("--padding takes N or UP,RIGHT,DOWN,LEFT, integers from 0 to 64.");
+    usage_error(k_padding_error);
   if (const Str *spacing = last(given.spacing);
       spacing && !try_parse_glyph_room(*spacing, room.spacing))
-    usage_error("--spacing takes N or H,V, integers from 0 to 64.");
+    usage_error(k_spacing_error);
   options.room = room;
 }
 
@@ -118,8 +125,7 @@ void take_c_options(const GivenOptions &given, ExportOptions &options) {
     if (is_given) usage_error(fmt("--", StrView(option), " does not apply to the c form."));
   const Str *name = last(given.name);
   options.c_name = name ? std::string(name->data, name->len) : default_c_name(options.out);
-  if (!is_c_identifier(options.c_name))
-    usage_error("--name takes a C identifier: a letter or _, then letters, digits or _.");
+  if (!is_unreserved_c_name(options.c_name)) usage_error(k_name_error);
 }
 
 ExportOptions parse_options(i32 argc, const char *const *argv) {
@@ -137,6 +143,11 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
                                           &given.spacing, ProgOpts::Optional});
   ProgOpts::add(ProgOpts::ArgumentStrList{"name", 0, "The c form's C name.", "NAME", &given.name,
                                           ProgOpts::Optional});
+  ProgOpts::set_value_error(&given.page, "--page takes rgba or grey.");
+  ProgOpts::set_value_error(&given.font_file, "--font takes the font file the bake used.");
+  ProgOpts::set_value_error(&given.padding, k_padding_error);
+  ProgOpts::set_value_error(&given.spacing, k_spacing_error);
+  ProgOpts::set_value_error(&given.name, k_name_error);
   ProgOpts::set_synopsis(k_synopsis);
   StrView words[3];
   static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};

@@ -48,6 +48,8 @@ const char k_help[] =
     "starts with '-'. An OUT.png of - writes the PNG to standard output (not to a\n"
     "terminal).\n";
 
+const char k_scale_error[] = "--scale takes an integer from 1 to 16.";
+
 constexpr i64 k_max_side = 16384;
 constexpr i64 k_max_pixels = i64(64) << 20;
 
@@ -84,12 +86,13 @@ int run_render(i32 argc, const char *const *argv) {
   i32 scale = 1;
   ProgOpts::add(ProgOpts::ArgumentS32{"scale", 0, "Draw N times as large (1 to 16).", "N", &scale,
                                       ProgOpts::Optional});
+  ProgOpts::set_value_error(&font_file, "--font takes the font file the bake used.");
+  ProgOpts::set_value_error(&scale, k_scale_error);
   ProgOpts::set_synopsis(k_help);
   StrView words[3];
   static const char *const names[] = {"FONT.fnt", "TEXT", "OUT.png"};
   (void)ProgOpts::parse(argc, argv, words, names);
-  if (scale < 1 || scale > k_max_text_scale)
-    ProgOpts::usage_error("--scale takes an integer from 1 to 16.");
+  if (scale < 1 || scale > k_max_text_scale) ProgOpts::usage_error(k_scale_error);
   const std::string_view text(words[1].data, words[1].len);
   const bool to_stdout = is_standard_stream(words[2]);
   const Path out_path = to_stdout ? Path() : given_path(words[2], "OUT.png");

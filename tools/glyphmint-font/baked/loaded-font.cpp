@@ -37,10 +37,14 @@ u64 load_be_u32(const u8 *p) {
   return u64(p[0]) << 24 | u64(p[1]) << 16 | u64(p[2]) << 8 | u64(p[3]);
 }
 
-bool is_grey8_png(const Bytes &png) {
+bool is_png(const Bytes &bytes) {
   static const u8 signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  return png.len >= 33 && std::memcmp(png.data, signature, 8) == 0 &&
-         std::memcmp(png.data + 12, "IHDR", 4) == 0 && png.data[24] == 8 && png.data[25] == 0;
+  return bytes.len >= 8 && std::memcmp(bytes.data, signature, 8) == 0;
+}
+
+bool is_grey8_png(const Bytes &png) {
+  return png.len >= 33 && is_png(png) && std::memcmp(png.data + 12, "IHDR", 4) == 0 &&
+         png.data[24] == 8 && png.data[25] == 0;
 }
 
 LoadedFont load_fnt(const Path &fnt_path) {
@@ -49,6 +53,9 @@ LoadedFont load_fnt(const Path &fnt_path) {
   loaded.bytes = read_whole(fnt_path);
   size_t offset = 0;
   const gm_error e = gm_font_parse(&loaded.font, loaded.bytes.data, loaded.bytes.len, &offset);
+  // The atlas beside a .fnt is the file most often given in its place.
+  if (e != GM_OK && is_png(loaded.bytes))
+    fail(fnt_path, "is a PNG image, not a baked font: name the .fnt file that goes with it");
   if (e != GM_OK) fail_at(fnt_path, e, offset);
   const StrView name = loaded.image_name();
   if (name.len == 0 || std::memchr(name.data, '\0', name.len) != nullptr)
