@@ -40,8 +40,8 @@ void take_font_advances(LoadedFont &loaded, const Path &font_file) {
   const FT_Face face = open_font_file(fonts, font_file);
   if (font.size < 1 || font.size > INT32_MAX / 64 ||
       FT_Set_Pixel_Sizes(face, 0, FT_UInt(font.size)) != 0)
-    throw Err(fmt(font_file, ": cannot be set to the pixel size ", font.size, " of ",
-                  loaded.fnt_path));
+    throw Err(
+        fmt(font_file, ": cannot be set to the pixel size ", font.size, " of ", loaded.fnt_path));
   const bool mono = is_monochrome(font, loaded.atlas);
   u64 mapped = 0;
   for (size_t i = 0; i < font.glyph_count; ++i) {

@@ -58,9 +58,7 @@
 #include <string>
 #include <vector>
 
-
-// The bake's font file, checked to be the bake's and opened by HarfBuzz at
-// the bake's size.
+// The bake's font file, opened by HarfBuzz at the bake's size.
 class KerningFont {
 public:
   KerningFont(const Path &font_file, const gm_font &font) {
