@@ -210,10 +210,9 @@ char *getopt_create_help_string(getopt_context *ctx, char *buffer, u64 size) {
     const char *dashes = e.name != nullptr ? "--" : "";
     const char *long_name = e.name != nullptr ? e.name : "";
     const char *eq = e.name != nullptr ? "=" : "";
-    if (e.kind == GetoptRequiredStr || e.kind == GetoptRequiredS32 || e.kind == GetoptRequiredF32)
+    if (e.kind == GetoptRequiredStr)
       str_format(name, sizeof name, "%s%s%s<%s>", dashes, long_name, eq, value_desc);
-    else if (e.kind == GetoptOptionalStr || e.kind == GetoptOptionalS32 ||
-             e.kind == GetoptOptionalF32)
+    else if (e.kind == GetoptOptionalStr)
       str_format(name, sizeof name, "%s%s(%s%s)", dashes, long_name, eq, value_desc);
     else
       str_format(name, sizeof name, "%s%s", dashes, long_name);

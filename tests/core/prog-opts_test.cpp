@@ -93,8 +93,8 @@ const std::string k_tool_help =
     "-d --dir=<...>                      - Directory with *.glyphmint.ini settings.\n";
 const std::string k_typed_help = "Program arguments:\n"
                                  "-h --help                           - Print this help text.\n"
-                                 "-c --count=<n>                      - How many.\n"
-                                 "-s --scale=<f>                      - Scale.\n"
+                                 "-c --count                          - How many.\n"
+                                 "-s --scale                          - Scale.\n"
                                  "-v --verbose                        - Talk more.\n";
 const std::string k_untouched = " count=7 scale=1 verbose=0\n";
 
@@ -137,7 +137,7 @@ TEST(ProgOpts, ParseStoresValuesOrExitsWithMessageAndHelp) {
        "Program arguments:\n"
        "-h --help                           - Print this help text.\n"
        "-i --in=<file>                      - Input.\n"
-       "-o --out=<n>                        - Output.\n"},
+       "-o --out                            - Output.\n"},
       {[] {
          ProgOpts::add(ProgOpts::Flag{"-bad", 'b', "Bad.", &g_verbose});
        },

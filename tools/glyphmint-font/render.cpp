@@ -84,16 +84,20 @@ int run_render(i32 argc, const char *const *argv) {
   ProgOpts::add(ProgOpts::ArgumentStr{"font", 0,
                                       "The font file the bake used: apply its kerning pairs.",
                                       "FONTFILE", &font_file, ProgOpts::Optional});
-  i32 scale = 1;
-  ProgOpts::add(ProgOpts::ArgumentS32{"scale", 0, "Draw N times as large (1 to 16).", "N", &scale,
-                                      ProgOpts::Optional});
+  // Taken as text so that its help shows the value, and read in decimal.
+  Str scale_text;
+  ProgOpts::add(ProgOpts::ArgumentStr{"scale", 0, "Draw N times as large (1 to 16).", "N",
+                                      &scale_text, ProgOpts::Optional});
   ProgOpts::set_value_error(&font_file, "--font takes the font file the bake used.");
-  ProgOpts::set_value_error(&scale, k_scale_error);
+  ProgOpts::set_value_error(&scale_text, k_scale_error);
   ProgOpts::set_synopsis(k_help);
   StrView words[3];
   static const char *const names[] = {"FONT.fnt", "TEXT", "OUT.png"};
   (void)ProgOpts::parse(argc, argv, words, names);
-  if (scale < 1 || scale > k_max_text_scale) ProgOpts::usage_error(k_scale_error);
+  int scale = 1;
+  if (ProgOpts::given(&scale_text) && (!StrParser<int>::try_parse(scale_text.view(), scale) ||
+                                       scale < 1 || scale > k_max_text_scale))
+    ProgOpts::usage_error(k_scale_error);
   const std::string_view text(words[1].data, words[1].len);
   const bool to_stdout = is_standard_stream(words[2]);
   const Path out_path = to_stdout ? Path() : given_path(words[2], "OUT.png");
