@@ -13,6 +13,7 @@ struct ArgBinding {
   i32 flags = ProgOpts::Optional;
   u8 is_argument = 0;
   u8 is_set = 0;
+  const char *value_error = nullptr;
 };
 
 struct FlagBinding {
@@ -109,6 +110,12 @@ u64 ProgOpts::parse(i32 argc, const char *const *argv, ArrView<StrView> words,
   return parse_words(argc, argv, &words, names);
 }
 
+void ProgOpts::set_value_error(const void *target, const char *reason) {
+  for (u64 slot = 0; slot < g_opts_count; ++slot)
+    if (g_args[slot].is_argument && g_args[slot].target == target)
+      g_args[slot].value_error = reason;
+}
+
 void ProgOpts::set_synopsis(const char *synopsis) {
   g_synopsis = synopsis;
 }
@@ -140,6 +147,12 @@ u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *w
       break;
     }
     if (r == GetoptInvalid) {
+      // An option's own value fault names the option's record text.
+      for (u64 slot = 0; slot < g_opts_count; ++slot)
+        if (ctx.current_opt_arg == g_opts[slot].name && g_args[slot].value_error != nullptr) {
+          printf("%s\n", g_args[slot].value_error);
+          usage(&ctx, 1);
+        }
       printf("Invalid usage of flag: %s\n", ctx.current_opt_arg);
       usage(&ctx, 1);
     }

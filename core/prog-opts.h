@@ -106,6 +106,12 @@ struct ProgOpts {
   /// standard output and exits 1.
   [[noreturn]] static void usage_error(const char *reason);
 
+  /// The usage error for a value of the argument with this target that is
+  /// missing or does not parse, instead of "Invalid usage of flag: NAME":
+  /// say what the option takes. The reason is kept by pointer, as the
+  /// descriptions are.
+  static void set_value_error(const void *target, const char *reason);
+
   /// A line printed before the options in the help text, such as
   /// "Usage: prog FILE"; programs that never set it print none.
   static void set_synopsis(const char *synopsis);

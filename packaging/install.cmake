@@ -18,6 +18,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/man/glyphmint.1 ${PROJECT_SOURCE_DIR}/man/gl
         DESTINATION share/man/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/glyphmint)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/fonts/DejaVuSans.glyphmint.ini
+              ${PROJECT_SOURCE_DIR}/examples/fonts/DejaVuSans-SDF.glyphmint.ini
         DESTINATION share/doc/glyphmint/examples)
 
 # find_package(glyphmint CONFIG) gives glyphmint::fnt. The generated files find

@@ -121,6 +121,13 @@ TEST(ProgOpts, ParseStoresValuesOrExitsWithMessageAndHelp) {
       {typed_options, {"--count", "-5"}, 1, "Invalid usage of flag: count\n" + k_typed_help},
       {typed_options, {"--count=12abc"}, 1, "Invalid usage of flag: count\n" + k_typed_help},
       {typed_options, {"--scale=x"}, 1, "Invalid usage of flag: scale\n" + k_typed_help},
+      {[] {
+         typed_options();
+         ProgOpts::set_value_error(&g_count, "--count takes a whole number.");
+       },
+       {"--count", "-5"},
+       1,
+       "--count takes a whole number.\n" + k_typed_help},
       {typed_options, {"-v", "yes"}, 1, "Unknown option: 43  (args count: 4)\n" + k_typed_help},
       {required_options, {"-o", "3"}, 0, "dir=[] count=3 scale=1 verbose=0\n"},
       {required_options,

@@ -7,7 +7,8 @@
 namespace baked_sans {
 
 // The bake every test reads: fonts/DejaVuSans-{16,24}.{fnt,png} under root.
-// 'A' is asked for twice, so it has two records.
+// 'A' is asked for twice, so it has two records. fonts/DejaVuSans-SDF-16 is
+// Basic Latin as a distance field with spread 3.
 struct Bake {
   support::ScratchDir root;
   support::ScratchDir captures;
@@ -18,6 +19,10 @@ struct Bake {
     support::write_file(fonts + "/DejaVuSans.glyphmint.ini",
                         "path = DejaVuSans.ttf\nsizes = [16, 24]\n"
                         "ranges = [32-126, 160-255, 945-969]\nchars = [65, 8364]\n");
+    std::filesystem::create_symlink("DejaVuSans.ttf", fonts + "/DejaVuSans-SDF.ttf");
+    support::write_file(fonts + "/DejaVuSans-SDF.glyphmint.ini",
+                        "path = DejaVuSans-SDF.ttf\nsizes = [16]\nranges = [32-126]\nchars = []\n"
+                        "render = sdf\nspread = 3\n");
     const support::RunResult r =
         support::run_program(GLYPHMINT_EXE, {"--dir", "fonts"}, root.path(), captures.path());
     EXPECT_EQ(r.exit_code, 0) << r;

@@ -1,5 +1,6 @@
 // glyphmint-font's command line as users type it in a shell: empty words,
-// "-", help and version, outputs that are no regular file, long paths.
+// "-", help and version, malformed option values, outputs that are no
+// regular file, long paths.
 #include "tests/glyphmint-font/baked-sans.h"
 
 #include <pty.h>
@@ -32,6 +33,12 @@ TEST(CommandLine, EachGivesItsStatusAndFirstLine) {
       {"$T export $F json -", "1 glyphmint-font: -: is standard output, which cannot take the two"},
       {"$T --help info", "0 Usage: glyphmint-font info FONT.fnt"},
       {"$T --help infos", "1 Unknown command: infos"},
+      {"$T help export", "0 Usage: glyphmint-font export [--page rgba|grey]"},
+      {"$T render --scale two $F a o.png", "1 --scale takes an integer from 1 to 16."},
+      {"$T export --padding -1 $F text o", "1 --padding takes N or UP,RIGHT,DOWN,LEFT, integers"},
+      {"$T export --name x9_ $F c o.h", "1 --name takes a C identifier that C and C++ do not"},
+      {"$T info ${F%.fnt}.png", "1 glyphmint-font: " + baked_sans::bake().root.path() +
+                                    "/fonts/DejaVuSans-16.png: is a PNG image, not a baked font"},
       {"$T --version extra", "1 Unexpected argument: extra"},
       {"$T --version", "0 glyphmint-font "},
       {"$T export $F json /dev/null; ls /dev/null_0.png",

@@ -1,8 +1,9 @@
 // The manual page's DIAGNOSTICS, as man shows it, against the messages
 // glyphmint-font can print, found in its sources, so that a new message
 // without an entry fails here. A message is written in a statement that
-// names Err, print_message, usage_error, Input (what refuse_overwriting
-// names), a message, note or where variable, or a fail... or refuse...
+// names Err, print_message, a name ending in _error (usage_error,
+// set_value_error, k_scale_error), Input (what refuse_overwriting names), a
+// message, note or where variable, or a fail... or refuse...
 // function, or in the body of such a function or lambda; each of its
 // literals, cut at printf conversions, must be in the section. The reader
 // header's error texts come from gm_error_text itself.
@@ -14,7 +15,8 @@ namespace {
 bool names_a_message(const std::string &name) {
   static const std::set<std::string> names = {"Err",     "print_message", "usage_error", "Input",
                                               "message", "note",          "where"};
-  return names.count(name) != 0 || name.starts_with("fail") || name.starts_with("refuse");
+  return names.count(name) != 0 || name.ends_with("_error") || name.starts_with("fail") ||
+         name.starts_with("refuse");
 }
 
 // The literals of the file's message statements, each after "file:line: ".

@@ -6,6 +6,7 @@
 
 #include "tests/support/support.h"
 #include "tests/support/true-distance.h"
+#include "tools/glyphmint/glyph.h"
 
 #include FT_MODULE_H
 
@@ -122,6 +123,19 @@ TEST(DistanceField, OverlappingContoursMeasureTheFilledRegion) {
                            box_of(field), 4, errors);
     expect_accurate(errors);
   }
+}
+
+TEST(DistanceField, TheBakeTakesTheOutlineOfAFontThatAlsoHoldsBitmapStrikes) {
+  // AR PL UMing has bitmap strikes at 11 to 16 px beside its outlines.
+  FontLibrary fonts;
+  const FT_Face face = get_face(fonts, Path("/usr/share/fonts/truetype/arphic/uming.ttc"));
+  ASSERT_NE(face->num_fixed_sizes, 0) << "the font has no strikes to leave aside";
+  set_pixel_size(face, 12);
+  const RasterGlyph glyph = RasterGlyph::load(face, 0x4E2D, {RenderMode::Sdf, 4});
+  ASSERT_EQ(FT_Load_Glyph(face, glyph_index(face, 0x4E2D), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP),
+            0);
+  ASSERT_EQ(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL), 0);
+  expect_grown({glyph.width, glyph.rows, glyph.bearing_x, glyph.bearing_y}, face->glyph, 4);
 }
 
 TEST(DistanceField, RefusesABitmapOrASpreadOutOfRange) {

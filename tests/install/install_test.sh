@@ -49,6 +49,7 @@ share/cmake/glyphmint/glyphmint-config-version.cmake
 share/cmake/glyphmint/glyphmint-config.cmake
 share/cmake/glyphmint/glyphmint-targets.cmake
 share/doc/glyphmint/README.md
+share/doc/glyphmint/examples/DejaVuSans-SDF.glyphmint.ini
 share/doc/glyphmint/examples/DejaVuSans.glyphmint.ini
 share/man/man1/glyphmint-font.1
 share/man/man1/glyphmint.1

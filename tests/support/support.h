@@ -349,6 +349,7 @@ struct RefGlyph {
   i32 left = 0;
   i32 top = 0;
   i32 advance = 0; ///< whole pixels, rounded toward minus infinity
+  long advance_26_6 = 0; ///< FreeType's, in 1/64 pixels
   std::vector<u8> bitmap;
 };
 
@@ -408,6 +409,7 @@ public:
     g.left = face_->glyph->bitmap_left;
     g.top = face_->glyph->bitmap_top;
     g.advance = static_cast<i32>(std::floor(static_cast<double>(face_->glyph->advance.x) / 64.0));
+    g.advance_26_6 = face_->glyph->advance.x;
     // A negative pitch means the rows lie bottom up; either way, adding the
     // pitch to a row pointer goes one row down.
     const long pitch = b.pitch;

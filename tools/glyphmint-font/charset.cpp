@@ -11,6 +11,7 @@
 #include "tools/glyphmint-font/charset/font-coverage.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/charset/text-code-points.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ void parse_options(i32 argc, const char *const *argv, CharsetOptions &o) {
   ProgOpts::add(ProgOpts::ArgumentStrList{"ranges", 'r',
                                           "Code point ranges such as [32-126]; repeatable.", "LIST",
                                           &o.ranges, ProgOpts::Optional});
+  ProgOpts::set_value_error(&o.font_path, "--font takes a font file.");
+  ProgOpts::set_value_error(&o.texts, "--text takes a UTF-8 text file, or - for standard input.");
+  ProgOpts::set_value_error(&o.ranges, "--ranges takes a list such as [32-126, 880-1023].");
   ProgOpts::add(ProgOpts::Flag{"all", 'a', "Request every code point the font has.", &o.all});
   ProgOpts::add(ProgOpts::Flag{"strict", 's', "Exit 1 when the font lacks one.", &o.strict});
   (void)ProgOpts::parse(argc, argv, ArrView<StrView>());
@@ -61,13 +65,6 @@ CodePointSet listed_code_points(const CharsetOptions &o) {
   return requested;
 }
 
-FT_Face open_font(FontLibrary &fonts, const Path &path) {
-  FT_Face font = nullptr;
-  if (const FT_Error error = fonts.open(path, font))
-    throw Err(fmt(path, ": cannot be opened as a font (FreeType error ", int(error), ")"));
-  return font;
-}
-
 } // namespace
 
 int run_charset(i32 argc, const char *const *argv) {
@@ -75,7 +72,7 @@ int run_charset(i32 argc, const char *const *argv) {
   parse_options(argc, argv, options);
   CodePointSet requested = listed_code_points(options);
   FontLibrary fonts;
-  const FT_Face font = open_font(fonts, given_path(options.font_path.view(), "--font"));
+  const FT_Face font = open_font_file(fonts, given_path(options.font_path.view(), "--font"));
   if (options.all) requested.unite(mapped_code_points(font));
 
   const CodePointSplit split = split_by_font(requested, font);

@@ -49,13 +49,15 @@ const char k_synopsis[] =
     "bleeding under filtering and mipmaps. The info line's padding and spacing\n"
     "say what was given (a distance field's padding adds its spread).\n"
     "\n"
-    "With --font, the font file the bake used (the .fnt does not name it), the\n"
-    "descriptor carries the kerning pairs among the baked code points at the\n"
-    "baked size, read through HarfBuzz from the font's GPOS and kern tables;\n"
-    "without it, it carries none. A font file that is not the bake's (it lacks\n"
-    "a baked code point) is an error. Pairs with a combining mark are left out:\n"
-    "shaping places a mark on its letter, which a pair, moving every glyph after\n"
-    "it, cannot do. Compose text (NFC) where the font has the composed letters.\n"
+    "Give --font, the font file the bake used (the .fnt does not name it), whenever\n"
+    "you have it: each xadvance is then the font's advance at the baked size to the\n"
+    "nearest pixel, where the .fnt keeps it rounded down (text set too tight), and\n"
+    "the descriptor carries the kerning pairs among the baked code points, read\n"
+    "through HarfBuzz from the font's GPOS and kern tables; without it, it carries\n"
+    "none. A font file that is not the bake's (a code point it maps has another\n"
+    "advance) is an error. Pairs with a combining mark are left out: shaping places\n"
+    "a mark on its letter, which a pair, moving every glyph after it, cannot do.\n"
+    "Compose text (NFC) where the font has the composed letters.\n"
     "\n"
     "The c form is a header that a C99 or C++ program includes to have the font\n"
     "without loading a file: NAME_fnt, the .fnt's bytes, and NAME_atlas, the\n"
@@ -64,16 +66,24 @@ const char k_synopsis[] =
     "constants; read it with glyphmint/fnt.h as its comment shows. The bytes are\n"
     "in decimal, 2 to 4 bytes of source each: DejaVu Sans at 16 px (a 25 KiB\n"
     ".fnt, a 512x512 atlas) makes 668 KB. A .fnt over 2147483647 bytes is refused.\n"
-    "NAME is a C identifier; by default OUT's file name up to its first dot with\n"
-    "each run of other characters than ASCII letters and digits made one _ (none\n"
-    "at either end), font_ before a leading digit, font when nothing is left:\n"
-    "DejaVuSans-16.h gives DejaVuSans_16, 16px.h font_16px. The page options\n"
-    "and --font do not apply.\n"
+    "NAME is a C identifier that C and C++ do not reserve: a letter, then letters,\n"
+    "digits and single _ between them. By default it is OUT's file name up to its\n"
+    "first dot with each run of other characters than ASCII letters and digits\n"
+    "made one _ (none at either end), font_ before a leading digit, font when\n"
+    "nothing is left: DejaVuSans-16.h gives DejaVuSans_16, 16px.h font_16px. The\n"
+    "page options and --font do not apply.\n"
     "\n"
     "OUT and the page never replace FONT.fnt or its atlas, and must be regular\n"
     "files where they exist (not a directory, a device or a FIFO). Both are\n"
     "written whole under temporary names before either takes its own, so a\n"
     "failed export leaves any earlier OUT and page as they were.\n";
+
+// What an option takes, said when its value is missing or malformed.
+const char k_padding_error[] = "--padding takes N or UP,RIGHT,DOWN,LEFT, integers from 0 to 64.";
+const char k_spacing_error[] = "--spacing takes N or H,V, integers from 0 to 64.";
+// NAME_fnt and the rest follow the name, so one ending in _ would make __.
+const char k_name_error[] = "--name takes a C identifier that C and C++ do not reserve: a "
+                            "letter, then letters, digits or single _ between them.";
 
 [[noreturn]] void usage_error(StrView reason) {
   Str text(reason);
@@ -101,10 +111,10 @@ void take_bmfont_options(const GivenOptions &given, ExportOptions &options) {
   GlyphRoom room;
   if (const Str *padding = last(given.padding);
       padding && !try_parse_glyph_room(*padding, room.padding))
-    usage_error("--padding takes N or UP,RIGHT,DOWN,LEFT, integers from 0 to 64.");
+    usage_error(k_padding_error);
   if (const Str *spacing = last(given.spacing);
       spacing && !try_parse_glyph_room(*spacing, room.spacing))
-    usage_error("--spacing takes N or H,V, integers from 0 to 64.");
+    usage_error(k_spacing_error);
   options.room = room;
 }
 
@@ -118,8 +128,7 @@ void take_c_options(const GivenOptions &given, ExportOptions &options) {
     if (is_given) usage_error(fmt("--", StrView(option), " does not apply to the c form."));
   const Str *name = last(given.name);
   options.c_name = name ? std::string(name->data, name->len) : default_c_name(options.out);
-  if (!is_c_identifier(options.c_name))
-    usage_error("--name takes a C identifier: a letter or _, then letters, digits or _.");
+  if (!is_unreserved_c_name(options.c_name)) usage_error(k_name_error);
 }
 
 ExportOptions parse_options(i32 argc, const char *const *argv) {
@@ -137,6 +146,11 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
                                           &given.spacing, ProgOpts::Optional});
   ProgOpts::add(ProgOpts::ArgumentStrList{"name", 0, "The c form's C name.", "NAME", &given.name,
                                           ProgOpts::Optional});
+  ProgOpts::set_value_error(&given.page, "--page takes rgba or grey.");
+  ProgOpts::set_value_error(&given.font_file, "--font takes the font file the bake used.");
+  ProgOpts::set_value_error(&given.padding, k_padding_error);
+  ProgOpts::set_value_error(&given.spacing, k_spacing_error);
+  ProgOpts::set_value_error(&given.name, k_name_error);
   ProgOpts::set_synopsis(k_synopsis);
   StrView words[3];
   static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};
@@ -163,6 +177,7 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
 
 int run_export(i32 argc, const char *const *argv) {
   const ExportOptions options = parse_options(argc, argv);
-  write_export(LoadedFont::load(options.fnt), options);
+  LoadedFont loaded = LoadedFont::load(options.fnt);
+  write_export(loaded, options);
   return 0;
 }

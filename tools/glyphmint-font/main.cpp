@@ -33,6 +33,7 @@ Str help_text() {
   text.append("Usage: glyphmint-font COMMAND [ARGUMENTS...]\n"
               "       glyphmint-font COMMAND --help\n"
               "       glyphmint-font --help COMMAND\n"
+              "       glyphmint-font help [COMMAND]\n"
               "\n"
               "Reads the fonts that glyphmint bakes.\n"
               "\n"
@@ -64,7 +65,8 @@ int unknown_command(StrView word) {
       fmt(StrView(word.starts_with('-') ? "Unknown flag: " : "Unknown command: "), word));
 }
 
-// glyphmint-font --help [COMMAND]: the command's help is its own --help.
+// glyphmint-font --help [COMMAND], or help [COMMAND] as git takes it: the
+// command's help is its own --help.
 int help(int argc, char **argv) {
   if (argc == 2) {
     print_output(help_text().view());
@@ -80,7 +82,7 @@ int help(int argc, char **argv) {
 int run(int argc, char **argv) {
   if (argc < 2) return usage_error("Missing argument: COMMAND");
   const StrView first(argv[1]);
-  if (first == "--help" || first == "-h") return help(argc, argv);
+  if (first == "--help" || first == "-h" || first == "help") return help(argc, argv);
   if (first == "--version") {
     if (argc > 2) return usage_error(fmt("Unexpected argument: ", StrView(argv[2])));
     print_output(fmt("glyphmint-font ", StrView(GLYPHMINT_VERSION), "\n").view());

@@ -5,6 +5,7 @@
 #include "core/fmt.h"
 #include "core/prog-opts.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
 #include "tools/glyphmint-font/cli/output.h"
@@ -22,16 +23,18 @@ const char k_help[] =
     "Draws the UTF-8 TEXT with a baked font into OUT.png, an 8-bit greyscale PNG\n"
     "with a background of 0 (RGBA on transparent for a colour font). The pen starts\n"
     "at x = 0 on every line; line i (from 0) has its baseline at\n"
-    "y = ascender + i * line height, and a line feed starts the next line (one at the very end starts\n"
-    "an empty last line). Each glyph's bitmap is copied from the atlas to (pen +\n"
-    "bearing x, baseline - bearing y), overlapping pixels keeping the larger value\n"
-    "(a colour glyph is composited over them with its alpha), then the pen moves\n"
-    "right by the advance. With --font, the font file the bake used, its kerning\n"
-    "pairs (as export --font writes them) move the pen between neighbouring glyphs\n"
-    "of a line; without it there is no kerning. The image is the smallest rectangle\n"
-    "that holds every line's box (x from 0 to the line's advance, y from i * line\n"
-    "height to (i + 1) * line height) and every glyph bitmap, moved so that its\n"
-    "top-left corner is (0, 0): nothing is clipped.\n"
+    "y = ascender + i * line height, and a line feed starts the next line (one at\n"
+    "the very end starts an empty last line). Each glyph's bitmap is copied from\n"
+    "the atlas to (pen + bearing x, baseline - bearing y), overlapping pixels\n"
+    "keeping the larger value (a colour glyph is composited over them with its\n"
+    "alpha), then the pen moves right by the advance. With --font, the font file\n"
+    "the bake used, the advance is the font's to the nearest pixel (the .fnt keeps\n"
+    "it rounded down) and its kerning pairs move the pen between neighbouring\n"
+    "glyphs of a line, as export --font writes them; without it there is no\n"
+    "kerning. The image is the smallest rectangle that holds every line's box (x\n"
+    "from 0 to the line's advance, y from i * line height to (i + 1) * line height)\n"
+    "and every glyph bitmap, moved so that its top-left corner is (0, 0): nothing\n"
+    "is clipped.\n"
     "\n"
     "--scale N (1 to 16, default 1) multiplies every position (pen, bearings, line\n"
     "height) by N. A coverage or colour font's atlas pixels become N x N blocks. A\n"
@@ -48,6 +51,8 @@ const char k_help[] =
     "names FONT.fnt, its atlas or FONTFILE. Put -- before the arguments when TEXT\n"
     "starts with '-'. An OUT.png of - writes the PNG to standard output (not to a\n"
     "terminal).\n";
+
+const char k_scale_error[] = "--scale takes an integer from 1 to 16.";
 
 constexpr i64 k_max_side = 16384;
 constexpr i64 k_max_pixels = i64(64) << 20;
@@ -82,28 +87,36 @@ int run_render(i32 argc, const char *const *argv) {
   ProgOpts::add(ProgOpts::ArgumentStr{"font", 0,
                                       "The font file the bake used: apply its kerning pairs.",
                                       "FONTFILE", &font_file, ProgOpts::Optional});
-  i32 scale = 1;
-  ProgOpts::add(ProgOpts::ArgumentS32{"scale", 0, "Draw N times as large (1 to 16).", "N", &scale,
-                                      ProgOpts::Optional});
+  // Taken as text so that its help shows the value, and read in decimal.
+  Str scale_text;
+  ProgOpts::add(ProgOpts::ArgumentStr{"scale", 0, "Draw N times as large (1 to 16).", "N",
+                                      &scale_text, ProgOpts::Optional});
+  ProgOpts::set_value_error(&font_file, "--font takes the font file the bake used.");
+  ProgOpts::set_value_error(&scale_text, k_scale_error);
   ProgOpts::set_synopsis(k_help);
   StrView words[3];
   static const char *const names[] = {"FONT.fnt", "TEXT", "OUT.png"};
   (void)ProgOpts::parse(argc, argv, words, names);
-  if (scale < 1 || scale > k_max_text_scale)
-    ProgOpts::usage_error("--scale takes an integer from 1 to 16.");
+  int scale = 1;
+  if (ProgOpts::given(&scale_text) && (!StrParser<int>::try_parse(scale_text.view(), scale) ||
+                                       scale < 1 || scale > k_max_text_scale))
+    ProgOpts::usage_error(k_scale_error);
   const std::string_view text(words[1].data, words[1].len);
   const bool to_stdout = is_standard_stream(words[2]);
   const Path out_path = to_stdout ? Path() : given_path(words[2], "OUT.png");
   const Path font_path =
       ProgOpts::given(&font_file) ? given_path(font_file.view(), "--font") : Path();
 
-  const LoadedFont loaded = LoadedFont::load(given_path(words[0], "FONT.fnt"));
+  LoadedFont loaded = LoadedFont::load(given_path(words[0], "FONT.fnt"));
   const Input inputs[] = {{loaded.fnt_path, "the font being drawn with"},
                           {loaded.image_path, "the atlas of the font being drawn with"},
                           {font_path, "the font file given with --font"}};
   if (!to_stdout) refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
   std::unique_ptr<NeighbourKerning> pairs;
-  if (!font_path.empty()) pairs = std::make_unique<NeighbourKerning>(font_path, loaded.font);
+  if (!font_path.empty()) {
+    take_font_advances(loaded, font_path);
+    pairs = std::make_unique<NeighbourKerning>(font_path, loaded.font);
+  }
   const TextKerning kerning =
       pairs ? TextKerning{NeighbourKerning::kerning_fn, pairs.get()} : TextKerning{};
 

@@ -146,10 +146,14 @@ RasterGlyph load_rendered(FT_Face face, FT_UInt glyph_index, RenderMode mode, Ce
   return glyph;
 }
 
-// A distance field of the outline the coverage bake rasterises, loaded alike.
+// A distance field of the outline the coverage bake rasterises, loaded alike
+// but never from a bitmap strike: an outline font may also hold strikes at
+// some sizes, and a field is made from the outline alone.
 RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget *budget) {
-  check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME),
-           "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME)");
+  check_ft(FT_Load_Glyph(face, glyph_index,
+                         FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME | FT_LOAD_NO_BITMAP),
+           "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME | "
+           "FT_LOAD_NO_BITMAP)");
   const FT_GlyphSlot slot = face->glyph;
   // Seen before the field is made, so a glyph that can never be packed
   // stops the run before the field's work and memory.

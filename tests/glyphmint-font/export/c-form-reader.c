@@ -1,7 +1,8 @@
 /* Compiled by c-source_test against export's c form of a font named test_font
  * (font.h): checks the sizes against the arrays and the font with fnt.h, then
  * draws argv[1], a text that stays within its line boxes, by render's rules
- * into argv[2], a binary PGM. Exit 1 on any fault. */
+ * for coverage into argv[2], a binary PGM, and prints the font's spread.
+ * Exit 1 on any fault. */
 #include <glyphmint/fnt.h>
 
 #include "font.h"
@@ -39,6 +40,7 @@ int main(int argc, char **argv) {
         from = test_font_atlas[(g.src_y + r) * test_font_atlas_width + g.src_x + c];
         if (from > image[y * box.width + x]) image[y * box.width + x] = from;
       }
+  printf("spread %d\n", (int)f.spread);
   fprintf(out, "P5\n%ld %ld\n255\n", (long)box.width, (long)box.height);
   return fwrite(image, 1, size, out) == size && fclose(out) == 0 ? 0 : 1;
 }

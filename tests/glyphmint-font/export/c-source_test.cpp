@@ -42,6 +42,22 @@ TEST(CSource, AProgramCompiledWithItDrawsTheTextAsRenderDoes) {
   }
 }
 
+TEST(CSource, ADistanceFieldIsReadBackWithItsSpread) {
+  const support::ScratchDir work;
+  const std::string w = work.path(), source = GLYPHMINT_SOURCE_DIR;
+  const std::string fnt = baked_sans::bake().root.path() + "/fonts/DejaVuSans-SDF-16.fnt";
+  ASSERT_EQ(font_tool({"export", "--name", "test_font", fnt, "c", w + "/font.h"}, w).exit_code, 0);
+  const support::RunResult built =
+      run_program(GLYPHMINT_CC,
+                  {"-std=c99", "-I" + source + "/include", "-I" + w,
+                   source + "/tests/glyphmint-font/export/c-form-reader.c", "-o", w + "/reader"},
+                  w, w);
+  ASSERT_EQ(built.exit_code, 0) << built;
+  const support::RunResult read = run_program(w + "/reader", {" H ", w + "/drawn.pgm"}, w, w);
+  EXPECT_EQ(read.exit_code, 0) << read;
+  EXPECT_EQ(read.out, "spread 3\n");
+}
+
 TEST(CSource, NamesAreCIdentifiersThatNoCompilerReserves) {
   const std::pair<const char *, const char *> defaults[] = {
       {"fonts/DejaVuSans-16.h", "DejaVuSans_16"},
@@ -53,8 +69,9 @@ TEST(CSource, NamesAreCIdentifiersThatNoCompilerReserves) {
       {"a.b/out", "out"}};
   for (const auto &[out, name] : defaults) EXPECT_EQ(default_c_name(Path(out)), name) << out;
   const std::pair<const char *, bool> identifiers[] = {
-      {"_x", true}, {"x9_", true}, {"9x", false}, {"a-b", false}, {"", false}, {"\xc3\xa9", false}};
-  for (const auto &[name, is] : identifiers) EXPECT_EQ(is_c_identifier(name), is) << name;
+      {"x_9", true}, {"_x", false},  {"x9_", false}, {"a__b", false},
+      {"9x", false}, {"a-b", false}, {"", false},    {"\xc3\xa9", false}};
+  for (const auto &[name, is] : identifiers) EXPECT_EQ(is_unreserved_c_name(name), is) << name;
 }
 
 } // namespace

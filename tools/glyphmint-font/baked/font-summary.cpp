@@ -114,3 +114,13 @@ std::string code_point_ranges(const gm_font &font) {
   append_range();
   return out;
 }
+
+bool is_monochrome(const gm_font &font, const Image &atlas) {
+  if (font.kind != GM_KIND_COVERAGE) return false;
+  bool full = false;
+  for (u64 i = 0; i < atlas.byte_size(); ++i) {
+    if (atlas.pixels[i] != 0 && atlas.pixels[i] != 255) return false;
+    full = full || atlas.pixels[i] == 255;
+  }
+  return full;
+}

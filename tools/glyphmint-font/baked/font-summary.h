@@ -1,9 +1,11 @@
-// What `info` says about a baked font beyond its header: how much of the
-// atlas the glyph cells fill, and which code points it holds.
+// What a baked font's records and atlas say beyond its header: how much of
+// the atlas the glyph cells fill, which code points it holds, and whether it
+// is a monochrome bake.
 #pragma once
 
 #include "core/types.h"
 #include "glyphmint/fnt.h"
+#include "shared/image.h"
 
 #include <string>
 
@@ -19,3 +21,9 @@
 /// The records' code points as inclusive ranges in ascending order, each
 /// code point once:  65, 65, 66, 68 => "65-66, 68";  no records => "none".
 [[nodiscard]] std::string code_point_ranges(const gm_font &font);
+
+/// Whether a coverage bake is monochrome. The .fnt does not record it, so the
+/// atlas decides: a monochrome bake holds only 0 and 255, while anti-aliased
+/// coverage of any outline has edge pixels in between. An atlas without a
+/// 255 (spaces alone) counts as anti-aliased, the default.
+[[nodiscard]] bool is_monochrome(const gm_font &font, const Image &atlas);

@@ -37,6 +37,11 @@ u64 load_be_u32(const u8 *p) {
   return u64(p[0]) << 24 | u64(p[1]) << 16 | u64(p[2]) << 8 | u64(p[3]);
 }
 
+bool is_png(const Bytes &bytes) {
+  static const u8 signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  return bytes.len >= 8 && std::memcmp(bytes.data, signature, 8) == 0;
+}
+
 // PNG's colour type for 8-bit pixels of that many channels.
 u8 png_colour_type(i32 channels) {
   return channels == 1 ? 0 : channels == 3 ? 2 : 6;
@@ -47,10 +52,8 @@ StrView png_kind_name(i32 channels) {
 }
 
 bool is_8bit_png_of(const Bytes &png, i32 channels) {
-  static const u8 signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  return png.len >= 33 && std::memcmp(png.data, signature, 8) == 0 &&
-         std::memcmp(png.data + 12, "IHDR", 4) == 0 && png.data[24] == 8 &&
-         png.data[25] == png_colour_type(channels);
+  return png.len >= 33 && is_png(png) && std::memcmp(png.data + 12, "IHDR", 4) == 0 &&
+         png.data[24] == 8 && png.data[25] == png_colour_type(channels);
 }
 
 LoadedFont load_fnt(const Path &fnt_path) {
@@ -59,6 +62,9 @@ LoadedFont load_fnt(const Path &fnt_path) {
   loaded.bytes = read_whole(fnt_path);
   size_t offset = 0;
   const gm_error e = gm_font_parse(&loaded.font, loaded.bytes.data, loaded.bytes.len, &offset);
+  // The atlas beside a .fnt is the file most often given in its place.
+  if (e != GM_OK && is_png(loaded.bytes))
+    fail(fnt_path, "is a PNG image, not a baked font: name the .fnt file that goes with it");
   if (e != GM_OK) fail_at(fnt_path, e, offset);
   const StrView name = loaded.image_name();
   if (name.len == 0 || std::memchr(name.data, '\0', name.len) != nullptr)

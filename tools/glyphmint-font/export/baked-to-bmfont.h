@@ -22,10 +22,11 @@ struct BakedAsBmFont {
 
 /// The .fnt under BMFont's names: a char's x and y are its cell's plus one
 /// (the bitmap inside the frame), yoffset the ascender less the bearing y;
-/// base is the ascender, spacing 2,2 (two frames between bitmaps), a distance
-/// field's padding its spread on every side and its range twice that, the
-/// channel fields what the page's channels hold (a colour or multi-channel
-/// page: glyph data in all of them but an RGB page's missing alpha), and the
+/// base is the ascender, smooth 0 for a monochrome bake, spacing 2,2 (two
+/// frames between bitmaps), a distance field's padding its spread on every
+/// side and its range twice that, the channel fields what the page's channels
+/// hold (a colour or multi-channel page: glyph data in all of them but an RGB
+/// page's missing alpha), and the
 /// face the atlas's name without its "-<size>.png" ending (without just its
 /// extension when it ends otherwise). Throws Err "<fnt>: code point N is
 /// negative; no BMFont id holds it".

@@ -91,8 +91,10 @@ void append_array(std::string &out, std::string_view name, const u8 *bytes, u64 
 
 } // namespace
 
-bool is_c_identifier(std::string_view name) {
-  if (name.empty() || is_ascii_digit(name[0])) return false;
+bool is_unreserved_c_name(std::string_view name) {
+  if (name.empty() || !is_ascii_letter(name[0]) || name.back() == '_' ||
+      name.find("__") != std::string_view::npos)
+    return false;
   for (const char c : name)
     if (!is_ascii_letter(c) && !is_ascii_digit(c) && c != '_') return false;
   return true;

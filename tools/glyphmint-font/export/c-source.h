@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
-/// A letter or _, then letters, digits and _ (ASCII only).
-[[nodiscard]] bool is_c_identifier(std::string_view name);
+/// A name the header may take: an ASCII C identifier that C and C++ do not
+/// reserve, even with _fnt or _GLYPHMINT_H after it: a letter, then letters,
+/// digits and _, with no _ at the end nor two together.
+[[nodiscard]] bool is_unreserved_c_name(std::string_view name);
 
 /// The name the header's arrays take without --name: OUT's file name up to its
 /// first dot, each run of characters other than ASCII letters and digits made

@@ -4,6 +4,7 @@
 #include "tools/glyphmint-font/export/c-source.h"
 #include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/cli/output.h"
 
@@ -41,7 +42,7 @@ Str descriptor_bytes(const BmFont &font, const std::vector<KerningPair> &pairs,
   }
 }
 
-void write_bmfont(const LoadedFont &loaded, const ExportOptions &options) {
+void write_bmfont(LoadedFont &loaded, const ExportOptions &options) {
   const Path page = bmfont_page_path(options.out);
   const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
                           {loaded.image_path, "the atlas of the font being exported"},
@@ -52,6 +53,7 @@ void write_bmfont(const LoadedFont &loaded, const ExportOptions &options) {
   if (options.page == BmPage::Grey && loaded.font.channels != 1)
     throw Err(fmt(loaded.fnt_path, ": --page grey takes a one-channel atlas; this one has ",
                   loaded.font.channels, " channels and is its own page"));
+  if (!options.font_file.empty()) take_font_advances(loaded, options.font_file);
 
   BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, page.name());
   for (const u32 code : baked.duplicates)
@@ -77,7 +79,7 @@ void write_bmfont(const LoadedFont &loaded, const ExportOptions &options) {
 
 } // namespace
 
-void write_export(const LoadedFont &loaded, const ExportOptions &options) {
+void write_export(LoadedFont &loaded, const ExportOptions &options) {
   if (options.out.name().empty()) throw Err(fmt(options.out, ": names a directory, not a file"));
   if (options.c_form)
     write_c_form(loaded, options);

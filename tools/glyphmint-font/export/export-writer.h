@@ -24,5 +24,7 @@ struct ExportOptions {
 /// Writes the export of the loaded font. Every output must be a regular file
 /// where it exists, within the path limit, and none an input of the export
 /// (nor the page the descriptor); duplicate code points are noted on standard
-/// error. Throws Err naming the file for any fault; nothing is written then.
-void write_export(const LoadedFont &loaded, const ExportOptions &options);
+/// error. With a font file, the loaded font takes its advances
+/// (take_font_advances). Throws Err naming the file for any fault; nothing is
+/// written then.
+void write_export(LoadedFont &loaded, const ExportOptions &options);

@@ -42,6 +42,7 @@
 #include "shared/font-face.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/kerning/hb-ptr.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning-candidates.h"
 #include "tools/glyphmint-font/kerning/kerning-tables.h"
 #include "tools/glyphmint-font/kerning/pair-shaper.h"
@@ -53,48 +54,24 @@
 #include <hb.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
-namespace {
-
-// U+0041, or the plain number for what no Unicode code point is.
-std::string code_point_text(i32 c) {
-  char text[24];
-  if (c >= 0 && c <= 0x10FFFF)
-    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
-  else
-    std::snprintf(text, sizeof text, "code point %d", static_cast<int>(c));
-  return text;
-}
-
-} // namespace
-
-// The bake's font file, checked to be the bake's and opened by HarfBuzz at
-// the bake's size.
+// The bake's font file, opened by HarfBuzz at the bake's size.
 class KerningFont {
 public:
   KerningFont(const Path &font_file, const gm_font &font) {
     if (font.size < 1 || font.size > INT32_MAX / 64)
       throw Err(fmt(font_file, ": cannot kern at the bake's pixel size ", font.size));
 
-    // The bake's font is the one FreeType opened with the same code points:
-    // the baker's own test, on face 0.
-    require_short_path(font_file);
-    if (font_file.type() != FsType::File)
-      throw Err(fmt(font_file, ": not found or not a regular file"));
-    FT_Face ft_face = nullptr;
-    if (fonts_.open(font_file, ft_face) != 0)
-      throw Err(fmt(font_file, ": not a font FreeType can open"));
+    // Which font the bake came from is take_font_advances's to check; a code
+    // point the font does not map (baked from another font) pairs with none.
+    const FT_Face ft_face = open_font_file(fonts_, font_file);
     codes_.reserve(font.glyph_count);
     for (size_t i = 0; i < font.glyph_count; ++i) {
       const i32 code = gm_font_glyph(&font, i).code;
-      if (code < 0 || !has_glyph(ft_face, code))
-        throw Err(fmt(font_file, ": has no glyph for ", StrView(code_point_text(code).c_str()),
-                      ", which the bake has: not the font it was baked from"));
-      if (codes_.empty() || codes_.back() != u32(code)) codes_.push_back(u32(code));
+      if (code >= 0 && (codes_.empty() || codes_.back() != u32(code))) codes_.push_back(u32(code));
     }
 
     // HarfBuzz reads the tables through FreeType, so any font form FreeType

@@ -35,11 +35,11 @@ struct KerningPair {
 /// Every pair of baked code points whose amount rounds to a non-zero number
 /// of pixels, sorted by first then second, each pair once: the same as
 /// shaping every ordered pair would give, found without shaping them all. A
-/// font with neither a GPOS nor a kern table gives none. Throws Err
-/// "<font_file>: ..." when the path is too long, when FreeType cannot open the
-/// file, when it lacks a baked code point (FreeType's test, as the baker's: so
-/// it is not the bake's font), or when the bake's size is not a pixel size
-/// from 1 to 33554431.
+/// font with neither a GPOS nor a kern table gives none, and a code point the
+/// font does not map pairs with none (take_font_advances checks that the
+/// font is the bake's). Throws Err "<font_file>: ..." when the path is too
+/// long, when FreeType cannot open the file, or when the bake's size is not a
+/// pixel size from 1 to 33554431.
 [[nodiscard]] std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &font);
 
 /// Whole pixels from 1/64 pixels, to the nearest, halves away from zero:
