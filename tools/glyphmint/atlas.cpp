@@ -45,22 +45,12 @@ std::unique_ptr<u8[]> fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size
   return atlas;
 }
 
-void write_atlas_png(const Path &image_path, const u8 *atlas, AtlasSize size) {
+Bytes encode_atlas_png(const u8 *atlas, AtlasSize size) {
   // Encoded in memory and written with checked writes, since stbi_write_png
-  // would not notice a failed write (a full disk). The previous atlas of
-  // this name stays until the new one is complete.
-  Bytes png;
+  // would not notice a failed write (a full disk).
   try {
-    png = encode_png(atlas, size.width, size.height, 1);
+    return encode_png(atlas, size.width, size.height, 1);
   } catch (const Err &) {
     log_critical("Failed to write png");
   }
-  AtomicFile out;
-  if (!out.try_open(image_path)) log_critical("Failed to write png");
-  if (!out.file().try_write_bytes(png.view())) {
-    out.discard(); // the fatal stop runs no destructors
-    log_critical("Failed to write png");
-  }
-  if (!out.try_commit()) log_critical("Failed to write png");
-  log_info("Image written: ", image_path);
 }

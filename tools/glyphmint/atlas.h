@@ -30,8 +30,6 @@ struct CellBudget {
 /// The atlas bytes: all zero but for each bitmap copied into its cell.
 [[nodiscard]] std::unique_ptr<u8[]> fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size);
 
-/// Encodes the atlas as PNG and writes it with checked writes and a checked
-/// close under a temporary name, renamed over the path once complete; any
-/// failure is the fatal stop "Failed to write png" and leaves a previous image
-/// of that name as it was. Logs "Image written: " and the path on success.
-void write_atlas_png(const Path &image_path, const u8 *atlas, AtlasSize size);
+/// The atlas encoded as PNG; a failure of the encoder is the fatal stop
+/// "Failed to write png".
+[[nodiscard]] Bytes encode_atlas_png(const u8 *atlas, AtlasSize size);
