@@ -8,9 +8,14 @@
 void CellBudget::take(u32 width, u32 rows) {
   const u64 cell_width = u64{width} + 2;
   const u64 cell_height = u64{rows} + 2;
-  area += cell_width * cell_height;
-  if (cell_width > k_atlas_max_width || cell_height > k_atlas_max_height ||
-      area > u64{k_atlas_max_width} * k_atlas_max_height)
+  if (cell_width > k_atlas_max_width || cell_height > k_atlas_max_height)
+    log_critical("Cannot figure out size for atlas");
+  add(cell_width * cell_height);
+}
+
+void CellBudget::add(u64 cell_area) {
+  area += cell_area;
+  if (area > u64{k_atlas_max_width} * k_atlas_max_height)
     log_critical("Cannot figure out size for atlas");
 }
 

@@ -19,6 +19,8 @@ struct CellBudget {
   u64 area = 0;
 
   void take(u32 width, u32 rows);
+  /// Adds the area of a cell already taken by another budget, in load order.
+  void add(u64 cell_area);
 };
 
 /// Finds the smallest atlas of the series 256x256, 256x512, 512x512, ...,
