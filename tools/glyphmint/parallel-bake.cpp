@@ -215,7 +215,7 @@ private:
   std::mutex mutex_;
   std::condition_variable work_cv_;
   std::condition_variable ready_cv_;
-  u64 claim_from_ = 0; // steps before it have nothing left to claim
+  u64 claim_from_ = 0; // no step before it has anything left to claim
   u64 written_ = 0;
   bool stopping_ = false;
   std::atomic<u64> cut_{k_none}; // a step certain to fail: nothing after it counts
@@ -252,21 +252,31 @@ void ParallelBake::work() {
   }
 }
 
-// The next chunk in the sequential order, once the writer is near enough;
-// false when nothing is left to claim or the run is stopping.
+// How much work a size is, next to the others: glyphs times their area,
+// which the rasterising and the atlas's encoding both grow with.
+double cost(const Step &step) {
+  return double(step.codes->count()) * double(step.size) * double(step.size);
+}
+
+// The next chunk of the costliest size near enough to the writer that has
+// glyphs left to claim: the largest sizes start first, so that no long one
+// is left to finish alone. False when nothing is left or the run is stopping.
 bool ParallelBake::claim(std::unique_lock<std::mutex> &lock, Step *&step, Chunk *&chunk) {
+  const auto claimable = [&](const Step &s) {
+    return s.settings != nullptr && !abandoned(s) && (!s.claimed || s.next.load() < s.end());
+  };
   for (;;) {
     if (stopping_) return false;
-    while (claim_from_ < plan_.steps.size()) {
-      const Step &s = plan_.steps[claim_from_];
-      if (s.settings != nullptr && !abandoned(s) && (!s.claimed || s.next.load() < s.end())) break;
-      ++claim_from_;
-    }
+    while (claim_from_ < plan_.steps.size() && !claimable(plan_.steps[claim_from_])) ++claim_from_;
     if (claim_from_ >= plan_.steps.size()) return false;
-    if (claim_from_ < written_ + window_) break;
+    step = nullptr;
+    const u64 window_end = std::min<u64>(plan_.steps.size(), written_ + window_);
+    for (u64 i = claim_from_; i < window_end; ++i)
+      if (claimable(plan_.steps[i]) && (step == nullptr || cost(plan_.steps[i]) > cost(*step)))
+        step = &plan_.steps[i];
+    if (step != nullptr) break;
     work_cv_.wait(lock);
   }
-  step = &plan_.steps[claim_from_];
   const u64 first = step->next.load();
   const u64 end = step->end(); // a failure may have lowered it since
   const u64 count = end > first ? std::min(k_chunk, end - first) : 0;
