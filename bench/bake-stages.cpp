@@ -153,12 +153,12 @@ int main(int argc, char **argv) {
       t[Pack] += ms_since(start);
 
       start = cpu_ms();
-      const auto atlas = fill_atlas(*glyphs, atlas_size);
+      const Image atlas = fill_atlas(*glyphs, atlas_size, atlas_channels(settings.render));
       t[Fill] += ms_since(start);
 
       start = cpu_ms();
       SizeFiles files;
-      files.png = encode_atlas_png(atlas.get(), atlas_size);
+      files.png = encode_atlas_png(atlas);
       t[Encode] += ms_since(start);
       png_bytes += files.png.len;
 

@@ -1,5 +1,5 @@
 // Packing the glyphs of one size into one atlas and writing it as an 8-bit
-// greyscale PNG. Each glyph gets a cell one pixel larger than its bitmap on
+// PNG of the atlas's channels (grey, RGB or RGBA). Each glyph gets a cell one pixel larger than its bitmap on
 // every side; x, y are the cell's corner, the bitmap starts at (x + 1, y + 1).
 // The cells are laid out by shared/atlas-pack, whose layout renderers depend on.
 #pragma once
@@ -7,9 +7,8 @@
 #include "core/fs.h"
 #include "core/list.h"
 #include "shared/atlas-pack.h"
+#include "shared/image.h"
 #include "tools/glyphmint/glyph.h"
-
-#include <memory>
 
 /// Tracks the cells of the glyphs loaded so far for one size and stops the run
 /// with "Cannot figure out size for atlas" as soon as packing is certain to
@@ -29,9 +28,10 @@ struct CellBudget {
 /// An empty list settles at 256x256.
 [[nodiscard]] AtlasSize pack_glyphs(List<RasterGlyph> &glyphs);
 
-/// The atlas bytes: all zero but for each bitmap copied into its cell.
-[[nodiscard]] std::unique_ptr<u8[]> fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size);
+/// The atlas of that many channels, which every glyph has: all zero but for
+/// each bitmap copied into its cell.
+[[nodiscard]] Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels = 1);
 
 /// The atlas encoded as PNG; a failure of the encoder is the fatal stop
 /// "Failed to write png".
-[[nodiscard]] Bytes encode_atlas_png(const u8 *atlas, AtlasSize size);
+[[nodiscard]] Bytes encode_atlas_png(const Image &atlas);

@@ -38,11 +38,11 @@ FT_Face face_at_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   return face;
 }
 
-SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, const BakeOutputs &out,
-                      int size) {
+SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, i32 channels,
+                      const BakeOutputs &out, int size) {
   const AtlasSize atlas_size = pack_glyphs(glyphs);
   SizeFiles files;
-  files.png = encode_atlas_png(fill_atlas(glyphs, atlas_size).get(), atlas_size);
+  files.png = encode_atlas_png(fill_atlas(glyphs, atlas_size, channels));
   files.fnt = Fnt::build(out.image, metrics, size, glyphs).encode(out.fnt);
   return files;
 }
@@ -78,7 +78,8 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   CellBudget budget;
   for (u64 i = 0; i < codes.count(); ++i)
     glyphs.append(RasterGlyph::load(face, codes.at(i), style, &budget));
-  write_size_files(out, encode_size(glyphs, size_metrics(face), out, size));
+  write_size_files(out, encode_size(glyphs, size_metrics(face), atlas_channels(settings.render),
+                                      out, size));
 }
 
 void bake_settings_file(FontLibrary &fonts, const Path &settings_file) {

@@ -43,9 +43,9 @@ struct SizeFiles {
   std::vector<u8> fnt;
 };
 
-/// Packs the loaded glyphs (logging "Atlas size: WxH"), draws the atlas and
-/// encodes it and the .fnt that describes it.
-[[nodiscard]] SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics,
+/// Packs the loaded glyphs (logging "Atlas size: WxH"), draws the atlas of
+/// that many channels and encodes it and the .fnt that describes it.
+[[nodiscard]] SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, i32 channels,
                                     const BakeOutputs &out, int size);
 
 /// Writes both files under temporary names and puts them in place together,

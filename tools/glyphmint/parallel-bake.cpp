@@ -361,8 +361,8 @@ void ParallelBake::finish(WorkerFonts &fonts, Step &step) {
   if (!merged) return;
   step.failed = !captured(step.lines, step.failure, [&] {
     const FT_Face face = fonts.at_size(*step.settings, step.size);
-    step.files = encode_size(glyphs, size_metrics(face), bake_outputs(step.settings->font, step.size),
-                             step.size);
+    step.files = encode_size(glyphs, size_metrics(face), atlas_channels(step.settings->render),
+                             bake_outputs(step.settings->font, step.size), step.size);
   });
   if (step.failed) lower(cut_, step.index);
 }
