@@ -29,6 +29,9 @@ test:
 	@cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DGLYPHMINT_SANITIZE=ON -DGLYPHMINT_WERROR=ON >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
+	@cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DGLYPHMINT_TSAN=ON -DGLYPHMINT_WERROR=ON >/dev/null
+	@cmake --build build/tsan -j $(JOBS) --target parallel_test
+	@cd build/tsan && ctest --output-on-failure -j $(JOBS)
 
 install: release
 	@DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$(PREFIX)"

@@ -1,8 +1,6 @@
 // Where a bake's time goes: runs the standard workload (workload.h) through
 // the tool's own stage functions, the ones bake_size strings together, and
-// times each stage separately. PNG encoding has no function of its own in
-// the tool (write_atlas_png encodes and writes), so the encoder is timed on
-// its own over the same atlas and "PNG write" is write_atlas_png minus that.
+// times each stage separately.
 //
 //   bake_stages [--reps N] [--whole-ms MS]
 //
@@ -18,8 +16,6 @@
 #include "tools/glyphmint/fnt-file.h"
 #include "tools/glyphmint/glyph.h"
 #include "tools/glyphmint/settings.h"
-
-#include <stb_image_write.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -52,10 +48,6 @@ std::string std_string(const Path &path) {
   return {path.view().data, path.view().len};
 }
 
-void discard(void *context, void *, int size) {
-  *static_cast<u64 *>(context) += static_cast<u64>(size);
-}
-
 enum Stage {
   Settings,
   FaceAndSize,
@@ -63,8 +55,8 @@ enum Stage {
   Pack,
   Fill,
   Encode,
-  PngWrite,
   FontFile,
+  Write,
   Release,
   StageCount
 };
@@ -75,9 +67,9 @@ const char *const k_stage_names[StageCount] = {
     "rasterise (RasterGlyph::load)",
     "pack (pack_glyphs)",
     "atlas fill (fill_atlas)",
-    "PNG encode (stb, deflate)",
-    "PNG write (file, checked writes)",
-    "font file (Fnt::build + write)",
+    "PNG encode (encode_atlas_png)",
+    "font file (Fnt::build + encode)",
+    "write both (write_size_files)",
     "release (glyph list)",
 };
 
@@ -165,21 +157,18 @@ int main(int argc, char **argv) {
       t[Fill] += ms_since(start);
 
       start = cpu_ms();
-      u64 encoded = 0;
-      if (!stbi_write_png_to_func(discard, &encoded, atlas.width, atlas.height, atlas.channels,
-                                  atlas.pixels.get(), int(atlas.stride())))
-        die("the PNG encoder failed");
-      const double encode_ms = ms_since(start);
-      t[Encode] += encode_ms;
-      png_bytes += encoded;
+      SizeFiles files;
+      files.png = encode_atlas_png(atlas);
+      t[Encode] += ms_since(start);
+      png_bytes += files.png.len;
 
       start = cpu_ms();
-      write_atlas_png(out.image, atlas);
-      t[PngWrite] += std::max(0.0, ms_since(start) - encode_ms);
-
-      start = cpu_ms();
-      Fnt::build(out.image, size_metrics(face), size, *glyphs).write(out.fnt);
+      files.fnt = Fnt::build(out.image, size_metrics(face), size, *glyphs).encode(out.fnt);
       t[FontFile] += ms_since(start);
+
+      start = cpu_ms();
+      write_size_files(out, files);
+      t[Write] += ms_since(start);
 
       start = cpu_ms();
       delete glyphs;

@@ -57,6 +57,7 @@ inline double median(std::vector<double> v) {
 struct Timing {
   double wall_ms = 0;
   double cpu_ms = 0; ///< user + system of the child
+  long peak_rss_kib = 0; ///< the child's peak resident set
 };
 
 /// Runs args (the program, looked up in PATH, then its arguments) to its end
@@ -86,7 +87,7 @@ inline Timing run_timed(const std::vector<std::string> &args, const std::string 
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) die(args[0] + " failed");
   const auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
   return {double(end.tv_sec - start.tv_sec) * 1e3 + double(end.tv_nsec - start.tv_nsec) / 1e6,
-          ms(usage.ru_utime) + ms(usage.ru_stime)};
+          ms(usage.ru_utime) + ms(usage.ru_stime), usage.ru_maxrss};
 }
 
 } // namespace bench

@@ -17,6 +17,8 @@ namespace {
 constinit LogLevel g_log_level = LogLevel::Info;
 constinit File g_log_file;
 constinit List<LogHandler> g_handlers;
+// The lines of the innermost LogCapture of this thread; null: write them.
+constinit thread_local LogLines *t_capture = nullptr;
 
 } // namespace
 
@@ -74,7 +76,33 @@ void fmt_timestamp(StrBuilder &b) {
       ZeroPrefixU16{3, static_cast<u16>(tv.tv_usec / 1000)});
 }
 
+void LogLines::replay() {
+  for (Line &line : lines_) {
+    StrBuilder b;
+    fmt_timestamp(b);
+    b.append(line.text.view());
+    log_write(line.level, b);
+  }
+  lines_.clear();
+}
+
+LogCapture::LogCapture(LogLines &lines) : previous_(t_capture) {
+  t_capture = &lines;
+}
+
+LogCapture::~LogCapture() {
+  t_capture = previous_;
+}
+
 namespace details {
+
+bool log_capturing() {
+  return t_capture != nullptr;
+}
+
+void keep_line(LogLevel level, StrBuilder &line) {
+  t_capture->lines_.push_back({level, Str(line.view())});
+}
 
 StrView log_tag(LogLevel level) {
   switch (level) {

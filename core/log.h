@@ -7,11 +7,16 @@
 //
 // The state behind these functions is constant-initialised, so logging works
 // from the static initialisers of other units, before main.
+//
+// A thread may keep its lines instead (LogCapture), to have them written later
+// in an order of the program's choosing; log_critical then throws
+// CriticalStop rather than aborting.
 #pragma once
 
 #include "core/fmt.h"
 
 #include <cstdlib>
+#include <vector>
 
 struct Path;
 
@@ -46,6 +51,46 @@ void log_add_handler(LogHandler fn);
 /// 2026-03-07T09:05:02.041.
 void fmt_timestamp(StrBuilder &b);
 
+namespace details {
+/// Adds a line built without its timestamp to the capturing thread's lines.
+void keep_line(LogLevel level, StrBuilder &line);
+} // namespace details
+
+/// Lines kept to be written later, in the order they were logged.
+class LogLines {
+public:
+  /// Writes every line as log_write does, each with the time it is written
+  /// at, and forgets them.
+  void replay();
+  [[nodiscard]] bool empty() const { return lines_.empty(); }
+
+private:
+  friend void details::keep_line(LogLevel, StrBuilder &);
+  struct Line {
+    LogLevel level;
+    Str text; ///< " | <tag> | <message>\n", the timestamp still to come
+  };
+  std::vector<Line> lines_;
+};
+
+/// While one lives, the lines its thread logs go to `lines` instead of being
+/// written, and log_critical throws CriticalStop once its line is kept there.
+/// They nest: the innermost one takes the lines.
+class LogCapture {
+public:
+  explicit LogCapture(LogLines &lines);
+  ~LogCapture();
+  LogCapture(const LogCapture &) = delete;
+  LogCapture &operator=(const LogCapture &) = delete;
+
+private:
+  LogLines *previous_;
+};
+
+/// What log_critical throws on a capturing thread: the run's fatal stop,
+/// whose line is the last one kept.
+struct CriticalStop {};
+
 // ---------------------------------------------------------------------------
 // End of the functions; the logging statements and their shared core follow.
 
@@ -53,9 +98,17 @@ namespace details {
 /// The four-letter tag of the line: "debg", "info", "CRIT"; "????" otherwise.
 [[nodiscard]] StrView log_tag(LogLevel level);
 
-/// Builds the whole line in a local builder and writes it; no level test.
+/// Whether this thread's lines are being kept (a LogCapture lives).
+[[nodiscard]] bool log_capturing();
+
+/// Builds the whole line in a local builder and writes or keeps it; no level test.
 template <typename... Args> void log_line(LogLevel level, const Args &...args) {
   StrBuilder b;
+  if (log_capturing()) {
+    fmt(b, " | ", log_tag(level), " | ", args..., '\n');
+    keep_line(level, b);
+    return;
+  }
   fmt_timestamp(b);
   fmt(b, " | ", log_tag(level), " | ", args..., '\n');
   log_write(level, b);
@@ -72,8 +125,10 @@ template <typename... Args> void log_info(const Args &...args) {
   if (log_is_enabled(LogLevel::Info)) details::log_line(LogLevel::Info, args...);
 }
 
-/// Always written, whatever the level; then the process aborts.
+/// Always written, whatever the level; then the process aborts (or, on a
+/// capturing thread, CriticalStop is thrown).
 template <typename... Args> [[noreturn]] void log_critical(const Args &...args) {
   details::log_line(LogLevel::Critical, args...);
+  if (details::log_capturing()) throw CriticalStop{};
   std::abort();
 }

@@ -37,8 +37,18 @@ bool pack_in_atlas_series(ArrView<const RectSize> rects, AtlasSize keep_free,
   // Larger ones would not fit any page, nor stb's int coordinates.
   for (const RectSize &rect : rects)
     if (rect.width > u32{k_atlas_max_width} || rect.height > u32{k_atlas_max_height}) return false;
+  u64 cells_area = 0;
+  for (const RectSize &rect : rects) cells_area += u64{rect.width} * rect.height;
+  // A size with less room than the cells' area cannot hold them: skipping it
+  // changes nothing but the time that a whole-font bake spends packing.
+  const auto too_small = [&] {
+    const i64 width = i64{size.width} - keep_free.width;
+    const i64 height = i64{size.height} - keep_free.height;
+    return width > 0 && height > 0 && u64(width) * u64(height) < cells_area;
+  };
   bool grow_height = true;
-  while (!try_pack(rects, size.width - keep_free.width, size.height - keep_free.height, corners)) {
+  while (too_small() ||
+         !try_pack(rects, size.width - keep_free.width, size.height - keep_free.height, corners)) {
     if (grow_height)
       size.height *= 2;
     else

@@ -500,9 +500,11 @@ TEST(Fnt, WriteProducesTheDocumentedBytes) {
     g.y = 0;
     g.advance = 10 + i;
   }
-  const Fnt fnt = Fnt::build(
-      Path((dir.path() + "/Serif-Regular-16.png").c_str()), SizeMetrics{19, 15, -4}, 16, loaded);
-  fnt.write(Path(fnt_path.c_str()));
+  const BakeOutputs out{Path((dir.path() + "/Serif-Regular-16.png").c_str()),
+                        Path(fnt_path.c_str())};
+  SizeFiles files;
+  files.fnt = Fnt::build(out.image, SizeMetrics{19, 15, -4}, 16, loaded).encode(out.fnt);
+  write_size_files(out, files);
 
   std::string want;
   put_le(want, 20, 8);
@@ -535,8 +537,8 @@ TEST(Fnt, WriteFailuresThrow) {
   const support::ScratchDir dir;
   List<RasterGlyph> loaded;
   loaded.append(synthetic(2, 2)).code = 65;
-  const Fnt fnt =
-      Fnt::build(Path((dir.path() + "/a.png").c_str()), {}, 12, loaded);
+  const Path image((dir.path() + "/a.png").c_str());
+  SizeFiles files;
   struct Case {
     std::string path;
     std::string message;
@@ -549,7 +551,9 @@ TEST(Fnt, WriteFailuresThrow) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.path);
     try {
-      fnt.write(Path(c.path.c_str()));
+      const BakeOutputs out{image, Path(c.path.c_str())};
+      files.fnt = Fnt::build(image, {}, 12, loaded).encode(out.fnt);
+      write_size_files(out, files);
       ADD_FAILURE() << "no Err thrown";
     } catch (const Err &e) {
       EXPECT_EQ(message_of(e), c.message);

@@ -8,9 +8,14 @@
 void CellBudget::take(u32 width, u32 rows) {
   const u64 cell_width = u64{width} + 2;
   const u64 cell_height = u64{rows} + 2;
-  area += cell_width * cell_height;
-  if (cell_width > k_atlas_max_width || cell_height > k_atlas_max_height ||
-      area > u64{k_atlas_max_width} * k_atlas_max_height)
+  if (cell_width > k_atlas_max_width || cell_height > k_atlas_max_height)
+    log_critical("Cannot figure out size for atlas");
+  add(cell_width * cell_height);
+}
+
+void CellBudget::add(u64 cell_area) {
+  area += cell_area;
+  if (area > u64{k_atlas_max_width} * k_atlas_max_height)
     log_critical("Cannot figure out size for atlas");
 }
 
@@ -46,22 +51,12 @@ Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels) 
   return atlas;
 }
 
-void write_atlas_png(const Path &image_path, const Image &atlas) {
+Bytes encode_atlas_png(const Image &atlas) {
   // Encoded in memory and written with checked writes, since stbi_write_png
-  // would not notice a failed write (a full disk). The previous atlas of
-  // this name stays until the new one is complete.
-  Bytes png;
+  // would not notice a failed write (a full disk).
   try {
-    png = encode_png(atlas);
+    return encode_png(atlas);
   } catch (const Err &) {
     log_critical("Failed to write png");
   }
-  AtomicFile out;
-  if (!out.try_open(image_path)) log_critical("Failed to write png");
-  if (!out.file().try_write_bytes(png.view())) {
-    out.discard(); // the fatal stop runs no destructors
-    log_critical("Failed to write png");
-  }
-  if (!out.try_commit()) log_critical("Failed to write png");
-  log_info("Image written: ", image_path);
 }

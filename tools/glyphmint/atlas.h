@@ -1,6 +1,7 @@
-// Packing the glyphs of one size into one atlas and writing it as an 8-bit
-// PNG of the atlas's channels (grey, RGB or RGBA). Each glyph gets a cell one pixel larger than its bitmap on
-// every side; x, y are the cell's corner, the bitmap starts at (x + 1, y + 1).
+// Packing the glyphs of one size into one atlas and encoding it as an 8-bit
+// PNG of the atlas's channels (grey, RGB or RGBA). Each glyph gets a cell one
+// pixel larger than its bitmap on every side; x, y are the cell's corner, the
+// bitmap starts at (x + 1, y + 1).
 // The cells are laid out by shared/atlas-pack, whose layout renderers depend on.
 #pragma once
 
@@ -18,6 +19,8 @@ struct CellBudget {
   u64 area = 0;
 
   void take(u32 width, u32 rows);
+  /// Adds the area of a cell already taken by another budget, in load order.
+  void add(u64 cell_area);
 };
 
 /// Finds the smallest atlas of the series 256x256, 256x512, 512x512, ...,
@@ -30,8 +33,6 @@ struct CellBudget {
 /// each bitmap copied into its cell.
 [[nodiscard]] Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels = 1);
 
-/// Encodes the atlas as PNG and writes it with checked writes and a checked
-/// close under a temporary name, renamed over the path once complete; any
-/// failure is the fatal stop "Failed to write png" and leaves a previous image
-/// of that name as it was. Logs "Image written: " and the path on success.
-void write_atlas_png(const Path &image_path, const Image &atlas);
+/// The atlas encoded as PNG; a failure of the encoder is the fatal stop
+/// "Failed to write png".
+[[nodiscard]] Bytes encode_atlas_png(const Image &atlas);

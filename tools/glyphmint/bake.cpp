@@ -1,9 +1,11 @@
 #include "tools/glyphmint/bake.h"
 
 #include "core/log.h"
+#include "shared/staged-outputs.h"
 #include "tools/glyphmint/atlas.h"
 #include "tools/glyphmint/fnt-file.h"
-#include "tools/glyphmint/glyph.h"
+
+#include <algorithm>
 
 BakeOutputs bake_outputs(const Path &font, int size) {
   const StrView base = font.name_without_ext();
@@ -11,25 +13,73 @@ BakeOutputs bake_outputs(const Path &font, int size) {
   return {dir / fmt(base, '-', size, ".png").view(), dir / fmt(base, '-', size, ".fnt").view()};
 }
 
-void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
-  const BakeOutputs out = bake_outputs(settings.font, size);
-  const FT_Face face = get_face(fonts, settings.font);
-  set_pixel_size(face, size);
-
-  const GlyphStyle style{settings.render, settings.spread};
-  List<RasterGlyph> glyphs;
-  CellBudget budget;
+CodeSequence::CodeSequence(const Glyphmint &settings) {
   for (const CharRange &range : settings.ranges) {
     // Counted in 64 bits so a range ending at the largest int still ends.
-    for (i64 code = range.first; code <= range.last; ++code)
-      glyphs.append(RasterGlyph::load(face, static_cast<int>(code), style, &budget));
+    if (range.last >= range.first) count_ += u64(i64{range.last} - range.first + 1);
+    ranges_.push_back(range);
+    range_ends_.push_back(count_);
   }
-  for (const int code : settings.chars)
-    glyphs.append(RasterGlyph::load(face, code, style, &budget));
+  for (const int code : settings.chars) chars_.push_back(code);
+  count_ += chars_.size();
+}
 
+int CodeSequence::at(u64 i) const {
+  const auto end = std::upper_bound(range_ends_.begin(), range_ends_.end(), i);
+  if (end == range_ends_.end()) return chars_[i - (range_ends_.empty() ? 0 : range_ends_.back())];
+  const auto r = static_cast<u64>(end - range_ends_.begin());
+  const u64 start = r == 0 ? 0 : range_ends_[r - 1];
+  return static_cast<int>(i64{ranges_[r].first} + static_cast<i64>(i - start));
+}
+
+FT_Face face_at_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
+  const FT_Face face = get_face(fonts, settings.font);
+  set_pixel_size(face, size);
+  return face;
+}
+
+SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, i32 channels,
+                      const BakeOutputs &out, int size) {
   const AtlasSize atlas_size = pack_glyphs(glyphs);
-  write_atlas_png(out.image, fill_atlas(glyphs, atlas_size, atlas_channels(settings.render)));
-  Fnt::build(out.image, size_metrics(face), size, glyphs).write(out.fnt);
+  SizeFiles files;
+  files.png = encode_atlas_png(fill_atlas(glyphs, atlas_size, channels));
+  files.fnt = Fnt::build(out.image, metrics, size, glyphs).encode(out.fnt);
+  return files;
+}
+
+void write_size_files(const BakeOutputs &out, const SizeFiles &files) {
+  const Output outputs[] = {{out.image, ArrView<const u8>(files.png.data, files.png.len)},
+                            {out.fnt, ArrView<const u8>(files.fnt.data(), files.fnt.size())}};
+  OutputFailure failure;
+  bool committed = false;
+  bool staged = false;
+  {
+    // Its temporaries are gone before a fatal stop, which runs no destructors.
+    StagedOutputs pair;
+    staged = pair.try_stage(outputs, failure);
+    committed = staged && pair.try_commit(failure);
+  }
+  if (committed) {
+    log_info("Image written: ", out.image);
+    return;
+  }
+  if (failure.index == 0) log_critical("Failed to write png");
+  if (!staged && !failure.opened) throw Err(fmt("Cannot open file ", out.fnt, " (mode: wb)"));
+  throw Err("Write fail");
+}
+
+void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
+  const BakeOutputs out = bake_outputs(settings.font, size);
+  const FT_Face face = face_at_size(fonts, settings, size);
+
+  const GlyphStyle style{settings.render, settings.spread};
+  const CodeSequence codes(settings);
+  List<RasterGlyph> glyphs;
+  CellBudget budget;
+  for (u64 i = 0; i < codes.count(); ++i)
+    glyphs.append(RasterGlyph::load(face, codes.at(i), style, &budget));
+  write_size_files(out, encode_size(glyphs, size_metrics(face), atlas_channels(settings.render),
+                                      out, size));
 }
 
 void bake_settings_file(FontLibrary &fonts, const Path &settings_file) {
@@ -37,9 +87,12 @@ void bake_settings_file(FontLibrary &fonts, const Path &settings_file) {
   for (const int size : settings.sizes) bake_size(fonts, settings, size);
 }
 
+bool is_settings_file(const Path &path, FsType type) {
+  return type == FsType::File && path.ext() == StrView(".glyphmint.ini");
+}
+
 bool FontsVisitor::visit(const Path &path, FsType type) {
-  if (type != FsType::File) return true;
-  if (path.ext() != StrView(".glyphmint.ini")) return true;
+  if (!is_settings_file(path, type)) return true;
   log_info("processing ", path);
   bake_settings_file(fonts_, path);
   return true;

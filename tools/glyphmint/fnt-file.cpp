@@ -2,16 +2,6 @@
 
 #include "core/log.h"
 
-#include <vector>
-
-namespace {
-
-void write_bytes(const File &file, const std::vector<u8> &bytes) {
-  if (!file.try_write_bytes(ArrView<const u8>(bytes.data(), bytes.size()))) throw Err("Write fail");
-}
-
-} // namespace
-
 Fnt Fnt::build(const Path &image_path, SizeMetrics metrics, int baked_size,
                const List<RasterGlyph> &loaded) {
   Fnt fnt;
@@ -42,11 +32,7 @@ Fnt Fnt::build(const Path &image_path, SizeMetrics metrics, int baked_size,
   return fnt;
 }
 
-void Fnt::write(const Path &path) const {
-  // Written beside the path and renamed over it once complete: a failure
-  // (the Err unwinds through `file`, which removes it) keeps the old file.
-  AtomicFile file;
-  file.open(path);
+std::vector<u8> Fnt::encode(const Path &path) const {
   const Path name = image.relative_to(path.parent());
   gm_font header{};
   header.image_name = name.text.data;
@@ -56,14 +42,10 @@ void Fnt::write(const Path &path) const {
   header.ascender = ascender;
   header.descender = descender;
   header.glyph_count = glyphs.count;
-  std::vector<u8> bytes(GM_FNT_HEADER_SIZE + header.image_name_length);
+  const u64 records_at = GM_FNT_HEADER_SIZE + header.image_name_length;
+  std::vector<u8> bytes(records_at + glyphs.count * GM_FNT_RECORD_SIZE);
   gm_font_encode_header(&header, bytes.data());
-  write_bytes(file.file(), bytes);
-
-  bytes.assign(glyphs.count * GM_FNT_RECORD_SIZE, 0);
   for (u64 i = 0; i < glyphs.count; ++i)
-    gm_glyph_encode(&glyphs.values[i], bytes.data() + i * GM_FNT_RECORD_SIZE);
-  write_bytes(file.file(), bytes);
-  // A close that fails may have lost buffered bytes: never pass that as done.
-  if (!file.try_commit()) throw Err("Write fail");
+    gm_glyph_encode(&glyphs.values[i], bytes.data() + records_at + i * GM_FNT_RECORD_SIZE);
+  return bytes;
 }

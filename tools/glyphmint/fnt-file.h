@@ -9,6 +9,8 @@
 #include "glyphmint/fnt.h"
 #include "tools/glyphmint/glyph.h"
 
+#include <vector>
+
 /// The baked font of one size.
 struct Fnt {
   Path image;
@@ -23,9 +25,7 @@ struct Fnt {
   [[nodiscard]] static Fnt build(const Path &image, SizeMetrics metrics, int size,
                                  const List<RasterGlyph> &loaded);
 
-  /// Writes the file under a temporary name and renames it over any existing
-  /// one once complete. Throws Err "Cannot open file ..." when it cannot be
-  /// created and "Write fail" when any write, the flush, the close or the
-  /// rename fails; a previous file of that name then stays as it was.
-  void write(const Path &path) const;
+  /// The bytes of the file written at `path`, which names the image
+  /// relative to its own directory.
+  [[nodiscard]] std::vector<u8> encode(const Path &path) const;
 };

@@ -7,6 +7,8 @@
 #include "core/prog-opts.h"
 #include "tools/glyphmint/bake.h"
 #include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/jobs.h"
+#include "tools/glyphmint/parallel-bake.h"
 
 #include <cstdio>
 
@@ -22,12 +24,17 @@ int run(int argc, char **argv) {
   ProgOpts::add(ProgOpts::ArgumentStr{"dir", 'd', "Directory with *.glyphmint.ini settings.", "...",
                                       &g_dir, ProgOpts::Optional});
   ProgOpts::parse(argc, argv);
+  const int jobs = bake_jobs();
   if (g_dir.empty()) g_dir = ".";
 
   const Path dir = Path(g_dir.view()).absolute();
   log_info("Fonts dir: ", dir);
-  FontsVisitor visitor(fonts);
-  dir.visit_dir(visitor, FsDirMode::Default);
+  if (jobs == 1) {
+    FontsVisitor visitor(fonts);
+    dir.visit_dir(visitor, FsDirMode::Default);
+  } else {
+    bake_dir_in_parallel(dir, jobs);
+  }
   log_info("Done!");
   return 0;
 }

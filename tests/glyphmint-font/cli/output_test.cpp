@@ -86,49 +86,6 @@ TEST(WriteOutput, ReplacesWholeOrLeavesTheEarlierFile) {
   }
 }
 
-TEST(StagedOutputs, ARenameThatFailsPutsTheFilesBeforeItBack) {
-  // Something takes the last name between the writes and the renames: a
-  // directory with a file in it, which no file can be renamed over.
-  struct Row {
-    const char *what;
-    bool earlier_files;
-    bool blocked;
-  } rows[] = {{"earlier files", true, true},
-              {"no earlier files", false, true},
-              {"nothing in the way", true, false}};
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.what);
-    ScratchDir dir;
-    const std::string d = dir.path();
-    for (const char *name : {"/a.png", "/b.png"})
-      if (row.earlier_files) write_file(d + name, "old");
-    write_file(d + "/c.fnt", "old");
-    const Path a((d + "/a.png").c_str()), b((d + "/b.png").c_str()), c((d + "/c.fnt").c_str());
-    const u8 bytes[] = {'n', 'e', 'w'};
-    const Output outputs[] = {{a, bytes}, {b, bytes}, {c, bytes}};
-    StagedOutputs staged(outputs);
-    if (row.blocked) {
-      std::filesystem::remove(d + "/c.fnt");
-      std::filesystem::create_directory(d + "/c.fnt");
-      write_file(d + "/c.fnt/inside", "");
-    }
-    std::string message;
-    try {
-      staged.commit();
-    } catch (const Err &e) {
-      message.assign(e.message.data, e.message.len);
-    }
-    EXPECT_EQ(message, row.blocked ? d + "/c.fnt: cannot be written (Is a directory)" : "");
-    const std::string a_now = row.blocked ? (row.earlier_files ? "old" : "") : "new";
-    EXPECT_EQ(read_file(d + "/a.png"), a_now);
-    EXPECT_EQ(read_file(d + "/b.png"), a_now);
-    std::set<std::string> want = {"c.fnt"};
-    if (row.blocked) want.insert("c.fnt/inside");
-    if (row.earlier_files || !row.blocked) want.insert({"a.png", "b.png"});
-    EXPECT_EQ(tree(d), want) << "a file was lost or a temporary left";
-  }
-}
-
 TEST(WriteOutput, ReplacesALinksTargetAndWritesDevicesInPlace) {
   ScratchDir dir;
   const std::string d = dir.path();

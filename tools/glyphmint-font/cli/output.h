@@ -4,41 +4,12 @@
 
 #include "core/fs.h"
 #include "shared/png.h"
-
-#include <vector>
-
-/// One file to write.
-struct Output {
-  const Path &path;
-  ArrView<const u8> bytes;
-};
-
-/// Files written whole under temporary names beside their own, and then put
-/// in place together: files that belong together (a descriptor and the page it
-/// names) stay a matching set whatever fails.
-class StagedOutputs {
-public:
-  /// Writes every file under a temporary name, through AtomicFile; no file
-  /// takes its own name yet. Throws Err "<path>: cannot be written (<reason>)"
-  /// (or require_short_path's) and leaves nothing behind.
-  explicit StagedOutputs(ArrView<const Output> outputs);
-
-  /// Renames the files into place, in order. When one fails, those renamed
-  /// before it are put back as they were (the previous file of that name, or
-  /// none), and Err "<path>: cannot be written (<reason>)" is thrown. Devices
-  /// and FIFOs, written in place, cannot be put back.
-  void commit();
-
-private:
-  struct Staged {
-    Path path;
-    AtomicFile file;
-  };
-  std::vector<Staged> staged_;
-};
+#include "shared/staged-outputs.h"
 
 /// Stages the files and commits them: a failed write (a full disk) leaves
-/// every earlier file of those names as it was.
+/// every earlier file of those names as it was. Throws Err "<path>: cannot be
+/// written (<reason>)" (or require_short_path's), followed by where any
+/// earlier file that could not be put back stays.
 void write_outputs(ArrView<const Output> outputs);
 void write_output(const Path &path, ArrView<const u8> bytes);
 
