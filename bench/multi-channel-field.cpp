@@ -1,0 +1,156 @@
+// The multi-channel distance field beside the single-channel one: how each
+// draws its glyphs at 8 times (tests/support/reconstruction.h) over DejaVu
+// Sans and Serif, Basic Latin and Latin-1, at 24 px with spread 4 and 48 px
+// with spread 8, and what each costs beside a coverage bitmap on the bundled
+// example's code points at 48 px with spread 8.
+//
+//   corners    mismatched area within 2 pixels of the outline's corners,
+//              summed over the set (px²); the ratio is multi / single
+//   artefacts  mismatched output pixels more than a pixel from the outline
+//   IoU        mean over the glyphs of drawn ∩ true / drawn ∪ true
+//   per length mismatched area over outline length (px)
+//   straight   mean error of the distance beside straight edges (px)
+//   time       FT_Load_Glyph and the field, or RasterGlyph::load for coverage;
+//              processor time, medians of N repetitions (default 5), in turns
+//
+//   multi_channel_field [--reps N]
+//
+// The last line is for scripts: RESULT ratio_48=... (multi / coverage).
+#include "tools/glyphmint/multi-channel-field.h"
+#include "bench/bench-support.h"
+#include "core/log.h"
+#include "tests/support/reconstruction.h"
+#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#ifndef EXAMPLE_SETTINGS
+#error "the build defines EXAMPLE_SETTINGS, the bundled example's settings file"
+#endif
+
+namespace {
+using bench::cpu_ms;
+using bench::die;
+using bench::median;
+
+constexpr FT_Int32 k_load_flags = FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP;
+
+void load(FT_Face face, int code) {
+  if (FT_Load_Glyph(face, glyph_index(face, code), k_load_flags) != 0)
+    die("cannot load code point " + std::to_string(code));
+}
+
+/// A set's figures for one kind of field.
+struct Totals {
+  double corners = 0, mismatch = 0, length = 0, iou = 0, straight = 0;
+  int artefacts = 0, glyphs = 0, straight_samples = 0;
+  void add(const support::Accuracy &a) {
+    corners += a.corner_mismatch, mismatch += a.mismatch, length += a.length, iou += a.iou;
+    straight += a.straight_error, straight_samples += a.straight_samples;
+    artefacts += a.artefacts, ++glyphs;
+  }
+  void print(const char *what) const {
+    std::printf("  %-8s corners %8.2f  artefacts %4d  IoU %.4f  per length %.4f  straight %.4f\n",
+                what, corners, artefacts, iou / glyphs, mismatch / length,
+                straight / straight_samples);
+  }
+};
+
+void accuracy(FontLibrary &fonts, const char *path, int size, int spread) {
+  const FT_Face face = get_face(fonts, Path(path));
+  set_pixel_size(face, size);
+  Totals single, multi;
+  std::string worst;
+  for (int code = 32; code <= 255; ++code) {
+    if (code > 126 && code < 160) continue;
+    load(face, code);
+    const FT_Outline &outline = face->glyph->outline;
+    DistanceField sdf;
+    MultiChannelField msdf;
+    if (distance_field(outline, spread, sdf).error != 0 ||
+        multi_channel_field(outline, spread, false, msdf).error != 0)
+      die("no field for " + std::to_string(code));
+    if (sdf.pixels.empty()) continue;
+    const support::PixelBox box{sdf.bearing_x, sdf.bearing_y, int(sdf.width), int(sdf.rows)};
+    single.add(support::measure(fonts.handle(), outline, {sdf.pixels.data(), 1, box, spread}));
+    const support::Accuracy a =
+        support::measure(fonts.handle(), outline, {msdf.image.pixels.get(), 3, box, spread});
+    multi.add(a);
+    char note[32];
+    std::snprintf(note, sizeof note, " %d:%d", code, a.artefacts);
+    if (a.artefacts > 0) worst += note;
+  }
+  std::printf("\n%s, %d px, spread %d: %d glyphs\n", path, size, spread, single.glyphs);
+  single.print("single");
+  multi.print("multi");
+  std::printf("  corner ratio %.3f%s%s\n", multi.corners / single.corners,
+              worst.empty() ? "" : "; artefacts at", worst.c_str());
+}
+
+template <typename Run> double time_ms(Run run) {
+  const double start = cpu_ms();
+  run();
+  return cpu_ms() - start;
+}
+
+double speed(FontLibrary &fonts, const std::vector<int> &codes, int reps) {
+  const FT_Face face = get_face(fonts, Path("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
+  set_pixel_size(face, 48);
+  std::vector<double> coverage, single, multi, ratios;
+  for (int rep = 0; rep < reps; ++rep) {
+    coverage.push_back(time_ms([&] {
+      for (const int code : codes) (void)RasterGlyph::load(face, code);
+    }));
+    single.push_back(time_ms([&] {
+      DistanceField field;
+      for (const int code : codes) load(face, code), (void)distance_field(face->glyph, 8, field);
+    }));
+    multi.push_back(time_ms([&] {
+      MultiChannelField field;
+      for (const int code : codes)
+        load(face, code), (void)multi_channel_field(face->glyph, 8, false, field);
+    }));
+    ratios.push_back(multi.back() / coverage.back());
+  }
+  const double n = double(codes.size());
+  std::printf("\n%zu code points at 48 px, spread 8 (us a glyph):\n", codes.size());
+  std::printf("  coverage %.1f  single-channel %.1f (%.2fx)  multi-channel %.1f (%.2fx)\n",
+              1e3 * median(coverage) / n, 1e3 * median(single) / n,
+              median(single) / median(coverage), 1e3 * median(multi) / n, median(ratios));
+  return median(ratios);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  int reps = 5;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--reps" && i + 1 < argc)
+      reps = std::atoi(argv[++i]);
+    else {
+      std::printf("usage: multi_channel_field [--reps N]\n");
+      return arg == "--help" ? 0 : 2;
+    }
+  }
+  if (reps < 1) die("--reps needs a positive number");
+  log_set_level(LogLevel::Critical);
+  FontLibrary fonts;
+  require_started(fonts);
+  for (const char *font : {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                           "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"})
+    for (const auto &[size, spread] : {std::pair{24, 4}, std::pair{48, 8}})
+      accuracy(fonts, font, size, spread);
+
+  const Glyphmint settings = read_settings(Path(EXAMPLE_SETTINGS));
+  std::vector<int> codes;
+  for (const CharRange &range : settings.ranges)
+    for (i64 code = range.first; code <= range.last; ++code) codes.push_back(int(code));
+  for (const int code : settings.chars) codes.push_back(code);
+  std::printf("\nRESULT ratio_48=%.2f\n", speed(fonts, codes, reps));
+  return 0;
+}
