@@ -162,6 +162,10 @@ void add_segment(const Segment &s, u8 colour, std::vector<EdgePiece> &pieces, Po
     pieces.push_back(piece);
   }
   if (pieces.size() == first_piece) return;
+  for (size_t k = first_piece + 1; k < pieces.size(); ++k) {
+    pieces[k].previous_dir = pieces[k - 1].dir, pieces[k].previous_len = pieces[k - 1].len;
+    pieces[k - 1].next_dir = pieces[k].dir, pieces[k - 1].next_len = pieces[k].len;
+  }
   extend_start(pieces[first_piece], start_direction(s));
   extend_end(pieces.back(), end_direction(s));
 }
@@ -177,6 +181,7 @@ void colour_teardrop(EdgePiece *pieces, size_t count) {
     if (k > 0 && pieces[k].channels != pieces[k - 1].channels) {
       extend_end(pieces[k - 1], pieces[k - 1].dir);
       extend_start(pieces[k], pieces[k].dir);
+      pieces[k - 1].next_len = pieces[k].previous_len = 0;
     }
   }
 }
@@ -222,6 +227,8 @@ void cut(const EdgePiece &piece, const FillIndex &fill, std::vector<EdgePiece> &
       EdgePiece &run = kept.back();
       run.a = at(k), run.b = at(k + 1), run.inward = normal(piece.dir) * float(side);
       run.extend_start = piece.extend_start && k == 0, run.extend_end = false;
+      // A neighbour may be cut away: every end of a run is measured past it.
+      run.previous_len = run.next_len = 0;
     }
     run_side = side;
   }

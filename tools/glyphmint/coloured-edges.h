@@ -24,6 +24,11 @@ struct EdgePiece {
   /// line there, given by its inward normal; past any other end, to the end.
   bool extend_start = false, extend_end = false;
   Point start_inward, end_inward;
+  /// Where the piece continues a curve's previous piece, or goes on into its
+  /// next, that piece's direction and length (else length 0): pixels past
+  /// the joint are nearer the neighbour, or as near.
+  Point previous_dir, next_dir;
+  float previous_len = 0, next_len = 0;
 };
 
 /// The coloured pieces, and the flattened outline with its fill rule to tell

@@ -41,13 +41,15 @@ const char *const k_call_decompose = "FT_Outline_Decompose(&slot->outline, &func
 
 // Pixels are measured this far beyond the spread, so that every byte short
 // of saturation sees the edges that set it.
-constexpr float k_reach_beyond = 1.0f;
+constexpr float k_reach_beyond = 0.0f;
 // A wrong median this close to the outline is filtering's blur, not an artefact.
 constexpr float k_clash_margin = 0.5f;
 // Between texels, the true distance is the texels' linear blend within
 // about this much, away from corners.
 constexpr float k_suspect = 0.25f;
 constexpr float k_none = 1e30f;
+// How far pieces overlap at a joint, so that rounding opens no gap.
+constexpr float k_seam = 1.0f / 16;
 
 int to_int(float v) {
   return static_cast<int>(v);
@@ -79,16 +81,40 @@ void keep_nearest(Texel &texel, u8 channels, float d2, float value) {
 
 // Narrows [lo, hi] to the x where c_lo ≤ (x - origin) × m ≤ c_hi.
 void narrow(float &lo, float &hi, float m, float c_lo, float c_hi, float origin) {
-  if (std::fabs(m) < 1e-6f) return;
+  if (std::fabs(m) < 1e-6f) {
+    if (c_lo > 0 || c_hi < 0) lo = 1, hi = 0;
+    return;
+  }
   float x0 = origin + c_lo / m, x1 = origin + c_hi / m;
   if (m < 0) std::swap(x0, x1);
   lo = std::max(lo, x0 - 1e-3f), hi = std::min(hi, x1 + 1e-3f);
 }
 
-/// Measures the pixels within `reach` of the piece, row by row over the
-/// rectangle around it.
+/// Where a piece stops at a joint within a curve: the pixels p with
+/// m·(p - at) ≥ -k_seam (past the start) or ≤ k_seam (before the end).
+struct Joint {
+  Point m, at;
+  bool limits = false;
+};
+
+// As in the single-channel field: the bisector of the two pieces divides the
+// pixels between them exactly where both are long enough that no pixel
+// within reach past it is nearer the other; else the piece goes on to reach.
+Joint joint(Point from, Point to, float shorter, Point at, float reach) {
+  const float cos_turn = dot(from, to), sin_turn = std::fabs(from.x * to.y - from.y * to.x);
+  const float tan_half = sin_turn / (1 + cos_turn);
+  const float past = reach * (sin_turn + std::max(0.0f, -cos_turn) * tan_half);
+  if (shorter <= 0 || cos_turn <= -0.85f || shorter < past) return {};
+  return {(from + to) * (1 / length(from + to)), at, true};
+}
+
+/// Measures the pixels within `reach` of the piece, row by row, on its side
+/// of the joints with its neighbours.
 void paint(const EdgePiece &piece, float reach, int width, int rows, std::vector<Texel> &grid) {
   const Point a = piece.a, b = piece.b;
+  const Joint start = joint(piece.previous_dir, piece.dir, std::min(piece.len, piece.previous_len),
+                            a, reach);
+  const Joint end = joint(piece.dir, piece.next_dir, std::min(piece.len, piece.next_len), b, reach);
   const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - reach)));
   const int j1 = std::min(rows - 1, to_int(std::floor(std::max(a.y, b.y) + reach)));
   const float reach2 = reach * reach;
@@ -98,9 +124,12 @@ void paint(const EdgePiece &piece, float reach, int width, int rows, std::vector
     narrow(lo, hi, piece.inward.x, -reach - dy * piece.inward.y, reach - dy * piece.inward.y, a.x);
     narrow(lo, hi, piece.dir.x, -reach - dy * piece.dir.y, piece.len + reach - dy * piece.dir.y,
            a.x);
+    if (start.limits)
+      narrow(lo, hi, start.m.x, -k_seam - (float(j) - a.y) * start.m.y, 1e9f, a.x);
+    if (end.limits) narrow(lo, hi, end.m.x, -1e9f, k_seam - (float(j) - b.y) * end.m.y, b.x);
     const int i0 = std::max(0, to_int(std::ceil(lo))), i1 = std::min(width - 1, to_int(hi));
     Texel *const row = grid.data() + size_t(j) * size_t(width);
-    for (int i = std::max(0, i0); i <= i1 && hi >= 0; ++i) {
+    for (int i = i0; i <= i1 && hi >= 0; ++i) {
       const Point w{float(i) - a.x, dy};
       const float along = dot(w, piece.dir), across = dot(w, piece.inward);
       float d2 = across * across, value = across;
@@ -176,9 +205,15 @@ bool clash(const ColouredOutline &edges, Values &v, size_t ta, size_t tb, Point 
 void correct(const ColouredOutline &edges, Values &v) {
   const size_t width = size_t(v.width), count = v.truth.size();
   std::vector<bool> fix(count);
+  // 1 where every channel and the true distance are inside, 2 outside: between
+  // two texels of one side, filtering cannot leave it.
+  std::vector<u8> side(count);
   for (size_t t = 0; t < count; ++t) {
     const float *c = v.at(t);
     fix[t] = (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > 0.25f;
+    const float low = std::min(std::min(c[0], c[1]), std::min(c[2], v.truth[t]));
+    const float high = std::max(std::max(c[0], c[1]), std::max(c[2], v.truth[t]));
+    side[t] = low >= 0 ? 1 : high < 0 ? 2 : 0;
   }
   static constexpr int k_neighbours[4][2] = {{1, 0}, {0, 1}, {1, 1}, {-1, 1}};
   for (int j = 0; j < v.rows; ++j) {
@@ -187,6 +222,7 @@ void correct(const ColouredOutline &edges, Values &v) {
         const int i2 = i + di, j2 = j + dj;
         if (i2 < 0 || i2 >= v.width || j2 >= v.rows) continue;
         const size_t ta = size_t(j) * width + size_t(i), tb = size_t(j2) * width + size_t(i2);
+        if (side[ta] != 0 && side[ta] == side[tb]) continue;
         if (clash(edges, v, ta, tb, {float(i), float(j)}, {float(i2), float(j2)}))
           fix[ta] = fix[tb] = true;
       }
