@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -59,23 +60,56 @@ float median(float a, float b, float c) {
   return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
-/// A channel's nearest piece so far: its squared distance and pseudo-distance.
-struct Nearest {
-  float d2 = k_none;
-  float value = 0;
-};
-struct Texel {
-  Nearest channel[3];
+// Blocks of pixels computed at once with GCC's vector extension, as in the
+// single-channel field: painting is most of the work.
+using Lanes = float __attribute__((vector_size(16)));
+using Mask = int __attribute__((vector_size(16)));
+constexpr int k_block = 4;
+constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
+
+Lanes load(const float *p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+void store(float *p, Lanes v) {
+  std::memcpy(p, &v, sizeof v);
+}
+Lanes sqrt_lanes(Lanes v) {
+  return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
+}
+Lanes magnitude(Lanes v) {
+  return v < 0 ? -v : v;
+}
+
+/// Each channel's nearest piece so far, per pixel: its squared distance and
+/// pseudo-distance. Rows are padded so that a block may start at any pixel.
+struct Planes {
+  int width = 0, rows = 0, stride = 0;
+  std::vector<float> d2[3], value[3];
+  Planes(int width_, int rows_)
+      : width(width_), rows(rows_), stride(width_ + k_block - 1),
+        d2{std::vector<float>(size_t(stride) * size_t(rows), k_none),
+           std::vector<float>(size_t(stride) * size_t(rows), k_none),
+           std::vector<float>(size_t(stride) * size_t(rows), k_none)},
+        value{std::vector<float>(size_t(stride) * size_t(rows)),
+              std::vector<float>(size_t(stride) * size_t(rows)),
+              std::vector<float>(size_t(stride) * size_t(rows))} {}
 };
 
-void keep_nearest(Texel &texel, u8 channels, float d2, float value) {
-  // Distances to a shared end point are computed alike and come out equal.
-  const float tie = d2 * 1e-5f;
+// Of two pieces at the same distance (to a shared end, computed alike), the
+// one the pixel lies more squarely in front of has the larger pseudo-distance.
+void keep_nearest(Planes &planes, size_t at, u8 channels, Lanes d2, Lanes value, Mask within) {
+  const Lanes tie = d2 * 1e-5f;
   for (int k = 0; k < 3; ++k) {
-    Nearest &n = texel.channel[k];
-    if ((channels >> k & 1) != 0 &&
-        (d2 < n.d2 - tie || (d2 <= n.d2 + tie && std::fabs(value) > std::fabs(n.value))))
-      n = {d2, value};
+    if ((channels >> k & 1) == 0) continue;
+    float *const pd2 = planes.d2[k].data() + at, *const pv = planes.value[k].data() + at;
+    const Lanes old_d2 = load(pd2), old_value = load(pv);
+    const Mask nearer = (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) &
+                                               (magnitude(value) > magnitude(old_value)));
+    const Mask take = nearer & within;
+    store(pd2, take ? d2 : old_d2);
+    store(pv, take ? value : old_value);
   }
 }
 
@@ -110,38 +144,40 @@ Joint joint(Point from, Point to, float shorter, Point at, float reach) {
 
 /// Measures the pixels within `reach` of the piece, row by row, on its side
 /// of the joints with its neighbours.
-void paint(const EdgePiece &piece, float reach, int width, int rows, std::vector<Texel> &grid) {
+void paint(const EdgePiece &piece, float reach, Planes &planes) {
   const Point a = piece.a, b = piece.b;
   const Joint start = joint(piece.previous_dir, piece.dir, std::min(piece.len, piece.previous_len),
                             a, reach);
   const Joint end = joint(piece.dir, piece.next_dir, std::min(piece.len, piece.next_len), b, reach);
   const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - reach)));
-  const int j1 = std::min(rows - 1, to_int(std::floor(std::max(a.y, b.y) + reach)));
-  const float reach2 = reach * reach;
+  const int j1 = std::min(planes.rows - 1, to_int(std::floor(std::max(a.y, b.y) + reach)));
+  const Lanes reach2 = Lanes{} + reach * reach;
   for (int j = j0; j <= j1; ++j) {
-    const float dy = float(j) - a.y;
+    const float dy = float(j) - a.y, dy_end = float(j) - b.y;
     float lo = std::min(a.x, b.x) - reach, hi = std::max(a.x, b.x) + reach;
     narrow(lo, hi, piece.inward.x, -reach - dy * piece.inward.y, reach - dy * piece.inward.y, a.x);
     narrow(lo, hi, piece.dir.x, -reach - dy * piece.dir.y, piece.len + reach - dy * piece.dir.y,
            a.x);
-    if (start.limits)
-      narrow(lo, hi, start.m.x, -k_seam - (float(j) - a.y) * start.m.y, 1e9f, a.x);
-    if (end.limits) narrow(lo, hi, end.m.x, -1e9f, k_seam - (float(j) - b.y) * end.m.y, b.x);
-    const int i0 = std::max(0, to_int(std::ceil(lo))), i1 = std::min(width - 1, to_int(hi));
-    Texel *const row = grid.data() + size_t(j) * size_t(width);
-    for (int i = i0; i <= i1 && hi >= 0; ++i) {
-      const Point w{float(i) - a.x, dy};
-      const float along = dot(w, piece.dir), across = dot(w, piece.inward);
-      float d2 = across * across, value = across;
-      if (along < 0) {
-        d2 = dot(w, w);
-        value = piece.extend_start ? dot(w, piece.start_inward) : std::copysign(std::sqrt(d2), across);
-      } else if (along > piece.len) {
-        const Point v = Point{float(i), float(j)} - b;
-        d2 = dot(v, v);
-        value = piece.extend_end ? dot(v, piece.end_inward) : std::copysign(std::sqrt(d2), across);
-      }
-      if (d2 <= reach2) keep_nearest(row[i], piece.channels, d2, value);
+    if (start.limits) narrow(lo, hi, start.m.x, -k_seam - dy * start.m.y, 1e9f, a.x);
+    if (end.limits) narrow(lo, hi, end.m.x, -1e9f, k_seam - dy_end * end.m.y, b.x);
+    const int i0 = std::max(0, to_int(std::ceil(lo))), i1 = std::min(planes.width - 1, to_int(hi));
+    for (int i = i0; i <= i1 && hi >= 0; i += k_block) {
+      // Whole blocks: pixels past the span get their true distance to the piece too.
+      const Lanes wx = float(i) - a.x + k_lane_offsets, vx = wx + (a.x - b.x);
+      const Lanes along = wx * piece.dir.x + dy * piece.dir.y;
+      const Lanes across = wx * piece.inward.x + dy * piece.inward.y;
+      const Mask before = along < 0, after = along > piece.len;
+      const Lanes to_a = wx * wx + dy * dy, to_b = vx * vx + dy_end * dy_end;
+      const Lanes d2 = before ? to_a : after ? to_b : across * across;
+      const Lanes root = sqrt_lanes(d2), point = across < 0 ? -root : root;
+      const Lanes past_start = piece.extend_start
+                                   ? wx * piece.start_inward.x + dy * piece.start_inward.y
+                                   : point;
+      const Lanes past_end =
+          piece.extend_end ? vx * piece.end_inward.x + dy_end * piece.end_inward.y : point;
+      const Lanes value = before ? past_start : after ? past_end : across;
+      keep_nearest(planes, size_t(j) * size_t(planes.stride) + size_t(i), piece.channels, d2, value,
+                   d2 <= reach2);
     }
   }
 }
@@ -156,15 +192,18 @@ struct Values {
   [[nodiscard]] float *at(size_t texel) { return rgb.data() + 3 * texel; }
 };
 
-Values values_of(const std::vector<Texel> &grid, const DistanceField &truth, float spread) {
-  Values v{int(truth.width), int(truth.rows), std::vector<float>(grid.size() * 3),
-           std::vector<float>(grid.size())};
-  for (size_t t = 0; t < grid.size(); ++t) {
-    v.truth[t] = float(truth.pixels[t] - 128) * spread / 128;
-    const float saturated = v.truth[t] >= 0 ? spread : -spread;
-    for (int k = 0; k < 3; ++k) {
-      const Nearest &n = grid[t].channel[k];
-      v.rgb[3 * t + size_t(k)] = n.d2 < k_none ? std::clamp(n.value, -spread, spread) : saturated;
+Values values_of(const Planes &planes, const DistanceField &truth, float spread) {
+  const size_t count = size_t(planes.width) * size_t(planes.rows);
+  Values v{planes.width, planes.rows, std::vector<float>(count * 3), std::vector<float>(count)};
+  for (size_t j = 0, t = 0; j < size_t(planes.rows); ++j) {
+    for (size_t i = 0; i < size_t(planes.width); ++i, ++t) {
+      v.truth[t] = float(truth.pixels[t] - 128) * spread / 128;
+      const float saturated = v.truth[t] >= 0 ? spread : -spread;
+      for (size_t k = 0; k < 3; ++k) {
+        const size_t at = j * size_t(planes.stride) + i;
+        v.rgb[3 * t + k] = planes.d2[k][at] < k_none ? std::clamp(planes.value[k][at], -spread, spread)
+                                                     : saturated;
+      }
     }
   }
   return v;
@@ -274,10 +313,10 @@ FieldFailure multi_channel_field(const FT_Outline &outline, int spread, bool alp
           coloured_outline(outline, place.bearing_x, place.bearing_y, width, rows, edges))
     return {e, k_call_decompose};
 
-  std::vector<Texel> grid(size_t(width) * size_t(rows));
+  Planes planes(width, rows);
   const float reach = float(spread) + k_reach_beyond;
-  for (const EdgePiece &piece : edges.pieces) paint(piece, reach, width, rows, grid);
-  Values values = values_of(grid, truth, float(spread));
+  for (const EdgePiece &piece : edges.pieces) paint(piece, reach, planes);
+  Values values = values_of(planes, truth, float(spread));
   correct(edges, values);
   out.place = place;
   out.image = Image(width, rows, alpha ? 4 : 3);
