@@ -23,7 +23,7 @@ namespace outline {
 
 namespace {
 
-constexpr float k_flatness = 1.0f / 8;
+constexpr float k_flatness = 1.0f / 32;
 // sin(3 radians): a turn of about 8° or more is a corner.
 constexpr float k_corner_sin = 0.141f;
 constexpr float k_degenerate = 1.0f / 8192;
