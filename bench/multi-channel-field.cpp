@@ -76,9 +76,11 @@ void accuracy(FontLibrary &fonts, const char *path, int size, int spread) {
       die("no field for " + std::to_string(code));
     if (sdf.pixels.empty()) continue;
     const support::PixelBox box{sdf.bearing_x, sdf.bearing_y, int(sdf.width), int(sdf.rows)};
-    single.add(support::measure(fonts.handle(), outline, {sdf.pixels.data(), 1, box, spread}));
-    const support::Accuracy a =
-        support::measure(fonts.handle(), outline, {msdf.image.pixels.get(), 3, box, spread});
+    const std::vector<support::Accuracy> both = support::measure(
+        fonts.handle(), outline,
+        {{sdf.pixels.data(), 1, box, spread}, {msdf.image.pixels.get(), 3, box, spread}});
+    const support::Accuracy &a = both[1];
+    single.add(both[0]);
     multi.add(a);
     char note[32];
     std::snprintf(note, sizeof note, " %d:%d", code, a.artefacts);

@@ -118,33 +118,11 @@ struct Accuracy {
   int straight_samples = 0;
 };
 
-inline Accuracy measure(FT_Library library, const FT_Outline &outline, const FieldView &f) {
-  Accuracy a;
-  const int width = f.box.width * 8, rows = f.box.rows * 8;
-  const std::vector<unsigned char> truth = coverage_8x(library, outline, f.box, 0);
-  const std::vector<double> in = squared_distances_across(truth, width, true);
-  const std::vector<double> out = squared_distances_across(truth, width, false);
-  const Shape shape = shape_of(outline, f.box);
-  double both = 0, either = 0;
-  for (int y = 0; y < rows; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const size_t k = size_t(y) * size_t(width) + size_t(x);
-      const bool drawn = sample(f, (x + 0.5) / 8 - 0.5, (y + 0.5) / 8 - 0.5) >= 128;
-      const bool inside = truth[k] >= 128;
-      both += drawn && inside, either += drawn || inside;
-      if (drawn == inside) continue;
-      a.mismatch += 1 / 64.0;
-      a.artefacts += std::sqrt(inside ? out[k] : in[k]) > 8;
-      for (const auto &[cx, cy] : shape.corners) {
-        if (std::hypot((x + 0.5) / 8 - cx, (y + 0.5) / 8 - cy) > 2) continue;
-        a.corner_mismatch += 1 / 64.0;
-        break;
-      }
-    }
-  }
-  a.iou = either == 0 ? 1 : both / either, a.length = shape.length;
-  // Beside the middle half of straight edges at least 2 pixels long that
-  // bound the filled region, the distance the field gives against the true one.
+// Beside the middle half of straight edges at least 2 pixels long that
+// bound the filled region, the distance the field gives against the true one.
+inline void straight_edges(const FieldView &f, const Shape &shape,
+                           const std::vector<unsigned char> &truth, Accuracy &a) {
+  const int width = f.box.width * 8;
   const auto filled = [&](double x, double y) {
     return truth[size_t(y * 8) * size_t(width) + size_t(x * 8)] >= 128;
   };
@@ -160,7 +138,42 @@ inline Accuracy measure(FT_Library library, const FT_Outline &outline, const Fie
       }
     }
   }
-  return a;
 }
+
+/// Each field's accuracy, all on one box with one spread.
+inline std::vector<Accuracy> measure(FT_Library library, const FT_Outline &outline,
+                                     const std::vector<FieldView> &fields) {
+  const PixelBox box = fields.front().box;
+  const int width = box.width * 8, rows = box.rows * 8;
+  const std::vector<unsigned char> truth = coverage_8x(library, outline, box, 0);
+  const std::vector<double> in = squared_distances_across(truth, width, true);
+  const std::vector<double> out = squared_distances_across(truth, width, false);
+  const Shape shape = shape_of(outline, box);
+  std::vector<Accuracy> all;
+  for (const FieldView &f : fields) {
+    Accuracy &a = all.emplace_back();
+    double both = 0, either = 0;
+    for (int y = 0; y < rows; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const size_t k = size_t(y) * size_t(width) + size_t(x);
+        const bool drawn = sample(f, (x + 0.5) / 8 - 0.5, (y + 0.5) / 8 - 0.5) >= 128;
+        const bool inside = truth[k] >= 128;
+        both += drawn && inside, either += drawn || inside;
+        if (drawn == inside) continue;
+        a.mismatch += 1 / 64.0;
+        a.artefacts += std::sqrt(inside ? out[k] : in[k]) > 8;
+        for (const auto &[cx, cy] : shape.corners) {
+          if (std::hypot((x + 0.5) / 8 - cx, (y + 0.5) / 8 - cy) > 2) continue;
+          a.corner_mismatch += 1 / 64.0;
+          break;
+        }
+      }
+    }
+    a.iou = either == 0 ? 1 : both / either, a.length = shape.length;
+    straight_edges(f, shape, truth, a);
+  }
+  return all;
+}
+
 
 } // namespace support
