@@ -28,10 +28,7 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
     glyphs.append(RasterGlyph::load(face, code, style, &budget));
 
   const AtlasSize atlas_size = pack_glyphs(glyphs);
-  {
-    const auto atlas = fill_atlas(glyphs, atlas_size);
-    write_atlas_png(out.image, atlas.get(), atlas_size);
-  }
+  write_atlas_png(out.image, fill_atlas(glyphs, atlas_size, atlas_channels(settings.render)));
   Fnt::build(out.image, size_metrics(face), size, glyphs).write(out.fnt);
 }
 

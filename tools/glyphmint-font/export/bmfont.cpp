@@ -207,7 +207,8 @@ Str xml_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   xml_element(b, "  ", "info", info_fields(font.info));
   xml_element(b, "  ", "common", common_fields(font.common));
   if (font.distance_range != 0)
-    fmt(b, "  <distanceField fieldType=\"sdf\" distanceRange=\"", font.distance_range, "\"/>\n");
+    fmt(b, "  <distanceField fieldType=\"", StrView(font.field_type), "\" distanceRange=\"",
+        font.distance_range, "\"/>\n");
   b.append("  <pages>\n    <page id=\"0\" file=\"");
   append_xml_escaped(b, font.page.view());
   b.append("\"/>\n  </pages>\n");
@@ -268,9 +269,8 @@ Str json_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   b.append(",\n  \"common\": ");
   json_object(b, common_fields(font.common));
   if (font.distance_range != 0)
-    fmt(b,
-        ",\n  \"distanceField\": {\"fieldType\": \"sdf\", \"distanceRange\": ", font.distance_range,
-        '}');
+    fmt(b, ",\n  \"distanceField\": {\"fieldType\": \"", StrView(font.field_type),
+        "\", \"distanceRange\": ", font.distance_range, '}');
   b.append("\n}\n");
   return b.to_string();
 }

@@ -58,9 +58,11 @@ struct BmChar {
 struct BmFont {
   BmInfo info;
   BmCommon common;
-  /// A signed distance field's range in pixels (twice its spread), which the
-  /// XML and JSON forms carry as distanceField; 0 for coverage.
+  /// A distance field's range in pixels (twice its spread), which the XML and
+  /// JSON forms carry as distanceField; 0 for coverage and colour.
   i64 distance_range = 0;
+  /// The distance field's fieldType: "sdf", "msdf" or "mtsdf".
+  const char *field_type = "sdf";
   Str page; ///< the one page's image file name, relative to the descriptor
   std::vector<BmChar> chars;
 };

@@ -49,6 +49,9 @@ void write_bmfont(const LoadedFont &loaded, const ExportOptions &options) {
                           {options.out, "the descriptor"}};
   check_output(options.out, ArrView<const Input>(inputs, 3));
   check_output(page, ArrView<const Input>(inputs, 4));
+  if (options.page == BmPage::Grey && loaded.font.channels != 1)
+    throw Err(fmt(loaded.fnt_path, ": --page grey takes a one-channel atlas; this one has ",
+                  loaded.font.channels, " channels and is its own page"));
 
   BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, page.name());
   for (const u32 code : baked.duplicates)

@@ -22,8 +22,7 @@ RectSize packed_size(const BmChar &c, const GlyphRoom &room) {
 
 void copy_bitmap(const Image &from, const BmChar &c, Image &to, i64 x, i64 y) {
   for (i64 row = 0; row < c.height; ++row)
-    std::memcpy(to.pixels.get() + (y + row) * to.width + x,
-                from.pixels.get() + (c.y + row) * from.width + c.x, u64(c.width));
+    std::memcpy(to.at(x, y + row), from.at(c.x, c.y + row), u64(c.width) * u64(from.channels));
 }
 
 } // namespace
@@ -54,10 +53,7 @@ std::optional<Image> lay_out_padded_page(BmFont &font, const Image &atlas,
                             ArrView<RectCorner>(corners.data(), corners.size()), size))
     return std::nullopt;
 
-  Image page;
-  page.width = size.width;
-  page.height = size.height;
-  page.pixels.reset(new u8[u64(size.width) * u64(size.height)]());
+  Image page(size.width, size.height, atlas.channels);
   for (u64 i = 0; i < font.chars.size(); ++i) {
     BmChar &c = font.chars[i];
     const i64 x = i64{corners[i].x} + room.spacing[0];
