@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "tools/glyphmint/atlas.h"
 #include "tools/glyphmint/distance-field.h"
+#include "tools/glyphmint/multi-channel-field.h"
 
 #include <cstring>
 #include <utility>
@@ -173,6 +174,33 @@ RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget
   return glyph;
 }
 
+// A multi-channel field of the same outline, with the true distance in alpha
+// for mtsdf.
+RasterGlyph load_multi_channel_field(FT_Face face, FT_UInt glyph_index, i32 spread, bool alpha,
+                                     CellBudget *budget) {
+  check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP),
+           "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP)");
+  const FT_GlyphSlot slot = face->glyph;
+  if (budget != nullptr && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+    const FieldPlacement place = distance_field_placement(slot->outline, spread);
+    budget->take(place.width, place.rows);
+  }
+  MultiChannelField field;
+  const FieldFailure failure = multi_channel_field(slot, spread, alpha, field);
+  check_ft(failure.error, failure.call);
+  RasterGlyph glyph;
+  glyph.width = field.place.width;
+  glyph.rows = field.place.rows;
+  glyph.channels = field.image.channels;
+  if (field.image.pixels != nullptr) {
+    glyph.pixels_size = field.image.byte_size();
+    glyph.pixels = field.image.pixels.release();
+  }
+  glyph.bearing_x = field.place.bearing_x;
+  glyph.bearing_y = field.place.bearing_y;
+  return glyph;
+}
+
 } // namespace
 
 RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudget *budget) {
@@ -190,6 +218,9 @@ RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudg
     break;
   case RenderMode::Msdf:
   case RenderMode::Mtsdf:
+    glyph = load_multi_channel_field(face, glyph_index, style.spread,
+                                     style.mode == RenderMode::Mtsdf, budget);
+    break;
   case RenderMode::Color:
     log_critical("No loader for render mode ", int(style.mode));
   }
