@@ -10,16 +10,19 @@
 //   IoU        mean over the glyphs of drawn ∩ true / drawn ∪ true
 //   per length mismatched area over outline length (px)
 //   straight   mean error of the distance beside straight edges (px)
-//   time       FT_Load_Glyph and the field, or RasterGlyph::load for coverage;
-//              processor time, medians of N repetitions (default 5), in turns
+//   time       a size baked whole in memory (rasterise, pack, fill, encode)
+//              in each mode; processor time, medians of N repetitions
+//              (default 5), the modes in turns
 //
 //   multi_channel_field [--reps N]
 //
-// The last line is for scripts: RESULT ratio_48=... (multi / coverage).
+// The last line is for scripts: RESULT ratio_48=... (msdf / coverage bake).
 #include "tools/glyphmint/multi-channel-field.h"
 #include "bench/bench-support.h"
 #include "core/log.h"
 #include "tests/support/reconstruction.h"
+#include "shared/png.h"
+#include "tools/glyphmint/atlas.h"
 #include "tools/glyphmint/glyph.h"
 #include "tools/glyphmint/settings.h"
 
@@ -99,31 +102,37 @@ template <typename Run> double time_ms(Run run) {
   return cpu_ms() - start;
 }
 
+// A size baked whole in memory in a mode: rasterise, pack, fill the atlas, encode its PNG.
+void bake_in_memory(FT_Face face, const std::vector<int> &codes, RenderMode mode) {
+  List<RasterGlyph> glyphs;
+  const GlyphStyle style{mode, mode == RenderMode::Coverage ? 0 : 8};
+  for (const int code : codes) glyphs.append(RasterGlyph::load(face, code, style));
+  const AtlasSize size = pack_glyphs(glyphs);
+  if (encode_png(fill_atlas(glyphs, size, atlas_channels(mode))).len == 0) die("no PNG");
+}
+
+// The three bakes timed in turns, repetition by repetition, so that each
+// ratio sees the same load on a shared machine; medians.
 double speed(FontLibrary &fonts, const std::vector<int> &codes, int reps) {
   const FT_Face face = get_face(fonts, Path("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
   set_pixel_size(face, 48);
-  std::vector<double> coverage, single, multi, ratios;
+  const RenderMode modes[] = {RenderMode::Coverage, RenderMode::Sdf, RenderMode::Msdf,
+                              RenderMode::Mtsdf};
+  std::vector<double> ms[4], ratios[4];
   for (int rep = 0; rep < reps; ++rep) {
-    coverage.push_back(time_ms([&] {
-      for (const int code : codes) (void)RasterGlyph::load(face, code);
-    }));
-    single.push_back(time_ms([&] {
-      DistanceField field;
-      for (const int code : codes) load(face, code), (void)distance_field(face->glyph, 8, field);
-    }));
-    multi.push_back(time_ms([&] {
-      MultiChannelField field;
-      for (const int code : codes)
-        load(face, code), (void)multi_channel_field(face->glyph, 8, false, field);
-    }));
-    ratios.push_back(multi.back() / coverage.back());
+    for (size_t m = 0; m < 4; ++m) {
+      const size_t k = (m + size_t(rep)) % 4;
+      ms[k].push_back(time_ms([&] { bake_in_memory(face, codes, modes[k]); }));
+    }
+    for (size_t m = 0; m < 4; ++m) ratios[m].push_back(ms[m].back() / ms[0].back());
   }
-  const double n = double(codes.size());
-  std::printf("\n%zu code points at 48 px, spread 8 (us a glyph):\n", codes.size());
-  std::printf("  coverage %.1f  single-channel %.1f (%.2fx)  multi-channel %.1f (%.2fx)\n",
-              1e3 * median(coverage) / n, 1e3 * median(single) / n,
-              median(single) / median(coverage), 1e3 * median(multi) / n, median(ratios));
-  return median(ratios);
+  std::printf("\n%zu code points baked at 48 px, spread 8 (ms; times the coverage bake):\n",
+              codes.size());
+  const char *names[] = {"coverage", "sdf", "msdf", "mtsdf"};
+  for (size_t m = 0; m < 4; ++m)
+    std::printf("  %-9s %8.1f ms %7.1f us/glyph %6.2fx\n", names[m], median(ms[m]),
+                1e3 * median(ms[m]) / double(codes.size()), median(ratios[m]));
+  return median(ratios[2]);
 }
 
 } // namespace
