@@ -5,7 +5,8 @@
 // among cyan, magenta and yellow at each corner (any two of them share
 // exactly one channel), the last run's differing from the first's. A contour
 // with one corner (a teardrop) is cut by length into three runs of the three
-// colours. Segments are flattened into chords as for the single-channel field.
+// colours. Segments are flattened into chords as for the single-channel
+// field, but four times as close to the curve.
 //
 // Which side of a piece is filled is judged against the fill rule, not the
 // contour's direction: reversed and nested contours under either rule come
@@ -23,6 +24,8 @@ namespace outline {
 
 namespace {
 
+// Chords straddle their curves within half this: bilinear filtering carries
+// the error of coarser ones into the corners the median keeps sharp.
 constexpr float k_flatness = 1.0f / 32;
 // sin(3 radians): a turn of about 8° or more is a corner.
 constexpr float k_corner_sin = 0.141f;
