@@ -45,8 +45,8 @@ const char *const k_call_decompose = "FT_Outline_Decompose(&slot->outline, &func
 
 // A wrong median this close to the outline is filtering's blur, not an artefact.
 constexpr float k_clash_margin = 0.5f;
-// Between texels, the true distance is the texels' linear blend within
-// about this much, away from corners.
+// The true field is good to about this much at texels, and between them
+// their linear blend, away from corners.
 constexpr float k_suspect = 0.25f;
 constexpr float k_none = 1e30f;
 // How far pieces overlap at a joint, so that rounding opens no gap.
@@ -249,7 +249,7 @@ void correct(const ColouredOutline &edges, Values &v) {
   std::vector<u8> side(count), order(count);
   for (size_t t = 0; t < count; ++t) {
     const float *c = v.at(t);
-    fix[t] = (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > 0.25f;
+    fix[t] = (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > k_suspect;
     const float low = std::min(std::min(c[0], c[1]), std::min(c[2], v.truth[t]));
     const float high = std::max(std::max(c[0], c[1]), std::max(c[2], v.truth[t]));
     side[t] = low >= 0 ? 1 : high < 0 ? 2 : 0;
