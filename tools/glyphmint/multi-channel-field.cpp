@@ -230,8 +230,8 @@ bool clash(const ColouredOutline &edges, Values &v, size_t ta, size_t tb, Point 
     const float da = a[p] - a[q], db = b[p] - b[q];
     if (!((da < 0 && db > 0) || (da > 0 && db < 0))) continue;
     const float t = da / (da - db);
-    const float m = median(a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]),
-                           a[2] + t * (b[2] - a[2]));
+    // Where two channels meet, they are the median.
+    const float m = a[p] + t * (b[p] - a[p]);
     const float truth = v.truth[ta] + t * (v.truth[tb] - v.truth[ta]);
     // The linear true distance is close enough to find suspects, not to judge them.
     if ((m >= 0) != (truth >= 0) && std::fabs(truth) > k_suspect &&
