@@ -104,17 +104,19 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
       {"render = sdf\n", RenderMode::Sdf, 4, ""},
       {"render = sdf\nSpread = 32\n", RenderMode::Sdf, 32, ""},
       {"spread = 2\nrender = sdf\n", RenderMode::Sdf, 2, ""},
-      {"render = SDF\n", {}, 0, "Cannot parse string: SDF (render is coverage, mono or sdf)"},
-      {"render =\n", {}, 0, "Cannot parse string:  (render is coverage, mono or sdf)"},
+      {"render = msdf\n", RenderMode::Msdf, 4, ""},
+      {"render = mtsdf\nspread = 8\n", RenderMode::Mtsdf, 8, ""},
+      {"render = SDF\n", {}, 0, "Cannot parse string: SDF (render is coverage, mono, sdf, msdf or mtsdf)"},
+      {"render =\n", {}, 0, "Cannot parse string:  (render is coverage, mono, sdf, msdf or mtsdf)"},
       {"render = sdf\nspread = 1\n", {}, 0,
        "Cannot parse string: 1 (spread is an integer from 2 to 32)"},
       {"render = sdf\nspread = 33\n", {}, 0,
        "Cannot parse string: 33 (spread is an integer from 2 to 32)"},
       {"render = sdf\nspread = 4.5\n", {}, 0,
        "Cannot parse string: 4.5 (spread is an integer from 2 to 32)"},
-      {"spread = 4\n", {}, 0, "Cannot parse string: 4 (spread goes with render = sdf)"},
+      {"spread = 4\n", {}, 0, "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
       {"render = mono\nspread = 4\n", {}, 0,
-       "Cannot parse string: 4 (spread goes with render = sdf)"},
+       "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.keys);

@@ -48,39 +48,56 @@ inline void distance_transform_line(double *cells, int n, int stride) {
   }
 }
 
-/// The signed distance in pixels from each pixel centre of `box` (rows top
-/// first) to the edge of the region the outline (26.6, y up) fills, positive
-/// inside. Empty when FreeType fails.
-inline std::vector<float> true_distances(FT_Library library, const FT_Outline &outline,
-                                         PixelBox box) {
+/// FreeType's coverage of the outline (26.6, y up) on `box` at 8 times the
+/// size, rows top first, moved `shift` fine pixels right and down. Empty when
+/// FreeType fails.
+inline std::vector<unsigned char> coverage_8x(FT_Library library, const FT_Outline &outline,
+                                              PixelBox box, double shift) {
   constexpr int k_scale = 8;
   const int width = box.width * k_scale, rows = box.rows * k_scale;
   std::vector<unsigned char> coverage(size_t(width) * size_t(rows), 0);
   FT_Bitmap bitmap{};
   bitmap.rows = unsigned(rows), bitmap.width = unsigned(width), bitmap.pitch = width;
   bitmap.buffer = coverage.data(), bitmap.num_grays = 256, bitmap.pixel_mode = FT_PIXEL_MODE_GRAY;
-  // The box's bottom left corner to the bitmap's origin, 8 times the size,
-  // then half a fine pixel right and down: pixel centre (i, j) of the box is
-  // that of fine pixel (8i + 4, 8j + 4).
   FT_Outline big{};
   const FT_Matrix grow{k_scale << 16, 0, 0, k_scale << 16};
   if (FT_Outline_New(library, FT_UInt(outline.n_points), outline.n_contours, &big)) return {};
   FT_Outline_Copy(&outline, &big);
   FT_Outline_Translate(&big, -FT_Pos{box.left} * 64, -FT_Pos{box.top - box.rows} * 64);
   FT_Outline_Transform(&big, &grow);
-  FT_Outline_Translate(&big, 32, -32);
+  FT_Outline_Translate(&big, FT_Pos(shift * 64), -FT_Pos(shift * 64));
   const FT_Error error = FT_Outline_Get_Bitmap(library, &big, &bitmap);
   FT_Outline_Done(library, &big);
   if (error) return {};
+  return coverage;
+}
+
+/// Squared distances in fine pixels from each fine pixel to the nearest one
+/// of the other side of 128 coverage, of a coverage_8x() of `width` columns.
+inline std::vector<double> squared_distances_across(const std::vector<unsigned char> &coverage,
+                                                    int width, bool to_inside) {
+  const int rows = int(coverage.size()) / width;
+  std::vector<double> d(coverage.size());
+  for (size_t k = 0; k < coverage.size(); ++k) d[k] = (coverage[k] >= 128) == to_inside ? 0 : 1e14;
+  for (int x = 0; x < width; ++x) distance_transform_line(d.data() + x, rows, width);
+  for (int y = 0; y < rows; ++y) distance_transform_line(d.data() + size_t(y) * size_t(width), width, 1);
+  return d;
+}
+
+/// The signed distance in pixels from each pixel centre of `box` (rows top
+/// first) to the edge of the region the outline (26.6, y up) fills, positive
+/// inside. Empty when FreeType fails.
+inline std::vector<float> true_distances(FT_Library library, const FT_Outline &outline,
+                                         PixelBox box) {
+  constexpr int k_scale = 8;
+  const int width = box.width * k_scale;
+  // Half a fine pixel right and down: pixel centre (i, j) of the box is that
+  // of fine pixel (8i + 4, 8j + 4).
+  const std::vector<unsigned char> coverage = coverage_8x(library, outline, box, 0.5);
+  if (coverage.empty()) return {};
   // Squared distances to the nearest fine pixel inside, and outside.
-  std::vector<double> in(coverage.size()), out(coverage.size());
-  for (size_t k = 0; k < coverage.size(); ++k)
-    in[k] = coverage[k] >= 128 ? 0 : 1e14, out[k] = coverage[k] >= 128 ? 1e14 : 0;
-  for (std::vector<double> *d : {&in, &out}) {
-    for (int x = 0; x < width; ++x) distance_transform_line(d->data() + x, rows, width);
-    for (int y = 0; y < rows; ++y)
-      distance_transform_line(d->data() + size_t(y) * size_t(width), width, 1);
-  }
+  const std::vector<double> in = squared_distances_across(coverage, width, true);
+  const std::vector<double> out = squared_distances_across(coverage, width, false);
   std::vector<float> distances;
   for (int j = 0; j < box.rows; ++j) {
     for (int i = 0; i < box.width; ++i) {

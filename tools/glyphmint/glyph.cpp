@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "tools/glyphmint/atlas.h"
 #include "tools/glyphmint/distance-field.h"
+#include "tools/glyphmint/multi-channel-field.h"
 
 #include <cstring>
 #include <utility>
@@ -146,21 +147,26 @@ RasterGlyph load_rendered(FT_Face face, FT_UInt glyph_index, RenderMode mode, Ce
   return glyph;
 }
 
-// A distance field of the outline the coverage bake rasterises, loaded alike
-// but never from a bitmap strike: an outline font may also hold strikes at
-// some sizes, and a field is made from the outline alone.
-RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget *budget) {
+// Loads the outline the coverage bake rasterises, for a field of either kind:
+// loaded alike but never from a bitmap strike, since an outline font may
+// also hold strikes at some sizes and a field is made from the outline alone.
+// The budget sees the field's size before the field's work and memory.
+FT_GlyphSlot load_field_outline(FT_Face face, FT_UInt glyph_index, i32 spread,
+                                CellBudget *budget) {
   check_ft(FT_Load_Glyph(face, glyph_index,
                          FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME | FT_LOAD_NO_BITMAP),
            "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME | "
            "FT_LOAD_NO_BITMAP)");
   const FT_GlyphSlot slot = face->glyph;
-  // Seen before the field is made, so a glyph that can never be packed
-  // stops the run before the field's work and memory.
   if (budget != nullptr && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
     const FieldPlacement place = distance_field_placement(slot->outline, spread);
     budget->take(place.width, place.rows);
   }
+  return slot;
+}
+
+RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget *budget) {
+  const FT_GlyphSlot slot = load_field_outline(face, glyph_index, spread, budget);
   DistanceField field;
   const FieldFailure failure = distance_field(slot, spread, field);
   check_ft(failure.error, failure.call);
@@ -174,6 +180,27 @@ RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget
   }
   glyph.bearing_x = field.bearing_x;
   glyph.bearing_y = field.bearing_y;
+  return glyph;
+}
+
+// A multi-channel field of the same outline, with the true distance in alpha
+// for mtsdf.
+RasterGlyph load_multi_channel_field(FT_Face face, FT_UInt glyph_index, i32 spread, bool alpha,
+                                     CellBudget *budget) {
+  const FT_GlyphSlot slot = load_field_outline(face, glyph_index, spread, budget);
+  MultiChannelField field;
+  const FieldFailure failure = multi_channel_field(slot, spread, alpha, field);
+  check_ft(failure.error, failure.call);
+  RasterGlyph glyph;
+  glyph.width = field.place.width;
+  glyph.rows = field.place.rows;
+  glyph.channels = field.image.channels;
+  if (field.image.pixels != nullptr) {
+    glyph.pixels_size = field.image.byte_size();
+    glyph.pixels = field.image.pixels.release();
+  }
+  glyph.bearing_x = field.place.bearing_x;
+  glyph.bearing_y = field.place.bearing_y;
   return glyph;
 }
 
@@ -194,6 +221,9 @@ RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudg
     break;
   case RenderMode::Msdf:
   case RenderMode::Mtsdf:
+    glyph = load_multi_channel_field(face, glyph_index, style.spread,
+                                     style.mode == RenderMode::Mtsdf, budget);
+    break;
   case RenderMode::Color:
     log_critical("No loader for render mode ", int(style.mode));
   }

@@ -66,37 +66,17 @@ int line_to(const FT_Vector *to, void *user) {
   return 0;
 }
 
-// A chord lies on the inner side of its curve, at most B'' h² / 8 from it
-// for parameter steps h. Points between the ends move half that way out, so
-// that the chords straddle the curve and stray half as far.
 int conic_to(const FT_Vector *control, const FT_Vector *to, void *user) {
   auto &f = *static_cast<Flattener *>(user);
-  const Point p0 = f.last(), p1 = f.map(*control), p2 = f.map(*to);
-  const Point bend = p0 - p1 * 2 + p2; // half the second derivative
-  const int n = chord_count(length(bend) / 4, f.flatness);
-  const Point out = bend * (-1 / (8.0f * static_cast<float>(n * n)));
-  for (int k = 1; k < n; ++k) {
-    const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
-    f.add(p0 * (s * s) + p1 * (2 * s * t) + p2 * (t * t) + out);
-  }
-  f.add(p2);
+  conic_points(f.last(), f.map(*control), f.map(*to), f.flatness, f.lines.points);
   return 0;
 }
 
 int cubic_to(const FT_Vector *control1, const FT_Vector *control2, const FT_Vector *to,
              void *user) {
   auto &f = *static_cast<Flattener *>(user);
-  const Point p0 = f.last(), p1 = f.map(*control1), p2 = f.map(*control2), p3 = f.map(*to);
-  // The second derivative is 6 × ((1 - t) × bend0 + t × bend1).
-  const Point bend0 = p0 - p1 * 2 + p2, bend1 = p1 - p2 * 2 + p3;
-  const int n = chord_count(0.75f * std::max(length(bend0), length(bend1)), f.flatness);
-  const float out = -6 / (16.0f * static_cast<float>(n * n));
-  for (int k = 1; k < n; ++k) {
-    const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
-    f.add(p0 * (s * s * s) + p1 * (3 * s * s * t) + p2 * (3 * s * t * t) + p3 * (t * t * t) +
-          (bend0 * s + bend1 * t) * out);
-  }
-  f.add(p3);
+  cubic_points(f.last(), f.map(*control1), f.map(*control2), f.map(*to), f.flatness,
+               f.lines.points);
   return 0;
 }
 
@@ -124,6 +104,33 @@ template <typename Visit> void for_each_crossing(const Polylines &lines, int row
 }
 
 } // namespace
+
+// A chord lies on the inner side of its curve, at most B'' h² / 8 from it
+// for parameter steps h. Points between the ends move half that way out, so
+// that the chords straddle the curve and stray half as far.
+void conic_points(Point p0, Point p1, Point p2, float flatness, std::vector<Point> &out) {
+  const Point bend = p0 - p1 * 2 + p2; // half the second derivative
+  const int n = chord_count(length(bend) / 4, flatness);
+  const Point outward = bend * (-1 / (8.0f * static_cast<float>(n * n)));
+  for (int k = 1; k < n; ++k) {
+    const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
+    out.push_back(p0 * (s * s) + p1 * (2 * s * t) + p2 * (t * t) + outward);
+  }
+  out.push_back(p2);
+}
+
+void cubic_points(Point p0, Point p1, Point p2, Point p3, float flatness, std::vector<Point> &out) {
+  // The second derivative is 6 × ((1 - t) × bend0 + t × bend1).
+  const Point bend0 = p0 - p1 * 2 + p2, bend1 = p1 - p2 * 2 + p3;
+  const int n = chord_count(0.75f * std::max(length(bend0), length(bend1)), flatness);
+  const float outward = -6 / (16.0f * static_cast<float>(n * n));
+  for (int k = 1; k < n; ++k) {
+    const float t = static_cast<float>(k) / static_cast<float>(n), s = 1 - t;
+    out.push_back(p0 * (s * s * s) + p1 * (3 * s * s * t) + p2 * (3 * s * t * t) +
+                  p3 * (t * t * t) + (bend0 * s + bend1 * t) * outward);
+  }
+  out.push_back(p3);
+}
 
 FT_Error flatten(const FT_Outline &outline, i32 left, i32 top, float flatness, Polylines &out) {
   out = Polylines{};

@@ -50,6 +50,11 @@ struct Polylines {
 [[nodiscard]] FT_Error flatten(const FT_Outline &outline, i32 left, i32 top, float flatness,
                                Polylines &out);
 
+/// Appends the chords of a conic or cubic Bézier curve from p0 (not
+/// appended) to its last point, within `flatness` pixels of it.
+void conic_points(Point p0, Point p1, Point p2, float flatness, std::vector<Point> &out);
+void cubic_points(Point p0, Point p1, Point p2, Point p3, float flatness, std::vector<Point> &out);
+
 /// The same polylines with x and y swapped: their rows are the grid's columns.
 [[nodiscard]] Polylines transposed(const Polylines &lines);
 

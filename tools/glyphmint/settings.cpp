@@ -15,13 +15,19 @@ RenderMode parse_render(IniProp prop) {
   if (value == "coverage") return RenderMode::Coverage;
   if (value == "mono") return RenderMode::Mono;
   if (value == "sdf") return RenderMode::Sdf;
-  malformed(value, "render is coverage, mono or sdf");
+  if (value == "msdf") return RenderMode::Msdf;
+  if (value == "mtsdf") return RenderMode::Mtsdf;
+  malformed(value, "render is coverage, mono, sdf, msdf or mtsdf");
+}
+
+bool is_distance_field(RenderMode render) {
+  return render == RenderMode::Sdf || render == RenderMode::Msdf || render == RenderMode::Mtsdf;
 }
 
 i32 parse_spread(IniProp prop, RenderMode render) {
-  if (!prop) return render == RenderMode::Sdf ? k_default_spread : 0;
+  if (!prop) return is_distance_field(render) ? k_default_spread : 0;
   const StrView value = prop.value();
-  if (render != RenderMode::Sdf) malformed(value, "spread goes with render = sdf");
+  if (!is_distance_field(render)) malformed(value, "spread goes with render = sdf, msdf or mtsdf");
   i32 spread = 0;
   if (!StrParser<i32>::try_parse(value, spread) || spread < k_min_spread || spread > k_max_spread)
     malformed(value, "spread is an integer from 2 to 32");

@@ -39,7 +39,8 @@ struct Glyphmint {
   List<CharRange> ranges;
   List<int> chars;
   RenderMode render = RenderMode::Coverage;
-  /// k_default_spread unless the settings say otherwise; 0 unless render is Sdf.
+  /// k_default_spread unless the settings say otherwise; 0 unless render is a
+  /// distance field (Sdf, Msdf or Mtsdf).
   i32 spread = 0;
 };
 

@@ -1,0 +1,328 @@
+// How a multi-channel field is made. We write it ourselves because the
+// published generators take 150 times a coverage bake and leave holes where
+// contours overlap. The edges are coloured (coloured-edges.h); each piece then
+// lowers, for each of its channels, the distance held by the pixels within
+// reach of it. A channel keeps the piece nearest to the pixel (of two at the
+// same distance, as at a corner, the one the pixel lies more squarely in
+// front of) and stores its pseudo-distance: the signed distance to the piece
+// or, past the end of a coloured edge, to that edge's tangent line there. The
+// single-channel field (distance-field.h) is made too: it gives the sign of
+// channels no edge reaches, the corrections and mtsdf's alpha.
+//
+// Where this differs from the published method, and why:
+// - Curves are measured as chords that straddle them within 1/64 pixel
+//   rather than solved exactly, with their true tangents past their ends: far
+//   cheaper, and closer than the bytes' step at the usual spreads. (Chords
+//   within 1/16, as the single-channel field's, cost a third of the corners'
+//   gain at 24 px.)
+// - Only pixels within the spread of a piece are measured, and a curve's
+//   pieces stop at the bisectors of their joints, so the work is the
+//   outline's neighbourhood rather than pixels times edges; a channel that no
+//   edge reaches saturates on the side the true field says.
+// - Which side of an edge is inside comes from the fill, not the contour's
+//   direction, and where contours overlap only the parts of edges that bound
+//   the filled region count (see coloured-edges.cpp).
+// - Error correction checks the reconstruction exactly rather than by
+//   thresholds: a texel whose median lies on the wrong side of the true field,
+//   and any two neighbours (across, down and diagonally) between which
+//   bilinear filtering makes a median on the wrong side of the outline, at a
+//   place more than half a pixel from it, take the true distance in all three
+//   channels. Corners need no protection: their texels reconstruct correctly.
+#include "tools/glyphmint/multi-channel-field.h"
+
+#include "tools/glyphmint/coloured-edges.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using namespace outline;
+
+const char *const k_call_field = "multi_channel_field(slot, spread, field)";
+const char *const k_call_decompose = "FT_Outline_Decompose(&slot->outline, &funcs, &reader)";
+
+// A wrong median this close to the outline is filtering's blur, not an artefact.
+constexpr float k_clash_margin = 0.5f;
+// The true field is good to about this much at texels, and between them
+// their linear blend, away from corners.
+constexpr float k_suspect = 0.25f;
+constexpr float k_none = 1e30f;
+// How far pieces overlap at a joint, so that rounding opens no gap.
+constexpr float k_seam = 1.0f / 16;
+
+int to_int(float v) {
+  return static_cast<int>(v);
+}
+
+float median(float a, float b, float c) {
+  return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
+// Blocks of pixels computed at once with GCC's vector extension, as in the
+// single-channel field: painting is most of the work.
+using Lanes = float __attribute__((vector_size(16)));
+using Mask = int __attribute__((vector_size(16)));
+constexpr int k_block = 4;
+constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
+
+Lanes load(const float *p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+void store(float *p, Lanes v) {
+  std::memcpy(p, &v, sizeof v);
+}
+Lanes sqrt_lanes(Lanes v) {
+  return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
+}
+Lanes magnitude(Lanes v) {
+  return v < 0 ? -v : v;
+}
+
+/// Each channel's nearest piece so far, per pixel: its squared distance and
+/// pseudo-distance. Rows are padded so that a block may start at any pixel.
+struct Planes {
+  int width = 0, rows = 0, stride = 0;
+  std::vector<float> d2[3], value[3];
+  Planes(int width_, int rows_)
+      : width(width_), rows(rows_), stride(width_ + k_block - 1),
+        d2{std::vector<float>(size_t(stride) * size_t(rows), k_none),
+           std::vector<float>(size_t(stride) * size_t(rows), k_none),
+           std::vector<float>(size_t(stride) * size_t(rows), k_none)},
+        value{std::vector<float>(size_t(stride) * size_t(rows)),
+              std::vector<float>(size_t(stride) * size_t(rows)),
+              std::vector<float>(size_t(stride) * size_t(rows))} {}
+};
+
+// Of two pieces at the same distance (to a shared end, computed alike), the
+// one the pixel lies more squarely in front of has the larger pseudo-distance.
+void keep_nearest(Planes &planes, size_t at, u8 channels, Lanes d2, Lanes value, Mask within) {
+  const Lanes tie = d2 * 1e-5f;
+  for (int k = 0; k < 3; ++k) {
+    if ((channels >> k & 1) == 0) continue;
+    float *const pd2 = planes.d2[k].data() + at, *const pv = planes.value[k].data() + at;
+    const Lanes old_d2 = load(pd2), old_value = load(pv);
+    const Mask nearer = (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) &
+                                               (magnitude(value) > magnitude(old_value)));
+    const Mask take = nearer & within;
+    store(pd2, take ? d2 : old_d2);
+    store(pv, take ? value : old_value);
+  }
+}
+
+// Narrows [lo, hi] to the x where c_lo ≤ (x - origin) × m ≤ c_hi.
+void narrow(float &lo, float &hi, float m, float c_lo, float c_hi, float origin) {
+  if (std::fabs(m) < 1e-6f) {
+    if (c_lo > 0 || c_hi < 0) lo = 1, hi = 0;
+    return;
+  }
+  float x0 = origin + c_lo / m, x1 = origin + c_hi / m;
+  if (m < 0) std::swap(x0, x1);
+  lo = std::max(lo, x0 - 1e-3f), hi = std::min(hi, x1 + 1e-3f);
+}
+
+/// Where a piece stops at a joint within a curve: the pixels p with
+/// m·(p - at) ≥ -k_seam (past the start) or ≤ k_seam (before the end).
+struct Joint {
+  Point m, at;
+  bool limits = false;
+};
+
+// As in the single-channel field: the bisector of the two pieces divides the
+// pixels between them exactly where both are long enough that no pixel
+// within reach past it is nearer the other; else the piece goes on to reach.
+Joint joint(Point from, Point to, float shorter, Point at, float reach) {
+  const float cos_turn = dot(from, to), sin_turn = std::fabs(from.x * to.y - from.y * to.x);
+  const float tan_half = sin_turn / (1 + cos_turn);
+  const float past = reach * (sin_turn + std::max(0.0f, -cos_turn) * tan_half);
+  if (shorter <= 0 || cos_turn <= -0.85f || shorter < past) return {};
+  return {(from + to) * (1 / length(from + to)), at, true};
+}
+
+/// Measures the pixels within `reach` of the piece, row by row, on its side
+/// of the joints with its neighbours.
+void paint(const EdgePiece &piece, float reach, Planes &planes) {
+  const Point a = piece.a, b = piece.b;
+  const Joint start = joint(piece.previous_dir, piece.dir, std::min(piece.len, piece.previous_len),
+                            a, reach);
+  const Joint end = joint(piece.dir, piece.next_dir, std::min(piece.len, piece.next_len), b, reach);
+  const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - reach)));
+  const int j1 = std::min(planes.rows - 1, to_int(std::floor(std::max(a.y, b.y) + reach)));
+  const Lanes reach2 = Lanes{} + reach * reach;
+  for (int j = j0; j <= j1; ++j) {
+    const float dy = float(j) - a.y, dy_end = float(j) - b.y;
+    float lo = std::min(a.x, b.x) - reach, hi = std::max(a.x, b.x) + reach;
+    narrow(lo, hi, piece.inward.x, -reach - dy * piece.inward.y, reach - dy * piece.inward.y, a.x);
+    narrow(lo, hi, piece.dir.x, -reach - dy * piece.dir.y, piece.len + reach - dy * piece.dir.y,
+           a.x);
+    if (start.limits) narrow(lo, hi, start.m.x, -k_seam - dy * start.m.y, 1e9f, a.x);
+    if (end.limits) narrow(lo, hi, end.m.x, -1e9f, k_seam - dy_end * end.m.y, b.x);
+    const int i0 = std::max(0, to_int(std::ceil(lo))), i1 = std::min(planes.width - 1, to_int(hi));
+    for (int i = i0; i <= i1 && hi >= 0; i += k_block) {
+      // Whole blocks: pixels past the span get their true distance to the piece too.
+      const Lanes wx = float(i) - a.x + k_lane_offsets, vx = wx + (a.x - b.x);
+      const Lanes along = wx * piece.dir.x + dy * piece.dir.y;
+      const Lanes across = wx * piece.inward.x + dy * piece.inward.y;
+      const Mask before = along < 0, after = along > piece.len;
+      const Lanes to_a = wx * wx + dy * dy, to_b = vx * vx + dy_end * dy_end;
+      const Lanes d2 = before ? to_a : after ? to_b : across * across;
+      const Lanes root = sqrt_lanes(d2), point = across < 0 ? -root : root;
+      const Lanes past_start = piece.extend_start
+                                   ? wx * piece.start_inward.x + dy * piece.start_inward.y
+                                   : point;
+      const Lanes past_end =
+          piece.extend_end ? vx * piece.end_inward.x + dy_end * piece.end_inward.y : point;
+      const Lanes value = before ? past_start : after ? past_end : across;
+      keep_nearest(planes, size_t(j) * size_t(planes.stride) + size_t(i), piece.channels, d2, value,
+                   d2 <= reach2);
+    }
+  }
+}
+
+/// The field as distances in pixels: three channels a texel, clamped to the
+/// spread, and the true distance.
+struct Values {
+  int width = 0;
+  int rows = 0;
+  std::vector<float> rgb;
+  std::vector<float> truth;
+  [[nodiscard]] float *at(size_t texel) { return rgb.data() + 3 * texel; }
+};
+
+Values values_of(const Planes &planes, const DistanceField &truth, float spread) {
+  const size_t count = size_t(planes.width) * size_t(planes.rows);
+  Values v{planes.width, planes.rows, std::vector<float>(count * 3), std::vector<float>(count)};
+  for (size_t j = 0, t = 0; j < size_t(planes.rows); ++j) {
+    for (size_t i = 0; i < size_t(planes.width); ++i, ++t) {
+      v.truth[t] = float(truth.pixels[t] - 128) * spread / 128;
+      const float saturated = v.truth[t] >= 0 ? spread : -spread;
+      for (size_t k = 0; k < 3; ++k) {
+        const size_t at = j * size_t(planes.stride) + i;
+        v.rgb[3 * t + k] = planes.d2[k][at] < k_none ? std::clamp(planes.value[k][at], -spread, spread)
+                                                     : saturated;
+      }
+    }
+  }
+  return v;
+}
+
+/// Whether the outline's fill says otherwise than a median at `p`, more than
+/// k_clash_margin from the outline.
+bool wrong_there(const ColouredOutline &edges, Point p, float median_value) {
+  if (edges.fill->filled(p) == (median_value >= 0)) return false;
+  for (const EdgePiece &piece : edges.pieces) {
+    const Point w = p - piece.a;
+    const float along = std::clamp(dot(w, piece.dir), 0.0f, piece.len);
+    const Point off = w - piece.dir * along;
+    if (dot(off, off) <= k_clash_margin * k_clash_margin) return false;
+  }
+  return true;
+}
+
+/// Whether bilinear filtering between two neighbouring texels makes a wrong
+/// median: where two channels cross, the median has its extremes.
+bool clash(const ColouredOutline &edges, Values &v, size_t ta, size_t tb, Point pa, Point pb) {
+  const float *a = v.at(ta), *b = v.at(tb);
+  for (const auto &[p, q] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}}) {
+    const float da = a[p] - a[q], db = b[p] - b[q];
+    if (!((da < 0 && db > 0) || (da > 0 && db < 0))) continue;
+    const float t = da / (da - db);
+    // Where two channels meet, they are the median.
+    const float m = a[p] + t * (b[p] - a[p]);
+    const float truth = v.truth[ta] + t * (v.truth[tb] - v.truth[ta]);
+    // The linear true distance is close enough to find suspects, not to judge them.
+    if ((m >= 0) != (truth >= 0) && std::fabs(truth) > k_suspect &&
+        wrong_there(edges, pa + (pb - pa) * t, m))
+      return true;
+  }
+  return false;
+}
+
+void correct(const ColouredOutline &edges, Values &v) {
+  const size_t width = size_t(v.width), count = v.truth.size();
+  std::vector<bool> fix(count);
+  // 1 where every channel and the true distance are inside, 2 outside: between
+  // two texels of one side, filtering cannot leave it.
+  std::vector<u8> side(count), order(count);
+  for (size_t t = 0; t < count; ++t) {
+    const float *c = v.at(t);
+    fix[t] = (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > k_suspect;
+    const float low = std::min(std::min(c[0], c[1]), std::min(c[2], v.truth[t]));
+    const float high = std::max(std::max(c[0], c[1]), std::max(c[2], v.truth[t]));
+    side[t] = low >= 0 ? 1 : high < 0 ? 2 : 0;
+    // Where two texels order their channels alike, no two cross between them
+    // and the median there is their blend.
+    order[t] = u8((c[0] < c[1]) | (c[0] < c[2]) << 1 | (c[1] < c[2]) << 2);
+  }
+  static constexpr int k_neighbours[4][2] = {{1, 0}, {0, 1}, {1, 1}, {-1, 1}};
+  for (int j = 0; j < v.rows; ++j) {
+    for (int i = 0; i < v.width; ++i) {
+      for (const auto &[di, dj] : k_neighbours) {
+        const int i2 = i + di, j2 = j + dj;
+        if (i2 < 0 || i2 >= v.width || j2 >= v.rows) continue;
+        const size_t ta = size_t(j) * width + size_t(i), tb = size_t(j2) * width + size_t(i2);
+        if ((side[ta] != 0 && side[ta] == side[tb]) || order[ta] == order[tb]) continue;
+        if (clash(edges, v, ta, tb, {float(i), float(j)}, {float(i2), float(j2)}))
+          fix[ta] = fix[tb] = true;
+      }
+    }
+  }
+  for (size_t t = 0; t < count; ++t)
+    if (fix[t]) std::fill_n(v.at(t), 3, v.truth[t]);
+}
+
+void write_image(const Values &v, const DistanceField &truth, float spread, Image &image) {
+  const float scale = 128 / spread;
+  for (size_t t = 0; t < v.truth.size(); ++t) {
+    u8 *const out = image.pixels.get() + t * size_t(image.channels);
+    for (size_t k = 0; k < 3; ++k)
+      out[k] = static_cast<u8>(std::clamp(to_int(std::floor(128.5f + scale * v.rgb[3 * t + k])), 0, 255));
+    if (image.channels == 4) out[3] = truth.pixels[t];
+  }
+}
+
+} // namespace
+
+FieldFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha, MultiChannelField &out) {
+  if (slot->format != FT_GLYPH_FORMAT_OUTLINE) {
+    out = MultiChannelField{};
+    return {FT_Err_Invalid_Glyph_Format, k_call_field};
+  }
+  return multi_channel_field(slot->outline, spread, alpha, out);
+}
+
+FieldFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
+                                 MultiChannelField &out) {
+  out = MultiChannelField{};
+  out.image.channels = alpha ? 4 : 3;
+  DistanceField truth;
+  if (const FieldFailure failure = distance_field(outline, spread, truth); failure.error != 0) {
+    // The same outline's flattening fails alike; the other failures are this call's.
+    const bool decompose = failure.error != FT_Err_Invalid_Argument &&
+                           failure.error != FT_Err_Raster_Overflow;
+    return {failure.error, decompose ? k_call_decompose : k_call_field};
+  }
+  const FieldPlacement place = truth;
+  if (truth.pixels.empty()) {
+    out.place = place;
+    return {};
+  }
+  const int width = int(place.width), rows = int(place.rows);
+  ColouredOutline edges;
+  if (const FT_Error e =
+          coloured_outline(outline, place.bearing_x, place.bearing_y, width, rows, edges))
+    return {e, k_call_decompose};
+
+  Planes planes(width, rows);
+  const float reach = float(spread);
+  for (const EdgePiece &piece : edges.pieces) paint(piece, reach, planes);
+  Values values = values_of(planes, truth, float(spread));
+  correct(edges, values);
+  out.place = place;
+  out.image = Image(width, rows, alpha ? 4 : 3);
+  write_image(values, truth, float(spread), out.image);
+  return {};
+}
