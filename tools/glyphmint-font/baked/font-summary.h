@@ -1,9 +1,10 @@
-// What `info` says about a baked font beyond its header: how much of the
-// atlas the glyph cells fill, and which code points it holds.
+// What `info` says about a baked font: its header, how much of the atlas the
+// glyph cells fill, and which code points it holds.
 #pragma once
 
-#include "core/types.h"
+#include "core/str.h"
 #include "glyphmint/fnt.h"
+#include "tools/glyphmint-font/baked/loaded-font.h"
 
 #include <string>
 
@@ -19,3 +20,8 @@
 /// The records' code points as inclusive ranges in ascending order, each
 /// code point once:  65, 65, 66, 68 => "65-66, 68";  no records => "none".
 [[nodiscard]] std::string code_point_ranges(const gm_font &font);
+
+/// What `info` prints: one "key: value" line per key, always the same keys in
+/// the same order (info --help lists them), the image name's control bytes
+/// escaped so that a name cannot break the lines.
+[[nodiscard]] Str font_summary_text(const LoadedFont &loaded);
