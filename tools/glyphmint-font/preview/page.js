@@ -1,0 +1,162 @@
+'use strict';
+// The page's behaviour: the atlas with a box per record and the record under
+// the pointer, and the sample text drawn as render draws it, from the text
+// box or from the address's fragment (#text=...&scale=N).
+
+const MAX_SIDE = 16384;
+const MAX_PIXELS = 64 * 1024 * 1024;
+
+// The atlas's pixels, read once through a canvas.
+async function readAtlas(image) {
+  await image.decode();
+  const canvas = document.createElement('canvas');
+  canvas.width = image.naturalWidth;
+  canvas.height = image.naturalHeight;
+  const context = canvas.getContext('2d', { willReadFrequently: true });
+  context.drawImage(image, 0, 0);
+  const rgba = context.getImageData(0, 0, canvas.width, canvas.height).data;
+  return { width: canvas.width, height: canvas.height, rgba };
+}
+
+function describeGlyph(glyph) {
+  return `${codePointName(glyph.code)}  cell x ${glyph.x}, y ${glyph.y}  ` +
+    `size ${glyph.width}x${glyph.rows}  bearing x ${glyph.bearingX}, y ${glyph.bearingY}  ` +
+    `advance ${glyph.advance}`;
+}
+
+// One box per record, over each glyph's cell, placed in percent of the atlas
+// so that zooming moves them with it.
+function showAtlasBoxes(font) {
+  const boxes = document.getElementById('boxes');
+  const info = document.getElementById('glyph-info');
+  const percent = (value, whole) => `${(100 * value) / whole}%`;
+  font.glyphs.forEach((glyph, index) => {
+    const box = document.createElement('div');
+    box.className = 'box';
+    box.dataset.codepoint = String(glyph.code);
+    box.dataset.index = String(index);
+    box.style.left = percent(glyph.x, font.atlasWidth);
+    box.style.top = percent(glyph.y, font.atlasHeight);
+    box.style.width = percent(glyph.width + 2, font.atlasWidth);
+    box.style.height = percent(glyph.rows + 2, font.atlasHeight);
+    boxes.appendChild(box);
+  });
+  let pinned = null;
+  const show = (box) => {
+    info.textContent = box ? describeGlyph(font.glyphs[Number(box.dataset.index)]) : '';
+  };
+  boxes.addEventListener('mouseover', (event) => pinned || show(event.target.closest('.box')));
+  boxes.addEventListener('click', (event) => {
+    const box = event.target.closest('.box');
+    if (pinned) pinned.classList.remove('pinned');
+    pinned = box === pinned ? null : box;
+    if (pinned) pinned.classList.add('pinned');
+    show(box);
+  });
+}
+
+function setUpZoom(font) {
+  const zoom = document.getElementById('zoom');
+  const atlas = document.getElementById('atlas');
+  const apply = () => {
+    atlas.style.width = `${font.atlasWidth * Number(zoom.value)}px`;
+    atlas.style.height = `${font.atlasHeight * Number(zoom.value)}px`;
+  };
+  zoom.addEventListener('change', apply);
+  apply();
+}
+
+// The text and scale the fragment asks for; what it lacks stays null.
+function readFragment() {
+  const wanted = { text: null, scale: null };
+  for (const part of location.hash.replace(/^#/, '').split('&')) {
+    const [key, value = ''] = part.split('=');
+    if (key === 'text') wanted.text = decodeURIComponent(value);
+    if (key === 'scale') wanted.scale = Number(value);
+  }
+  return wanted;
+}
+
+function clampedScale(value) {
+  return Number.isInteger(value) && value >= 1 && value <= 16 ? value : 1;
+}
+
+// Why the sample cannot be drawn, or null when it can.
+function refusal(font, width, height) {
+  if (!(font.kind in GLYPH_DRAWERS)) return `This page cannot draw the glyphs of a ${font.kind} atlas yet.`;
+  if (width <= 0 || height <= 0)
+    return `The text makes an empty image (${width}x${height} pixels): nothing to draw.`;
+  if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS)
+    return `The image would be ${width}x${height} pixels, more than 16384 on a side or 64 Mi in all.`;
+  return null;
+}
+
+function paint(canvas, image) {
+  canvas.width = image.width;
+  canvas.height = image.height;
+  canvas.style.width = `${image.width}px`;
+  canvas.style.height = `${image.height}px`;
+  const rgba = new ImageData(image.width, image.height);
+  for (let i = 0; i < image.pixels.length; ++i) {
+    rgba.data.fill(image.pixels[i], 4 * i, 4 * i + 3);
+    rgba.data[4 * i + 3] = 255;
+  }
+  canvas.getContext('2d').putImageData(rgba, 0, 0);
+}
+
+function drawSample(font, atlas, text, scale) {
+  const layout = layOutText(font, text);
+  const b = layout.bounds;
+  const width = (b.right - b.left) * scale;
+  const height = (b.bottom - b.top) * scale;
+  const why = refusal(font, width, height);
+  const canvas = document.getElementById('sample');
+  const note = document.getElementById('sample-note');
+  canvas.hidden = why !== null;
+  note.hidden = why === null;
+  note.textContent = why || '';
+  if (why === null) paint(canvas, drawText(font, atlas, layout, scale));
+  document.getElementById('missing').textContent = layout.missing.length === 0 ? '' :
+    'Not in the font: ' + layout.missing.map(codePointName).join(', ');
+}
+
+function setUpSample(font, atlas) {
+  const textBox = document.getElementById('text');
+  const scaleBox = document.getElementById('scale');
+  const fromFragment = () => {
+    const wanted = readFragment();
+    textBox.value = wanted.text === null ? font.text : wanted.text;
+    scaleBox.value = String(clampedScale(wanted.scale));
+  };
+  const redraw = () => drawSample(font, atlas, textBox.value, clampedScale(Number(scaleBox.value)));
+  const edited = () => {
+    const fragment = `#text=${encodeURIComponent(textBox.value)}&scale=${scaleBox.value}`;
+    history.replaceState(null, '', fragment);
+    redraw();
+  };
+  textBox.addEventListener('input', edited);
+  scaleBox.addEventListener('input', edited);
+  window.addEventListener('hashchange', () => {
+    fromFragment();
+    redraw();
+  });
+  fromFragment();
+  redraw();
+}
+
+async function start() {
+  const font = readFont(JSON.parse(document.getElementById('font-data').textContent));
+  showAtlasBoxes(font);
+  setUpZoom(font);
+  const atlas = await readAtlas(document.getElementById('atlas-image'));
+  try {
+    setUpSample(font, atlas);
+  } catch (error) {
+    const note = document.getElementById('sample-note');
+    note.hidden = false;
+    note.textContent = `The address's fragment cannot be read: ${error.message}`;
+  }
+  document.body.dataset.ready = '1';
+}
+
+start();
