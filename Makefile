@@ -10,9 +10,10 @@ FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 # What building and checking the Debian package needs: dpkg-shlibdeps (and
 # the file command CPack runs it through); the tests also lint the manual
-# pages, render them with man and run lintian on the package.
+# pages, render them with man, run lintian on the package and open preview
+# pages in headless Chromium.
 DEB_DEPS := dpkg-dev file
-TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian
+TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian chromium
 
 all: release
 

@@ -57,17 +57,22 @@ struct SampleCase {
 TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
   ScratchDir field;
   std::filesystem::copy_file(support::k_sans, field.path() + "/Sans.ttf");
-  support::write_file(field.path() + "/Sans.glyphmint.ini",
-                      "path = Sans.ttf\nsizes = [16]\nranges = [32-126, 945-969]\nchars = []\nrender = sdf\n"
-                      "spread = 4\n");
-  ASSERT_EQ(support::run_program(GLYPHMINT_EXE, {"--dir", "."}, field.path(), field.path()).exit_code, 0);
+  support::write_file(
+      field.path() + "/Sans.glyphmint.ini",
+      "path = Sans.ttf\nsizes = [16]\nranges = [32-126, 945-969]\nchars = []\nrender = sdf\n"
+      "spread = 4\n");
+  ASSERT_EQ(
+      support::run_program(GLYPHMINT_EXE, {"--dir", "."}, field.path(), field.path()).exit_code, 0);
   const std::string fonts[] = {bake().root.path() + "/fonts/DejaVuSans-24.fnt",
                                field.path() + "/Sans-16.fnt"};
   // fj and AV overlap, j starts left of the pen, ζ hangs below the box, a
   // final line feed adds a line; "" makes an empty image, which render refuses.
-  const SampleCase cases[] = {{false, false, "fjord AV\njζ ÿ €", 1}, {false, false, "Ab\n", 3},
-                              {false, false, "", 1},                 {false, true, "AVATAR\nTo Wa LT", 2},
-                              {true, false, "fjord AV\njζ", 4},      {true, false, "Ab", 1},
+  const SampleCase cases[] = {{false, false, "fjord AV\njζ ÿ €", 1},
+                              {false, false, "Ab\n", 3},
+                              {false, false, "", 1},
+                              {false, true, "AVATAR\nTo Wa LT", 2},
+                              {true, false, "fjord AV\njζ", 4},
+                              {true, false, "Ab", 1},
                               {true, true, "AVATAR To", 3}};
   std::map<std::pair<bool, bool>, std::vector<const SampleCase *>> pages;
   for (const SampleCase &c : cases) pages[{c.field, c.kerning}].push_back(&c);
@@ -75,8 +80,8 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
     const auto [is_field, kerned] = page_kind;
     SCOPED_TRACE(std::string(is_field ? "field" : "coverage") + (kerned ? ", kerned" : ""));
     const std::string fnt = fonts[is_field];
-    const std::vector<std::string> font_option = kerned ? std::vector<std::string>{"--font", support::k_sans}
-                                                        : std::vector<std::string>{};
+    const std::vector<std::string> font_option =
+        kerned ? std::vector<std::string>{"--font", support::k_sans} : std::vector<std::string>{};
     ScratchDir page_dir, out;
     std::vector<std::string> args = {"preview", fnt, "page.html"};
     args.insert(args.begin() + 1, font_option.begin(), font_option.end());
@@ -94,7 +99,8 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
     support::FntFile records;
     std::string why;
     ASSERT_TRUE(support::parse_fnt(read_file(fnt), records, why)) << why;
-    ASSERT_EQ(report.size(), page_cases.size() + 1) << "errors or requests:\n" << ::testing::PrintToString(report);
+    ASSERT_EQ(report.size(), page_cases.size() + 1) << "errors or requests:\n"
+                                                    << ::testing::PrintToString(report);
     EXPECT_EQ(report[0], "boxes " + std::to_string(records.records.size()));
 
     const std::string page_text = read_file(out.path() + "/page-text.txt");
@@ -105,19 +111,47 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
     for (std::size_t i = 0; i < page_cases.size(); ++i) {
       const SampleCase &c = *page_cases[i];
       SCOPED_TRACE(c.text + " at scale " + std::to_string(c.scale));
-      std::vector<std::string> render = {"render", "--scale", std::to_string(c.scale), fnt, c.text, "render.png"};
+      std::vector<std::string> render = {"render", "--scale", std::to_string(c.scale),
+                                         fnt,      c.text,    "render.png"};
       render.insert(render.begin() + 1, font_option.begin(), font_option.end());
       const RunResult drawn = font_tool(render, out.path());
       const std::string prefix = "case " + std::to_string(i) + " ";
       if (drawn.exit_code != 0) {
         EXPECT_NE(drawn.err.find("empty image"), std::string::npos) << drawn;
-        EXPECT_EQ(report[i + 1].rfind(prefix + "note The text makes an empty image", 0), 0u) << report[i + 1];
+        EXPECT_EQ(report[i + 1].rfind(prefix + "note The text makes an empty image", 0), 0u)
+            << report[i + 1];
         continue;
       }
       ASSERT_EQ(report[i + 1].rfind(prefix + "png ", 0), 0u) << report[i + 1];
       expect_canvas_is_render(report[i + 1].substr(prefix.size() + 4), out.path() + "/render.png");
     }
   }
+}
+
+TEST(Preview, NeverWritesOverItsInputsNorAnythingButARegularFile) {
+  ScratchDir work;
+  for (const char *file : {"DejaVuSans-24.fnt", "DejaVuSans-24.png"})
+    std::filesystem::copy_file(bake().root.path() + "/fonts/" + file, work.path() + "/" + file);
+  std::filesystem::copy_file(support::k_sans, work.path() + "/Sans.ttf");
+  std::filesystem::create_directory(work.path() + "/dir");
+  const std::pair<std::string, std::string> refused[] = {
+      {"DejaVuSans-24.fnt", "is the font being previewed (DejaVuSans-24.fnt); nothing was written"},
+      {"DejaVuSans-24.png", "is the atlas of the font being previewed (DejaVuSans-24.png)"},
+      {"Sans.ttf", "is the font file given with --font (Sans.ttf)"},
+      {"dir", "dir: is a directory, not a regular file; nothing was written"},
+      {"dir/", "dir/: names a directory, not a file"},
+      {"page.html", "the text is not valid UTF-8 (at byte 3)"}};
+  const std::set<std::string> before = support::tree(work.path());
+  const std::string fnt_bytes = read_file(work.path() + "/DejaVuSans-24.fnt");
+  for (const auto &[out, message] : refused) {
+    const std::string text = out == "page.html" ? "abc\xc3(" : "abc";
+    const RunResult r = font_tool(
+        {"preview", "--font", "Sans.ttf", "--text", text, "DejaVuSans-24.fnt", out}, work.path());
+    EXPECT_EQ(r.exit_code, 1) << r;
+    EXPECT_NE(r.err.find(message), std::string::npos) << r;
+    EXPECT_EQ(support::tree(work.path()), before) << out;
+  }
+  EXPECT_EQ(read_file(work.path() + "/DejaVuSans-24.fnt"), fnt_bytes);
 }
 
 } // namespace

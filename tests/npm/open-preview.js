@@ -51,7 +51,10 @@ async function main() {
       if (i === 0) {
         report.unshift(`boxes ${await tab.$$eval('[data-codepoint]', (e) => e.length)}`);
         fs.writeFileSync(path.join(outDir, 'page-text.txt'), await tab.evaluate(() => document.body.innerText));
-        if (screenshot) await tab.screenshot({ path: screenshot });
+        if (screenshot) {
+          await tab.hover('[data-codepoint="103"]');
+          await tab.screenshot({ path: screenshot });
+        }
       }
       const [png, note] = await tab.evaluate(() => {
         const canvas = document.getElementById('sample');

@@ -101,9 +101,9 @@ int run_preview(i32 argc, const char *const *argv) {
   check_output(options, loaded);
   std::optional<std::vector<KerningPair>> pairs;
   if (!options.font_file.empty()) pairs = kerning_pairs(options.font_file, loaded.font);
-  const std::string page = preview_page(loaded, pairs ? &*pairs : nullptr,
-                                        options.text ? *options.text
-                                                     : default_sample_text(loaded.font));
+  const std::string page =
+      preview_page(loaded, pairs ? &*pairs : nullptr,
+                   options.text ? *options.text : default_sample_text(loaded.font));
   const ArrView<const u8> bytes(reinterpret_cast<const u8 *>(page.data()), page.size());
   if (options.out.empty())
     write_standard_output(bytes);

@@ -89,11 +89,14 @@ std::string page_data_json(const LoadedFont &loaded, const std::vector<KerningPa
   const gm_font &f = loaded.font;
   const StrView name = loaded.fnt_path.name();
   std::string out = "{\"name\":" + json_string(std::string_view(name.data, name.len));
-  const std::pair<const char *, i64> numbers[] = {
-      {"size", f.size},           {"lineHeight", f.line_height},
-      {"ascender", f.ascender},   {"descender", f.descender},
-      {"spread", f.spread},       {"channels", f.channels},
-      {"atlasWidth", loaded.atlas.width}, {"atlasHeight", loaded.atlas.height}};
+  const std::pair<const char *, i64> numbers[] = {{"size", f.size},
+                                                  {"lineHeight", f.line_height},
+                                                  {"ascender", f.ascender},
+                                                  {"descender", f.descender},
+                                                  {"spread", f.spread},
+                                                  {"channels", f.channels},
+                                                  {"atlasWidth", loaded.atlas.width},
+                                                  {"atlasHeight", loaded.atlas.height}};
   for (const auto &[key, value] : numbers) {
     out += ",\"";
     out += key;

@@ -66,12 +66,17 @@ function setUpZoom(font) {
   apply();
 }
 
-// The text and scale the fragment asks for; what it lacks stays null.
+// The text and scale the fragment asks for; what it lacks, or cannot be
+// decoded, stays null, with the reason in `problem`.
 function readFragment() {
-  const wanted = { text: null, scale: null };
+  const wanted = { text: null, scale: null, problem: null };
   for (const part of location.hash.replace(/^#/, '').split('&')) {
     const [key, value = ''] = part.split('=');
-    if (key === 'text') wanted.text = decodeURIComponent(value);
+    try {
+      if (key === 'text') wanted.text = decodeURIComponent(value);
+    } catch (error) {
+      wanted.problem = `The address's text is not percent-encoded UTF-8 (${error.message}).`;
+    }
     if (key === 'scale') wanted.scale = Number(value);
   }
   return wanted;
@@ -123,15 +128,24 @@ function drawSample(font, atlas, text, scale) {
 function setUpSample(font, atlas) {
   const textBox = document.getElementById('text');
   const scaleBox = document.getElementById('scale');
+  let problem = null;
   const fromFragment = () => {
     const wanted = readFragment();
     textBox.value = wanted.text === null ? font.text : wanted.text;
     scaleBox.value = String(clampedScale(wanted.scale));
+    problem = wanted.problem;
   };
-  const redraw = () => drawSample(font, atlas, textBox.value, clampedScale(Number(scaleBox.value)));
+  const redraw = () => {
+    drawSample(font, atlas, textBox.value, clampedScale(Number(scaleBox.value)));
+    if (problem !== null) document.getElementById('missing').textContent = problem;
+  };
   const edited = () => {
-    const fragment = `#text=${encodeURIComponent(textBox.value)}&scale=${scaleBox.value}`;
-    history.replaceState(null, '', fragment);
+    problem = null;
+    try {
+      history.replaceState(null, '', `#text=${encodeURIComponent(textBox.value)}&scale=${scaleBox.value}`);
+    } catch (error) {
+      // A lone surrogate has no UTF-8 form: the address keeps its last text.
+    }
     redraw();
   };
   textBox.addEventListener('input', edited);
@@ -148,14 +162,7 @@ async function start() {
   const font = readFont(JSON.parse(document.getElementById('font-data').textContent));
   showAtlasBoxes(font);
   setUpZoom(font);
-  const atlas = await readAtlas(document.getElementById('atlas-image'));
-  try {
-    setUpSample(font, atlas);
-  } catch (error) {
-    const note = document.getElementById('sample-note');
-    note.hidden = false;
-    note.textContent = `The address's fragment cannot be read: ${error.message}`;
-  }
+  setUpSample(font, await readAtlas(document.getElementById('atlas-image')));
   document.body.dataset.ready = '1';
 }
 
