@@ -14,9 +14,12 @@ using support::read_file;
 using support::RunResult;
 using support::ScratchDir;
 
-// What open-preview.js reported for a page opened once per case.
-std::vector<std::string> open_in_browser(const std::string &page, const std::string &out_dir,
-                                         const std::vector<std::string> &cases) {
+// What open-preview.js reported for a page opened once per case: "boxes" and
+// "case I png", "case I note", "case I missing" to the rest of their line;
+// errors and requests, which a page must not have, under "unexpected".
+std::map<std::string, std::string> open_in_browser(const std::string &page,
+                                                   const std::string &out_dir,
+                                                   const std::vector<std::string> &cases) {
   std::vector<std::string> args = {std::string(GLYPHMINT_NPM_DIR) + "/open-preview.js", page,
                                    out_dir};
   args.insert(args.end(), cases.begin(), cases.end());
@@ -25,10 +28,18 @@ std::vector<std::string> open_in_browser(const std::string &page, const std::str
   EXPECT_EQ(r.exit_code, 0) << "Chromium through puppeteer-core (the npm.parsers test installs "
                                "it; scripts/install-deps installs chromium)\n"
                             << r;
-  std::vector<std::string> lines;
+  std::map<std::string, std::string> report;
   std::istringstream in(r.out);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t key_end =
+        line.find(' ', line.rfind("case ", 0) == 0 ? line.find(' ', 5) + 1 : 0);
+    const std::string key = line.substr(0, key_end);
+    if (key == "error" || key == "request")
+      report["unexpected"] += line + "\n";
+    else
+      report[key] = line.substr(key_end + 1);
+  }
+  return report;
 }
 
 // The canvas (RGBA, white on opaque black) against render's greyscale PNG.
@@ -54,6 +65,52 @@ struct SampleCase {
   int scale;
 };
 
+// One page of the font, opened once per case: what it shows against info,
+// and each case's canvas against render's PNG, or the reason both give for
+// drawing nothing.
+void expect_page_draws_as_render(const std::string &fnt, bool kerned,
+                                 const std::vector<const SampleCase *> &cases) {
+  const std::vector<std::string> font_option =
+      kerned ? std::vector<std::string>{"--font", support::k_sans} : std::vector<std::string>{};
+  ScratchDir page_dir, out;
+  std::vector<std::string> args = {"preview", fnt, "page.html"};
+  args.insert(args.begin() + 1, font_option.begin(), font_option.end());
+  const RunResult made = font_tool(args, page_dir.path());
+  ASSERT_EQ(made.exit_code, 0) << made;
+  EXPECT_EQ(support::tree(page_dir.path()), std::set<std::string>{"page.html"});
+
+  std::vector<std::string> browser_cases;
+  for (const SampleCase *c : cases)
+    browser_cases.insert(browser_cases.end(), {std::to_string(c->scale), c->text});
+  std::map<std::string, std::string> report =
+      open_in_browser(page_dir.path() + "/page.html", out.path(), browser_cases);
+  EXPECT_EQ(report["unexpected"], "");
+  support::FntFile records;
+  std::string why;
+  ASSERT_TRUE(support::parse_fnt(read_file(fnt), records, why)) << why;
+  EXPECT_EQ(report["boxes"], std::to_string(records.records.size()));
+  const std::string page_text = read_file(out.path() + "/page-text.txt");
+  std::istringstream info(font_tool({"info", fnt}, out.path()).out);
+  for (std::string line; std::getline(info, line);)
+    EXPECT_NE(page_text.find(line), std::string::npos) << line;
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i]->text + " at scale " + std::to_string(cases[i]->scale));
+    const std::string key = "case " + std::to_string(i) + " ";
+    const std::string png = "render-" + std::to_string(i) + ".png";
+    std::vector<std::string> render = {"render", "--scale",      std::to_string(cases[i]->scale),
+                                       fnt,      cases[i]->text, png};
+    render.insert(render.begin() + 1, font_option.begin(), font_option.end());
+    const RunResult drawn = font_tool(render, out.path());
+    if (drawn.err.find("empty image") != std::string::npos)
+      EXPECT_EQ(report[key + "note"].rfind("The text makes an empty image", 0), 0u);
+    else if (drawn.err.find("no glyph for U+0416") != std::string::npos)
+      EXPECT_EQ(report[key + "missing"], "Not in the font: U+0416 Ж");
+    else
+      expect_canvas_is_render(report[key + "png"], out.path() + "/" + png);
+  }
+}
+
 TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
   ScratchDir field;
   std::filesystem::copy_file(support::k_sans, field.path() + "/Sans.ttf");
@@ -66,65 +123,21 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
   const std::string fonts[] = {bake().root.path() + "/fonts/DejaVuSans-24.fnt",
                                field.path() + "/Sans-16.fnt"};
   // fj and AV overlap, j starts left of the pen, ζ hangs below the box, a
-  // final line feed adds a line; "" makes an empty image, which render refuses.
+  // final line feed adds a line; "" makes an empty image and Ж is missing,
+  // which render refuses and the page says.
   const SampleCase cases[] = {{false, false, "fjord AV\njζ ÿ €", 1},
                               {false, false, "Ab\n", 3},
                               {false, false, "", 1},
+                              {false, false, "aЖb", 2},
                               {false, true, "AVATAR\nTo Wa LT", 2},
                               {true, false, "fjord AV\njζ", 4},
                               {true, false, "Ab", 1},
                               {true, true, "AVATAR To", 3}};
   std::map<std::pair<bool, bool>, std::vector<const SampleCase *>> pages;
   for (const SampleCase &c : cases) pages[{c.field, c.kerning}].push_back(&c);
-  for (const auto &[page_kind, page_cases] : pages) {
-    const auto [is_field, kerned] = page_kind;
-    SCOPED_TRACE(std::string(is_field ? "field" : "coverage") + (kerned ? ", kerned" : ""));
-    const std::string fnt = fonts[is_field];
-    const std::vector<std::string> font_option =
-        kerned ? std::vector<std::string>{"--font", support::k_sans} : std::vector<std::string>{};
-    ScratchDir page_dir, out;
-    std::vector<std::string> args = {"preview", fnt, "page.html"};
-    args.insert(args.begin() + 1, font_option.begin(), font_option.end());
-    const RunResult made = font_tool(args, page_dir.path());
-    ASSERT_EQ(made.exit_code, 0) << made;
-    EXPECT_EQ(support::tree(page_dir.path()), std::set<std::string>{"page.html"});
-
-    std::vector<std::string> browser_cases;
-    for (const SampleCase *c : page_cases) {
-      browser_cases.push_back(std::to_string(c->scale));
-      browser_cases.push_back(c->text);
-    }
-    const std::vector<std::string> report =
-        open_in_browser(page_dir.path() + "/page.html", out.path(), browser_cases);
-    support::FntFile records;
-    std::string why;
-    ASSERT_TRUE(support::parse_fnt(read_file(fnt), records, why)) << why;
-    ASSERT_EQ(report.size(), page_cases.size() + 1) << "errors or requests:\n"
-                                                    << ::testing::PrintToString(report);
-    EXPECT_EQ(report[0], "boxes " + std::to_string(records.records.size()));
-
-    const std::string page_text = read_file(out.path() + "/page-text.txt");
-    std::istringstream info(font_tool({"info", fnt}, out.path()).out);
-    for (std::string line; std::getline(info, line);)
-      EXPECT_NE(page_text.find(line), std::string::npos) << line;
-
-    for (std::size_t i = 0; i < page_cases.size(); ++i) {
-      const SampleCase &c = *page_cases[i];
-      SCOPED_TRACE(c.text + " at scale " + std::to_string(c.scale));
-      std::vector<std::string> render = {"render", "--scale", std::to_string(c.scale),
-                                         fnt,      c.text,    "render.png"};
-      render.insert(render.begin() + 1, font_option.begin(), font_option.end());
-      const RunResult drawn = font_tool(render, out.path());
-      const std::string prefix = "case " + std::to_string(i) + " ";
-      if (drawn.exit_code != 0) {
-        EXPECT_NE(drawn.err.find("empty image"), std::string::npos) << drawn;
-        EXPECT_EQ(report[i + 1].rfind(prefix + "note The text makes an empty image", 0), 0u)
-            << report[i + 1];
-        continue;
-      }
-      ASSERT_EQ(report[i + 1].rfind(prefix + "png ", 0), 0u) << report[i + 1];
-      expect_canvas_is_render(report[i + 1].substr(prefix.size() + 4), out.path() + "/render.png");
-    }
+  for (const auto &[page, page_cases] : pages) {
+    SCOPED_TRACE(std::string(page.first ? "field" : "coverage") + (page.second ? ", kerned" : ""));
+    expect_page_draws_as_render(fonts[page.first], page.second, page_cases);
   }
 }
 

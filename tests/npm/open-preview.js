@@ -3,7 +3,8 @@
 // line: "boxes N" (elements with data-codepoint), "error TEXT" (script errors
 // and console errors), "request URL" (anything asked for outside the page's
 // file and its data: URIs), then per case "case I png FILE" (the sample
-// canvas as a PNG) or "case I note TEXT" (the page's reason for no canvas).
+// canvas as a PNG) or "case I note TEXT" (the page's reason for no canvas),
+// and "case I missing TEXT" when the page lists characters the font lacks.
 // The page's text goes to OUTDIR/page-text.txt.
 // Usage: node open-preview.js PAGE OUTDIR [SCALE TEXT]... [--screenshot OUT.png]
 'use strict';
@@ -56,13 +57,15 @@ async function main() {
           await tab.screenshot({ path: screenshot });
         }
       }
-      const [png, note] = await tab.evaluate(() => {
+      const [png, note, missing] = await tab.evaluate(() => {
         const canvas = document.getElementById('sample');
-        return [canvas.hidden ? null : canvas.toDataURL('image/png'), document.getElementById('sample-note').textContent];
+        const text = (id) => document.getElementById(id).textContent;
+        return [canvas.hidden ? null : canvas.toDataURL('image/png'), text('sample-note'), text('missing')];
       });
       const file = path.join(outDir, `case-${i}.png`);
       if (png) fs.writeFileSync(file, Buffer.from(png.split(',')[1], 'base64'));
       report.push(png ? `case ${i} png ${file}` : `case ${i} note ${note}`);
+      if (missing) report.push(`case ${i} missing ${missing}`);
       await tab.close();
     }
   } finally {
