@@ -141,6 +141,26 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
   }
 }
 
+TEST(Preview, MarkupInTheFontsNamesAndTheTextStaysText) {
+  ScratchDir work, out;
+  support::FntFile fnt;
+  std::string why;
+  const std::string baked = bake().root.path() + "/fonts/DejaVuSans-24";
+  ASSERT_TRUE(support::parse_fnt(read_file(baked + ".fnt"), fnt, why)) << why;
+  fnt.image = "a&b<!--</script><img src=x onerror=\"throw 1\">.png";
+  std::filesystem::create_directories(work.path() + "/a&b<!--<");
+  std::filesystem::copy_file(baked + ".png", work.path() + "/" + fnt.image);
+  support::write_file(work.path() + "/x.fnt", support::fnt_bytes(fnt));
+  const RunResult r =
+      font_tool({"preview", "--text", "</script><!--\"'&", "x.fnt", "page.html"}, work.path());
+  ASSERT_EQ(r.exit_code, 0) << r;
+  std::map<std::string, std::string> report =
+      open_in_browser(work.path() + "/page.html", out.path(), {"1", "AV"});
+  EXPECT_EQ(report["unexpected"], "");
+  EXPECT_NE(read_file(out.path() + "/page-text.txt").find("image: " + fnt.image),
+            std::string::npos);
+}
+
 TEST(Preview, NeverWritesOverItsInputsNorAnythingButARegularFile) {
   ScratchDir work;
   for (const char *file : {"DejaVuSans-24.fnt", "DejaVuSans-24.png"})
