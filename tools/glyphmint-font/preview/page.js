@@ -82,7 +82,8 @@ function readFragment() {
   return wanted;
 }
 
-function clampedScale(value) {
+// The scale asked for when it is one render takes (1 to 16), else 1.
+function scaleOrOne(value) {
   return Number.isInteger(value) && value >= 1 && value <= 16 ? value : 1;
 }
 
@@ -132,11 +133,11 @@ function setUpSample(font, atlas) {
   const fromFragment = () => {
     const wanted = readFragment();
     textBox.value = wanted.text === null ? font.text : wanted.text;
-    scaleBox.value = String(clampedScale(wanted.scale));
+    scaleBox.value = String(scaleOrOne(wanted.scale));
     problem = wanted.problem;
   };
   const redraw = () => {
-    drawSample(font, atlas, textBox.value, clampedScale(Number(scaleBox.value)));
+    drawSample(font, atlas, textBox.value, scaleOrOne(Number(scaleBox.value)));
     if (problem !== null) document.getElementById('missing').textContent = problem;
   };
   const edited = () => {
