@@ -5,6 +5,7 @@
 
 #include <map>
 #include <stb_image.h>
+#include <stb_image_write.h>
 
 namespace {
 
@@ -59,11 +60,29 @@ void expect_canvas_is_render(const std::string &canvas_png, const std::string &r
 }
 
 struct SampleCase {
-  bool field;
+  int font; // 0 coverage, 1 a distance field, 2 the same as a multi-channel field
   bool kerning;
   std::string text;
   int scale;
 };
+
+// The distance field as a multi-channel one whose median is its green
+// channel (red 0, blue 255): drawn by its median it is the field again.
+std::string as_multi_channel(const std::string &dir, const std::string &sdf) {
+  support::FntFile fnt;
+  std::string why;
+  EXPECT_TRUE(support::parse_fnt(read_file(dir + "/" + sdf + ".fnt"), fnt, why)) << why;
+  for (gm_glyph &g : fnt.records) g.reserved = gm_kind_reserved(GM_KIND_MSDF, 4);
+  fnt.image = "msdf.png";
+  support::write_file(dir + "/msdf.fnt", support::fnt_bytes(fnt));
+  int w = 0, h = 0, n = 0;
+  u8 *grey = stbi_load((dir + "/" + sdf + ".png").c_str(), &w, &h, &n, 1);
+  std::vector<u8> rgb;
+  for (long i = 0; grey && i < long(w) * h; ++i) rgb.insert(rgb.end(), {0, grey[i], 255});
+  stbi_image_free(grey);
+  EXPECT_NE(stbi_write_png((dir + "/msdf.png").c_str(), w, h, 3, rgb.data(), w * 3), 0);
+  return dir + "/msdf.fnt";
+}
 
 // One page of the font, opened once per case: what it shows against info,
 // and each case's canvas against render's PNG, or the reason both give for
@@ -121,22 +140,24 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
   ASSERT_EQ(
       support::run_program(GLYPHMINT_EXE, {"--dir", "."}, field.path(), field.path()).exit_code, 0);
   const std::string fonts[] = {bake().root.path() + "/fonts/DejaVuSans-24.fnt",
-                               field.path() + "/Sans-16.fnt"};
+                               field.path() + "/Sans-16.fnt",
+                               as_multi_channel(field.path(), "Sans-16")};
   // fj and AV overlap, j starts left of the pen, ζ hangs below the box, a
   // final line feed adds a line; "" makes an empty image and Ж is missing,
   // which render refuses and the page says.
-  const SampleCase cases[] = {{false, false, "fjord AV\njζ ÿ €", 1},
-                              {false, false, "Ab\n", 3},
-                              {false, false, "", 1},
-                              {false, false, "aЖb", 2},
-                              {false, true, "AVATAR\nTo Wa LT", 2},
-                              {true, false, "fjord AV\njζ", 4},
-                              {true, false, "Ab", 1},
-                              {true, true, "AVATAR To", 3}};
-  std::map<std::pair<bool, bool>, std::vector<const SampleCase *>> pages;
-  for (const SampleCase &c : cases) pages[{c.field, c.kerning}].push_back(&c);
+  const SampleCase cases[] = {{0, false, "fjord AV\njζ ÿ €", 1},
+                              {0, false, "Ab\n", 3},
+                              {0, false, "", 1},
+                              {0, false, "aЖb", 2},
+                              {0, true, "AVATAR\nTo Wa LT", 2},
+                              {1, false, "fjord AV\njζ", 4},
+                              {1, false, "Ab", 1},
+                              {1, true, "AVATAR To", 3},
+                              {2, false, "fjord AV\njζ", 3}};
+  std::map<std::pair<int, bool>, std::vector<const SampleCase *>> pages;
+  for (const SampleCase &c : cases) pages[{c.font, c.kerning}].push_back(&c);
   for (const auto &[page, page_cases] : pages) {
-    SCOPED_TRACE(std::string(page.first ? "field" : "coverage") + (page.second ? ", kerned" : ""));
+    SCOPED_TRACE(fonts[page.first] + (page.second ? ", kerned" : ""));
     expect_page_draws_as_render(fonts[page.first], page.second, page_cases);
   }
 }

@@ -69,25 +69,53 @@ function drawMultiChannelField(font, atlas, glyph, image, to) {
   }, font, glyph, image, to);
 }
 
-// The kinds this page draws, by the name the font's data gives its kind.
+// Straight-alpha source over straight-alpha destination, one RGBA pixel.
+function compositeOver(source, pixels, at) {
+  const sa = source[3] / 255.0;
+  const da = pixels[at + 3] / 255.0;
+  const outA = sa + da * (1 - sa);
+  if (outA <= 0) return;
+  for (let c = 0; c < 3; ++c)
+    pixels[at + c] = Math.round((source[c] * sa + pixels[at + c] * da * (1 - sa)) / outA);
+  pixels[at + 3] = Math.round(outA * 255.0);
+}
+
+// Colour: each atlas pixel a scale x scale block, composited over what is
+// there, into an RGBA image.
+function drawColour(font, atlas, glyph, image, to) {
+  const n = to.scale;
+  for (let r = 0; r < glyph.rows * n; ++r) {
+    const sourceRow = (glyph.y + 1 + Math.floor(r / n)) * atlas.width + glyph.x + 1;
+    for (let c = 0; c < glyph.width * n; ++c) {
+      const from = 4 * (sourceRow + Math.floor(c / n));
+      const source = atlas.rgba.subarray(from, from + 4);
+      compositeOver(source, image.pixels, 4 * ((to.y0 + r) * image.width + to.x0 + c));
+    }
+  }
+}
+
+// The kinds this page draws, by the name the font's data gives its kind, and
+// the channels of the image each draws: grey, or RGBA for colour.
 const GLYPH_DRAWERS = {
-  coverage: drawCoverage,
-  sdf: drawDistanceField,
-  msdf: drawMultiChannelField,
-  mtsdf: drawMultiChannelField,
+  coverage: { draw: drawCoverage, channels: 1 },
+  sdf: { draw: drawDistanceField, channels: 1 },
+  msdf: { draw: drawMultiChannelField, channels: 1 },
+  mtsdf: { draw: drawMultiChannelField, channels: 1 },
+  color: { draw: drawColour, channels: 4 },
 };
 
-// The layout drawn on a black image of its scaled bounds, for a kind that
-// GLYPH_DRAWERS has.
+// The layout drawn on a black (for colour, transparent) image of its scaled
+// bounds, for a kind that GLYPH_DRAWERS has.
 function drawText(font, atlas, layout, scale) {
-  const draw = GLYPH_DRAWERS[font.kind];
+  const { draw, channels } = GLYPH_DRAWERS[font.kind];
   const left = layout.bounds.left * scale;
   const top = layout.bounds.top * scale;
   const image = {
     width: layout.bounds.right * scale - left,
     height: layout.bounds.bottom * scale - top,
+    channels,
   };
-  image.pixels = new Uint8ClampedArray(image.width * image.height);
+  image.pixels = new Uint8ClampedArray(image.width * image.height * channels);
   for (const { glyph, x, y } of layout.placed)
     draw(font, atlas, glyph, image, { x0: x * scale - left, y0: y * scale - top, scale });
   return image;

@@ -6,7 +6,9 @@
 const MAX_SIDE = 16384;
 const MAX_PIXELS = 64 * 1024 * 1024;
 
-// The atlas's pixels, read once through a canvas.
+// The atlas's pixels, read once through a canvas. A canvas keeps its pixels
+// with alpha multiplied in, so where an RGBA atlas's alpha is low its colour
+// comes back a few levels off; grey and RGB atlases, opaque, come back exact.
 async function readAtlas(image) {
   await image.decode();
   const canvas = document.createElement('canvas');
@@ -103,7 +105,8 @@ function paint(canvas, image) {
   canvas.style.width = `${image.width}px`;
   canvas.style.height = `${image.height}px`;
   const rgba = new ImageData(image.width, image.height);
-  for (let i = 0; i < image.pixels.length; ++i) {
+  if (image.channels === 4) rgba.data.set(image.pixels);
+  for (let i = 0; image.channels === 1 && i < image.pixels.length; ++i) {
     rgba.data.fill(image.pixels[i], 4 * i, 4 * i + 3);
     rgba.data[4 * i + 3] = 255;
   }
