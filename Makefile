@@ -10,10 +10,11 @@ FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 # What building and checking the Debian package needs: dpkg-shlibdeps (and
 # the file command CPack runs it through); the tests also lint the manual
-# pages, render them with man and run lintian on the package;
-# fonts-arphic-uming is an outline font that also holds bitmap strikes.
+# pages, render them with man, run lintian on the package and open preview
+# pages in headless Chromium; fonts-arphic-uming is an outline font that also
+# holds bitmap strikes.
 DEB_DEPS := dpkg-dev file
-TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-arphic-uming
+TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-arphic-uming chromium
 
 all: release
 

@@ -14,3 +14,5 @@ int run_render(i32 argc, const char *const *argv);
 int run_export(i32 argc, const char *const *argv);
 /// Prints the settings lines for the code points a font has.
 int run_charset(i32 argc, const char *const *argv);
+/// Writes one self-contained HTML page that shows a baked font and a sample.
+int run_preview(i32 argc, const char *const *argv);

@@ -2,14 +2,11 @@
 // in "key: value" lines, always the same keys in the same order.
 #include "tools/glyphmint-font/commands.h"
 
-#include "core/fmt.h"
 #include "core/prog-opts.h"
 #include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/baked/font-summary.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
-
-#include <string>
 
 namespace {
 
@@ -46,35 +43,6 @@ int run_info(i32 argc, const char *const *argv) {
   (void)ProgOpts::parse(argc, argv, words, names);
 
   const LoadedFont loaded = LoadedFont::load(given_path(words[0], "FONT.fnt"));
-  const gm_font &font = loaded.font;
-  const u64 tenths =
-      fill_tenths_of_percent(font, u64(loaded.atlas.width) * u64(loaded.atlas.height));
-  const std::string ranges = code_point_ranges(font);
-
-  StrBuilder out;
-  // The name is the file's to choose; control bytes would break the lines.
-  fmt(out, "image: ", EscapedControl{loaded.image_name()}, "\nsize: ", font.size,
-      "\nline height: ", font.line_height, "\nascender: ", font.ascender,
-      "\ndescender: ", font.descender, "\nglyphs: ", u64(font.glyph_count),
-      "\natlas: ", loaded.atlas.width, 'x', loaded.atlas.height, "\nfill: ", tenths / 10, '.',
-      tenths % 10, "%\ncode points: ", StrView(ranges.data(), ranges.size()), "\nkind: ");
-  switch (font.kind) {
-  case GM_KIND_COVERAGE:
-    out.append("coverage\n");
-    break;
-  case GM_KIND_SDF:
-    fmt(out, "distance field, spread ", font.spread, '\n');
-    break;
-  case GM_KIND_MSDF:
-    fmt(out, "multi-channel distance field, spread ", font.spread, '\n');
-    break;
-  case GM_KIND_MTSDF:
-    fmt(out, "multi-channel and true distance field, spread ", font.spread, '\n');
-    break;
-  case GM_KIND_COLOR:
-    out.append("colour\n");
-    break;
-  }
-  print_output(out.view());
+  print_output(font_summary_text(loaded).view());
   return 0;
 }

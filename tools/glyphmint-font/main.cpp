@@ -26,6 +26,8 @@ constexpr Command k_commands[] = {
     {"export", "Write a baked font in a BMFont form (text, xml, binary, json) or as C.",
      run_export},
     {"charset", "Print the settings lines for the code points a font has.", run_charset},
+    {"preview", "Write an HTML page that shows a baked font, its atlas and a sample.",
+     run_preview},
 };
 
 Str help_text() {

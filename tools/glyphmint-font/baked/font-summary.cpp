@@ -1,5 +1,7 @@
 #include "tools/glyphmint-font/baked/font-summary.h"
 
+#include "core/fmt.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -123,4 +125,35 @@ bool is_monochrome(const gm_font &font, const Image &atlas) {
     full = full || atlas.pixels[i] == 255;
   }
   return full;
+}
+
+Str font_summary_text(const LoadedFont &loaded) {
+  const gm_font &font = loaded.font;
+  const u64 tenths =
+      fill_tenths_of_percent(font, u64(loaded.atlas.width) * u64(loaded.atlas.height));
+  const std::string ranges = code_point_ranges(font);
+  StrBuilder out;
+  fmt(out, "image: ", EscapedControl{loaded.image_name()}, "\nsize: ", font.size,
+      "\nline height: ", font.line_height, "\nascender: ", font.ascender,
+      "\ndescender: ", font.descender, "\nglyphs: ", u64(font.glyph_count),
+      "\natlas: ", loaded.atlas.width, 'x', loaded.atlas.height, "\nfill: ", tenths / 10, '.',
+      tenths % 10, "%\ncode points: ", StrView(ranges.data(), ranges.size()), "\nkind: ");
+  switch (font.kind) {
+  case GM_KIND_COVERAGE:
+    out.append("coverage\n");
+    break;
+  case GM_KIND_SDF:
+    fmt(out, "distance field, spread ", font.spread, '\n');
+    break;
+  case GM_KIND_MSDF:
+    fmt(out, "multi-channel distance field, spread ", font.spread, '\n');
+    break;
+  case GM_KIND_MTSDF:
+    fmt(out, "multi-channel and true distance field, spread ", font.spread, '\n');
+    break;
+  case GM_KIND_COLOR:
+    out.append("colour\n");
+    break;
+  }
+  return out.to_string();
 }

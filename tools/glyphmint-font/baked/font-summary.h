@@ -1,11 +1,12 @@
-// What a baked font's records and atlas say beyond its header: how much of
-// the atlas the glyph cells fill, which code points it holds, and whether it
-// is a monochrome bake.
+// What `info` says about a baked font (its header, how much of the atlas the
+// glyph cells fill, which code points it holds), and whether it is a
+// monochrome bake.
 #pragma once
 
-#include "core/types.h"
+#include "core/str.h"
 #include "glyphmint/fnt.h"
 #include "shared/image.h"
+#include "tools/glyphmint-font/baked/loaded-font.h"
 
 #include <string>
 
@@ -27,3 +28,8 @@
 /// coverage of any outline has edge pixels in between. An atlas without a
 /// 255 (spaces alone) counts as anti-aliased, the default.
 [[nodiscard]] bool is_monochrome(const gm_font &font, const Image &atlas);
+
+/// What `info` prints: one "key: value" line per key, always the same keys in
+/// the same order (info --help lists them), the image name's control bytes
+/// escaped so that a name cannot break the lines.
+[[nodiscard]] Str font_summary_text(const LoadedFont &loaded);

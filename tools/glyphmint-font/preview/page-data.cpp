@@ -1,0 +1,114 @@
+#include "tools/glyphmint-font/preview/page-data.h"
+
+#include <cstdio>
+#include <iterator>
+
+namespace {
+
+const char *kind_name(gm_kind kind) {
+  switch (kind) {
+  case GM_KIND_SDF:
+    return "sdf";
+  case GM_KIND_MSDF:
+    return "msdf";
+  case GM_KIND_MTSDF:
+    return "mtsdf";
+  case GM_KIND_COLOR:
+    return "color";
+  case GM_KIND_COVERAGE:
+    break;
+  }
+  return "coverage";
+}
+
+void append_number(std::string &out, i64 value) {
+  out += std::to_string(value);
+}
+
+void append_glyphs(std::string &out, const gm_font &font) {
+  out += "\"glyphs\":[";
+  for (size_t i = 0; i < font.glyph_count; ++i) {
+    const gm_glyph g = gm_font_glyph(&font, i);
+    const i64 fields[] = {g.code, g.width, g.rows, g.bearing_x, g.bearing_y, g.x, g.y, g.advance};
+    out += i == 0 ? "[" : ",\n[";
+    for (size_t f = 0; f < std::size(fields); ++f) {
+      if (f > 0) out += ',';
+      append_number(out, fields[f]);
+    }
+    out += ']';
+  }
+  out += "]";
+}
+
+void append_kerning(std::string &out, const std::vector<KerningPair> *pairs) {
+  out += "\"kerning\":";
+  if (pairs == nullptr) {
+    out += "null";
+    return;
+  }
+  out += '[';
+  for (size_t i = 0; i < pairs->size(); ++i) {
+    const KerningPair &p = (*pairs)[i];
+    out += i == 0 ? "[" : ",\n[";
+    append_number(out, p.first);
+    out += ',';
+    append_number(out, p.second);
+    out += ',';
+    append_number(out, p.amount);
+    out += ']';
+  }
+  out += ']';
+}
+
+} // namespace
+
+std::string json_string(std::string_view utf8) {
+  std::string out = "\"";
+  for (size_t at = 0; at < utf8.size();) {
+    const size_t start = at;
+    u32 c = 0;
+    if (!gm_utf8_decode(utf8.data(), utf8.size(), &at, &c)) {
+      out += "\\ufffd";
+      at = start + 1;
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20 || c == '<' || c == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(c));
+      out += escaped;
+    } else {
+      out.append(utf8.data() + start, at - start);
+    }
+  }
+  return out + '"';
+}
+
+std::string page_data_json(const LoadedFont &loaded, const std::vector<KerningPair> *pairs,
+                           std::string_view sample) {
+  const gm_font &f = loaded.font;
+  const StrView name = loaded.fnt_path.name();
+  std::string out = "{\"name\":" + json_string(std::string_view(name.data, name.len));
+  const std::pair<const char *, i64> numbers[] = {{"size", f.size},
+                                                  {"lineHeight", f.line_height},
+                                                  {"ascender", f.ascender},
+                                                  {"descender", f.descender},
+                                                  {"spread", f.spread},
+                                                  {"channels", f.channels},
+                                                  {"atlasWidth", loaded.atlas.width},
+                                                  {"atlasHeight", loaded.atlas.height}};
+  for (const auto &[key, value] : numbers) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+    append_number(out, value);
+  }
+  out += ",\"kind\":\"";
+  out += kind_name(f.kind);
+  out += "\",\n";
+  append_glyphs(out, f);
+  out += ",\n";
+  append_kerning(out, pairs);
+  out += ",\n\"text\":" + json_string(sample) + "}";
+  return out;
+}
