@@ -7,6 +7,7 @@
 #include "tools/glyphmint-font/baked/loaded-font.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/cli/output.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/preview/page-html.h"
 #include "tools/glyphmint-font/preview/sample-text.h"
@@ -98,10 +99,14 @@ void check_output(const PreviewOptions &options, const LoadedFont &loaded) {
 int run_preview(i32 argc, const char *const *argv) {
   const PreviewOptions options = parse_options(argc, argv);
   if (options.text) check_text(*options.text);
-  const LoadedFont loaded = LoadedFont::load(options.fnt);
+  LoadedFont loaded = LoadedFont::load(options.fnt);
   check_output(options, loaded);
+  // Advances and pairs as render and export take them from the font file.
   std::optional<std::vector<KerningPair>> pairs;
-  if (!options.font_file.empty()) pairs = kerning_pairs(options.font_file, loaded.font);
+  if (!options.font_file.empty()) {
+    take_font_advances(loaded, options.font_file);
+    pairs = kerning_pairs(options.font_file, loaded.font);
+  }
   const std::string page =
       preview_page(loaded, pairs ? &*pairs : nullptr,
                    options.text ? *options.text : default_sample_text(loaded.font));
