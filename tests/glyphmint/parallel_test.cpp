@@ -85,6 +85,8 @@ TEST(ParallelBake, LooksLikeTheSequentialBake) {
       "spread = 6\n",
       "path = Sans.ttf\nsizes = []\nranges = [32-126]\nchars = []\n",
       "path = Mono.ttf\nsizes = [40, 9]\nranges = [100-90]\nchars = [66, 66, 65]\n",
+      "path = Sans.ttf\nsizes = [20]\nranges = [65-90]\nchars = []\nrender = msdf\n",
+      "path = Sans.ttf\nsizes = [24]\nranges = [97-122]\nchars = []\nrender = mtsdf\n",
   });
   const Seen one = dir.bake("1");
   EXPECT_EQ(one.run.exit_code, 0) << one.run;
