@@ -12,7 +12,7 @@ PREFIX ?= /usr/local
 # the file command CPack runs it through); the tests also lint the manual
 # pages, render them with man and run lintian on the package.
 DEB_DEPS := dpkg-dev file
-TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian
+TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-font-awesome fonts-noto-cjk
 
 all: release
 

@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "tools/glyphmint/atlas.h"
 #include "tools/glyphmint/fnt-file.h"
+#include "tools/glyphmint/glyph-faces.h"
 #include "tools/glyphmint/glyph.h"
 
 BakeOutputs bake_outputs(const Path &font, int size) {
@@ -13,8 +14,7 @@ BakeOutputs bake_outputs(const Path &font, int size) {
 
 void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   const BakeOutputs out = bake_outputs(settings.font, size);
-  const FT_Face face = get_face(fonts, settings.font);
-  set_pixel_size(face, size);
+  const GlyphFaces faces = GlyphFaces::open(fonts, settings, size);
 
   const GlyphStyle style{settings.render, settings.spread};
   List<RasterGlyph> glyphs;
@@ -22,17 +22,18 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   for (const CharRange &range : settings.ranges) {
     // Counted in 64 bits so a range ending at the largest int still ends.
     for (i64 code = range.first; code <= range.last; ++code)
-      glyphs.append(RasterGlyph::load(face, static_cast<int>(code), style, &budget));
+      glyphs.append(RasterGlyph::load(faces.supplier(static_cast<int>(code)),
+                                      static_cast<int>(code), style, &budget));
   }
   for (const int code : settings.chars)
-    glyphs.append(RasterGlyph::load(face, code, style, &budget));
+    glyphs.append(RasterGlyph::load(faces.supplier(code), code, style, &budget));
 
   const AtlasSize atlas_size = pack_glyphs(glyphs);
   {
     const auto atlas = fill_atlas(glyphs, atlas_size);
     write_atlas_png(out.image, atlas.get(), atlas_size);
   }
-  Fnt::build(out.image, size_metrics(face), size, glyphs).write(out.fnt);
+  Fnt::build(out.image, size_metrics(faces.main), size, glyphs).write(out.fnt);
 }
 
 void bake_settings_file(FontLibrary &fonts, const Path &settings_file) {
