@@ -534,8 +534,7 @@ TEST_F(Glyphmint, BakedGlyphsMatchFreeType) {
 TEST_F(Glyphmint, FallbackFontsSupplyWhatTheMainFontLacks) {
   // Sans maps U+F000..F003 itself; the icons after them and the CJK come from
   // the fallbacks, the CJK font's Latin never.
-  const std::string icons = "/usr/share/fonts/truetype/font-awesome/fontawesome-webfont.ttf";
-  const std::string cjk = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
+  const std::string &icons = support::k_icons, &cjk = support::k_cjk;
   put_font("Sans.ttf");
   ASSERT_EQ(symlink(icons.c_str(), at("Icons.ttf").c_str()), 0);
   ASSERT_EQ(symlink(cjk.c_str(), at("CJK.ttc").c_str()), 0);
@@ -910,6 +909,12 @@ TEST_F(Glyphmint, DocumentedSettingsExamplesBake) {
     const std::string font = dir + "/" + font_of(examples[i].text);
     std::filesystem::create_directories(std::filesystem::path(font).parent_path());
     std::filesystem::copy_file(support::k_sans, font);
+    // The fallbacks an example names are the system's fonts of those names.
+    for (const std::string &system : {support::k_icons, support::k_cjk}) {
+      const std::string name = std::filesystem::path(system).filename();
+      if (examples[i].text.find(name) != std::string::npos)
+        std::filesystem::create_symlink(system, dir + "/" + name);
+    }
     support::write_file(dir + "/Example.glyphmint.ini", examples[i].text);
     const RunResult r = run({"--dir=" + dir});
     expect_exit(r, 0);

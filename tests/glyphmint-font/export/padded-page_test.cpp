@@ -149,8 +149,7 @@ TEST(PaddedPage, AWholeCjkFontGoesOnSeveralPagesOfTheLargestSize) {
   const support::ScratchDir dir;
   const std::string fonts = dir.path() + "/fonts", out = dir.path() + "/out";
   ASSERT_TRUE(std::filesystem::create_directory(fonts) && std::filesystem::create_directory(out));
-  std::filesystem::create_symlink("/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc",
-                                  fonts + "/CJK.ttc");
+  std::filesystem::create_symlink(support::k_cjk, fonts + "/CJK.ttc");
   const support::RunResult charset =
       baked_sans::font_tool({"charset", "--font", fonts + "/CJK.ttc", "--all"}, dir.path());
   ASSERT_EQ(charset.exit_code, 0) << charset;
