@@ -174,12 +174,6 @@ Baked check_baked(const std::string &font, const std::string &dir, const std::st
   std::vector<std::unique_ptr<support::RefFace>> fallback_refs;
   for (const std::string &f : fallbacks)
     fallback_refs.push_back(std::make_unique<support::RefFace>(f, size));
-  const auto supplier = [&](int code) -> const support::RefFace & {
-    if (!ref.has(code))
-      for (const auto &f : fallback_refs)
-        if (f->has(code)) return *f;
-    return ref;
-  };
   const support::RefMetrics m = ref.metrics();
   EXPECT_EQ(fnt.line_height, m.line_height);
   EXPECT_EQ(fnt.ascender, m.ascender);
@@ -196,7 +190,10 @@ Baked check_baked(const std::string &font, const std::string &dir, const std::st
   for (std::size_t i = 0; i < fnt.records.size(); ++i) {
     const gm_glyph &r = fnt.records[i];
     SCOPED_TRACE("record " + std::to_string(i) + ", code " + std::to_string(r.code));
-    const support::RefGlyph g = supplier(r.code).glyph(r.code);
+    const support::RefFace *from = &ref; // the first font that has the code point
+    for (auto f = fallback_refs.begin(); !from->has(r.code) && f != fallback_refs.end(); ++f)
+      from = f->get();
+    const support::RefGlyph g = from->glyph(r.code);
     EXPECT_EQ(r.reserved, 0);
     EXPECT_EQ(r.width, g.width);
     EXPECT_EQ(r.rows, g.rows);
@@ -534,10 +531,10 @@ TEST_F(Glyphmint, BakedGlyphsMatchFreeType) {
 TEST_F(Glyphmint, FallbackFontsSupplyWhatTheMainFontLacks) {
   // Sans maps U+F000..F003 itself; the icons after them and the CJK come from
   // the fallbacks, the CJK font's Latin never.
-  const std::string &icons = support::k_icons, &cjk = support::k_cjk;
   put_font("Sans.ttf");
-  ASSERT_EQ(symlink(icons.c_str(), at("Icons.ttf").c_str()), 0);
-  ASSERT_EQ(symlink(cjk.c_str(), at("CJK.ttc").c_str()), 0);
+  ASSERT_EQ(symlink(support::k_icons.c_str(), at("Icons.ttf").c_str()) |
+                symlink(support::k_cjk.c_str(), at("CJK.ttc").c_str()),
+            0);
   put("Sans.glyphmint.ini",
       "path = Sans.ttf\nsizes = [13, 20]\nranges = [65-70, 61440-61446]\n"
       "chars = [20013, 25991, 12290, 1046]\nfallback = [Icons.ttf,CJK.ttc]\n");
@@ -546,29 +543,24 @@ TEST_F(Glyphmint, FallbackFontsSupplyWhatTheMainFontLacks) {
   const std::vector<int> load_order =
       codes({{65, 70}, {61440, 61446}}, {20013, 25991, 12290, 1046});
   for (const int size : {13, 20})
-    check_baked(support::k_sans, fonts_, "Sans", size, load_order, {icons, cjk});
+    check_baked(support::k_sans, fonts_, "Sans", size, load_order,
+                {support::k_icons, support::k_cjk});
 }
 
 TEST_F(Glyphmint, FallbackFailuresStopBeforeTheSizeIsWritten) {
   put_font("Sans.ttf");
   put("Text.ttf", "this is not a font\n");
-  struct Case {
-    std::string keys;
-    std::string line; // the last log line
-  };
-  const Case cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
+      // keys, the last log line
       {"chars = [1114111]\nfallback = [Sans.ttf]\n", "CRIT | No character 1114111 found in font"},
       {"chars = [65]\nfallback = [Sans.ttf, Text.ttf]\n",
        k_open_face_failed + std::to_string(support::ft_open_error(at("Text.ttf"))) +
-           "; fallback: " + at("Text.ttf")},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.keys);
-    put("Sans.glyphmint.ini", "path = Sans.ttf\nsizes = [12]\nranges = []\n" + c.keys);
+           "; fallback: " + at("Text.ttf")}};
+  for (const auto &[keys, line] : cases) {
+    put("Sans.glyphmint.ini", "path = Sans.ttf\nsizes = [12]\nranges = []\n" + keys);
     const RunResult r = bake();
     expect_abort(r);
-    const std::vector<std::string> lines = support::log_lines(r.out);
-    EXPECT_EQ(lines.empty() ? "" : lines.back(), c.line);
+    EXPECT_EQ(support::log_lines(r.out).back(), line);
     EXPECT_EQ(support::tree(fonts_),
               (std::set<std::string>{"Sans.ttf", "Text.ttf", "Sans.glyphmint.ini"}));
   }
