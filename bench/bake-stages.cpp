@@ -161,20 +161,20 @@ int main(int argc, char **argv) {
       t[Pack] += ms_since(start);
 
       start = cpu_ms();
-      const auto atlas = fill_atlas(*glyphs, atlas_size);
+      const Image atlas = fill_atlas(*glyphs, atlas_size, atlas_channels(settings.render));
       t[Fill] += ms_since(start);
 
       start = cpu_ms();
       u64 encoded = 0;
-      if (!stbi_write_png_to_func(discard, &encoded, atlas_size.width, atlas_size.height, 1,
-                                  atlas.get(), atlas_size.width))
+      if (!stbi_write_png_to_func(discard, &encoded, atlas.width, atlas.height, atlas.channels,
+                                  atlas.pixels.get(), int(atlas.stride())))
         die("the PNG encoder failed");
       const double encode_ms = ms_since(start);
       t[Encode] += encode_ms;
       png_bytes += encoded;
 
       start = cpu_ms();
-      write_atlas_png(out.image, atlas.get(), atlas_size);
+      write_atlas_png(out.image, atlas);
       t[PngWrite] += std::max(0.0, ms_since(start) - encode_ms);
 
       start = cpu_ms();

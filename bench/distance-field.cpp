@@ -117,8 +117,7 @@ u64 bake_in_memory(const std::vector<int> &codes, Rasterise rasterise) {
   List<RasterGlyph> glyphs;
   for (const int code : codes) glyphs.append(rasterise(code));
   const AtlasSize size = pack_glyphs(glyphs);
-  const auto atlas = fill_atlas(glyphs, size);
-  return encode_png(atlas.get(), size.width, size.height, 1).len;
+  return encode_png(fill_atlas(glyphs, size)).len;
 }
 
 void report_time(const char *what, double ms, size_t glyphs, double ratio) {

@@ -345,8 +345,8 @@ TEST(Atlas, FillCopiesEachBitmapInsideItsFrame) {
   empty.y = 40;
 
   const AtlasSize size{256, 256};
-  const auto atlas = fill_atlas(glyphs, size);
-  ASSERT_NE(atlas, nullptr);
+  const Image atlas = fill_atlas(glyphs, size);
+  ASSERT_EQ(atlas.channels, 1);
   u64 wrong = 0;
   std::string first;
   for (i32 y = 0; y < size.height; ++y) {
@@ -358,20 +358,21 @@ TEST(Atlas, FillCopiesEachBitmapInsideItsFrame) {
         if (col >= 0 && row >= 0 && col < i32(g->width) && row < i32(g->rows))
           want = g->pixels[u64(row) * g->width + u64(col)];
       }
-      const u8 got = atlas[u64(y) * u64(size.width) + u64(x)];
+      const u8 got = atlas.pixels[u64(y) * u64(size.width) + u64(x)];
+      // Not "(" + ...: g++ 12 then warns of an overlapping copy that is not there.
       if (got != want && wrong++ == 0)
-        first = "(" + std::to_string(x) + ", " + std::to_string(y) + "): " + std::to_string(got) +
+        first = std::to_string(x) + ", " + std::to_string(y) + ": " + std::to_string(got) +
                 " != " + std::to_string(want);
     }
   }
-  EXPECT_EQ(wrong, 0u) << "first wrong pixel at " << first;
+  EXPECT_EQ(wrong, 0u) << "first wrong pixel at x, y " << first;
   // The frame of the 10x12 bitmap packed at the corner, spelled out.
-  EXPECT_EQ(atlas[0 * 256 + 1], 0);                 // row 0
-  EXPECT_EQ(atlas[1 * 256 + 0], 0);                 // column 0
-  EXPECT_EQ(atlas[1 * 256 + 11], 0);                // column 11
-  EXPECT_EQ(atlas[13 * 256 + 1], 0);                // row 13
-  EXPECT_EQ(atlas[1 * 256 + 1], 1);                 // the bitmap's first byte
-  EXPECT_EQ(atlas[12 * 256 + 10], big.pixels[119]); // and its last
+  EXPECT_EQ(atlas.pixels[0 * 256 + 1], 0);                 // row 0
+  EXPECT_EQ(atlas.pixels[1 * 256 + 0], 0);                 // column 0
+  EXPECT_EQ(atlas.pixels[1 * 256 + 11], 0);                // column 11
+  EXPECT_EQ(atlas.pixels[13 * 256 + 1], 0);                // row 13
+  EXPECT_EQ(atlas.pixels[1 * 256 + 1], 1);                 // the bitmap's first byte
+  EXPECT_EQ(atlas.pixels[12 * 256 + 10], big.pixels[119]); // and its last
 }
 
 // ---------------------------------------------------------------------------

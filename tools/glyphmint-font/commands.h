@@ -8,7 +8,7 @@
 
 /// One line per key about a .fnt and its atlas.
 int run_info(i32 argc, const char *const *argv);
-/// Draws a text with a baked font into a greyscale PNG.
+/// Draws a text with a baked font into a PNG.
 int run_render(i32 argc, const char *const *argv);
 /// Writes a baked font in one of the BMFont forms, with its page image.
 int run_export(i32 argc, const char *const *argv);

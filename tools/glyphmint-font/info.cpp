@@ -17,8 +17,9 @@ const char k_help[] =
     "Usage: glyphmint-font info FONT.fnt\n"
     "\n"
     "Checks a baked font and its atlas (the PNG that the file names, relative to\n"
-    "the file's directory, which must be 8-bit greyscale and hold every glyph\n"
-    "cell) and prints one line per key, in this order:\n"
+    "the file's directory, which must be 8-bit greyscale, RGB for a multi-channel\n"
+    "field, RGBA for one with the true distance or for colour, and hold every\n"
+    "glyph cell) and prints one line per key, in this order:\n"
     "\n"
     "  image: the atlas's name as the file gives it\n"
     "  size: the baked pixel size\n"
@@ -29,8 +30,10 @@ const char k_help[] =
     "    frames included) cover, in percent with one decimal, halves rounded up\n"
     "  code points: inclusive ranges in ascending order, each code point once,\n"
     "    such as 32-126, 160-255, 8364; none for a font without glyphs\n"
-    "  kind: what the atlas holds: coverage (monochrome bakes included), or\n"
-    "    distance field, spread N (the distance in pixels where it saturates)\n"
+    "  kind: what the atlas holds: coverage (monochrome bakes included),\n"
+    "    distance field, spread N (the distance in pixels where it saturates),\n"
+    "    multi-channel distance field, spread N, multi-channel and true\n"
+    "    distance field, spread N, or colour\n"
     "\n"
     "Any fault: exit status 1 and one line on standard error naming the file.\n";
 
@@ -55,10 +58,23 @@ int run_info(i32 argc, const char *const *argv) {
       "\ndescender: ", font.descender, "\nglyphs: ", u64(font.glyph_count),
       "\natlas: ", loaded.atlas.width, 'x', loaded.atlas.height, "\nfill: ", tenths / 10, '.',
       tenths % 10, "%\ncode points: ", StrView(ranges.data(), ranges.size()), "\nkind: ");
-  if (font.spread > 0)
-    fmt(out, "distance field, spread ", font.spread, '\n');
-  else
+  switch (font.kind) {
+  case GM_KIND_COVERAGE:
     out.append("coverage\n");
+    break;
+  case GM_KIND_SDF:
+    fmt(out, "distance field, spread ", font.spread, '\n');
+    break;
+  case GM_KIND_MSDF:
+    fmt(out, "multi-channel distance field, spread ", font.spread, '\n');
+    break;
+  case GM_KIND_MTSDF:
+    fmt(out, "multi-channel and true distance field, spread ", font.spread, '\n');
+    break;
+  case GM_KIND_COLOR:
+    out.append("colour\n");
+    break;
+  }
   print_output(out.view());
   return 0;
 }

@@ -1,4 +1,4 @@
-// glyphmint-font render: draws a text with a baked font into a greyscale PNG,
+// glyphmint-font render: draws a text with a baked font into a PNG,
 // by rules exact enough that the image can be checked pixel for pixel.
 #include "tools/glyphmint-font/commands.h"
 
@@ -20,23 +20,25 @@ const char k_help[] =
     "Usage: glyphmint-font render [--font FONTFILE] [--scale N] FONT.fnt TEXT OUT.png\n"
     "\n"
     "Draws the UTF-8 TEXT with a baked font into OUT.png, an 8-bit greyscale PNG\n"
-    "with a background of 0. The pen starts at x = 0 on every line; line i (from 0)\n"
-    "has its baseline at y = ascender + i * line height, and a line feed starts the\n"
-    "next line (one at the very end starts an empty last line). Each glyph's bitmap\n"
-    "is copied from the atlas to (pen + bearing x, baseline - bearing y),\n"
-    "overlapping pixels keeping the larger value, then the pen moves right by the\n"
-    "advance. With --font, the font file the bake used, its kerning pairs (as\n"
-    "export --font writes them) move the pen between neighbouring glyphs of a line;\n"
-    "without it there is no kerning. The image is the smallest rectangle that holds\n"
-    "every line's box (x from 0 to the line's advance, y from i * line height to\n"
-    "(i + 1) * line height) and every glyph bitmap, moved so that its top-left\n"
-    "corner is (0, 0): nothing is clipped.\n"
+    "with a background of 0 (RGBA on transparent for a colour font). The pen starts\n"
+    "at x = 0 on every line; line i (from 0) has its baseline at\n"
+    "y = ascender + i * line height, and a line feed starts the next line (one at the very end starts\n"
+    "an empty last line). Each glyph's bitmap is copied from the atlas to (pen +\n"
+    "bearing x, baseline - bearing y), overlapping pixels keeping the larger value\n"
+    "(a colour glyph is composited over them with its alpha), then the pen moves\n"
+    "right by the advance. With --font, the font file the bake used, its kerning\n"
+    "pairs (as export --font writes them) move the pen between neighbouring glyphs\n"
+    "of a line; without it there is no kerning. The image is the smallest rectangle\n"
+    "that holds every line's box (x from 0 to the line's advance, y from i * line\n"
+    "height to (i + 1) * line height) and every glyph bitmap, moved so that its\n"
+    "top-left corner is (0, 0): nothing is clipped.\n"
     "\n"
     "--scale N (1 to 16, default 1) multiplies every position (pen, bearings, line\n"
-    "height) by N. A coverage font's atlas pixels become N x N blocks. A distance\n"
-    "field is drawn from its field: the output pixel whose centre lies at\n"
+    "height) by N. A coverage or colour font's atlas pixels become N x N blocks. A\n"
+    "distance field is drawn from its field: the output pixel whose centre lies at\n"
     "u = (x + 0.5) / N - 0.5, v = (y + 0.5) / N - 0.5 in the glyph's field bitmap\n"
-    "takes the bilinear sample s there (clamped to the bitmap's edge pixels) and\n"
+    "takes the bilinear sample s there (clamped to the bitmap's edge pixels; for a\n"
+    "multi-channel field, the median of the samples of its red, green and blue) and\n"
     "holds 255 * clamp(0.5 + (s - 128) / 128 * spread * N, 0, 1), rounded: the\n"
     "outline sharp, with about one pixel of anti-aliasing, at any scale.\n"
     "\n"
@@ -109,7 +111,7 @@ int run_render(i32 argc, const char *const *argv) {
   const TextBounds bounds = scaled(layout.bounds, scale);
   check_layout(layout, bounds, loaded, to_stdout ? StrView("standard output") : out_path.view());
   const Image image = draw_text(loaded, text, kerning, bounds, scale);
-  const Bytes png = encode_png(image.pixels.get(), image.width, image.height, 1);
+  const Bytes png = encode_png(image);
   if (to_stdout)
     write_standard_output(png.view());
   else

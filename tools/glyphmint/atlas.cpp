@@ -32,26 +32,27 @@ AtlasSize pack_glyphs(List<RasterGlyph> &glyphs) {
   return size;
 }
 
-std::unique_ptr<u8[]> fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size) {
-  const u64 stride = static_cast<u64>(size.width);
-  std::unique_ptr<u8[]> atlas(new u8[stride * static_cast<u64>(size.height)]());
+Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels) {
+  Image atlas(size.width, size.height, channels);
   for (const RasterGlyph &glyph : glyphs) {
     if (glyph.width == 0 || glyph.rows == 0) continue;
-    u8 *corner =
-        atlas.get() + (static_cast<u64>(glyph.y) + 1) * stride + static_cast<u64>(glyph.x) + 1;
+    if (glyph.channels != channels)
+      log_critical("Glyph ", glyph.code, " has ", glyph.channels, " channels, the atlas ", channels);
+    u8 *corner = atlas.at(i64{glyph.x} + 1, i64{glyph.y} + 1);
+    const u64 row_bytes = u64{glyph.width} * u64(channels);
     for (u32 r = 0; r < glyph.rows; ++r)
-      std::memcpy(corner + r * stride, glyph.pixels + u64{r} * glyph.width, glyph.width);
+      std::memcpy(corner + r * atlas.stride(), glyph.pixels + r * row_bytes, row_bytes);
   }
   return atlas;
 }
 
-void write_atlas_png(const Path &image_path, const u8 *atlas, AtlasSize size) {
+void write_atlas_png(const Path &image_path, const Image &atlas) {
   // Encoded in memory and written with checked writes, since stbi_write_png
   // would not notice a failed write (a full disk). The previous atlas of
   // this name stays until the new one is complete.
   Bytes png;
   try {
-    png = encode_png(atlas, size.width, size.height, 1);
+    png = encode_png(atlas);
   } catch (const Err &) {
     log_critical("Failed to write png");
   }

@@ -1,5 +1,5 @@
 // Packing the glyphs of one size into one atlas and writing it as an 8-bit
-// greyscale PNG. Each glyph gets a cell one pixel larger than its bitmap on
+// PNG of the atlas's channels (grey, RGB or RGBA). Each glyph gets a cell one pixel larger than its bitmap on
 // every side; x, y are the cell's corner, the bitmap starts at (x + 1, y + 1).
 // The cells are laid out by shared/atlas-pack, whose layout renderers depend on.
 #pragma once
@@ -7,9 +7,8 @@
 #include "core/fs.h"
 #include "core/list.h"
 #include "shared/atlas-pack.h"
+#include "shared/image.h"
 #include "tools/glyphmint/glyph.h"
-
-#include <memory>
 
 /// Tracks the cells of the glyphs loaded so far for one size and stops the run
 /// with "Cannot figure out size for atlas" as soon as packing is certain to
@@ -27,11 +26,12 @@ struct CellBudget {
 /// An empty list settles at 256x256.
 [[nodiscard]] AtlasSize pack_glyphs(List<RasterGlyph> &glyphs);
 
-/// The atlas bytes: all zero but for each bitmap copied into its cell.
-[[nodiscard]] std::unique_ptr<u8[]> fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size);
+/// The atlas of that many channels, which every glyph has: all zero but for
+/// each bitmap copied into its cell.
+[[nodiscard]] Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels = 1);
 
 /// Encodes the atlas as PNG and writes it with checked writes and a checked
 /// close under a temporary name, renamed over the path once complete; any
 /// failure is the fatal stop "Failed to write png" and leaves a previous image
 /// of that name as it was. Logs "Image written: " and the path on success.
-void write_atlas_png(const Path &image_path, const u8 *atlas, AtlasSize size);
+void write_atlas_png(const Path &image_path, const Image &atlas);

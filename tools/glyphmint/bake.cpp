@@ -29,10 +29,7 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
     glyphs.append(RasterGlyph::load(faces.supplier(code), code, style, &budget));
 
   const AtlasSize atlas_size = pack_glyphs(glyphs);
-  {
-    const auto atlas = fill_atlas(glyphs, atlas_size);
-    write_atlas_png(out.image, atlas.get(), atlas_size);
-  }
+  write_atlas_png(out.image, fill_atlas(glyphs, atlas_size, atlas_channels(settings.render)));
   Fnt::build(out.image, size_metrics(faces.main), size, glyphs).write(out.fnt);
 }
 

@@ -45,14 +45,14 @@ SizeMetrics size_metrics(FT_Face face) {
 
 RasterGlyph::RasterGlyph(const RasterGlyph &o)
     : pixels(o.pixels_size != 0 ? new u8[o.pixels_size] : nullptr), pixels_size(o.pixels_size),
-      width(o.width), rows(o.rows), bearing_x(o.bearing_x), bearing_y(o.bearing_y),
+      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x), bearing_y(o.bearing_y),
       advance(o.advance), x(o.x), y(o.y), reserved(o.reserved), code(o.code) {
   if (pixels_size != 0) std::memcpy(pixels, o.pixels, pixels_size);
 }
 
 RasterGlyph::RasterGlyph(RasterGlyph &&o) noexcept
     : pixels(std::exchange(o.pixels, nullptr)), pixels_size(std::exchange(o.pixels_size, 0)),
-      width(o.width), rows(o.rows), bearing_x(o.bearing_x), bearing_y(o.bearing_y),
+      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x), bearing_y(o.bearing_y),
       advance(o.advance), x(o.x), y(o.y), reserved(o.reserved), code(o.code) {}
 
 RasterGlyph &RasterGlyph::operator=(const RasterGlyph &o) {
@@ -67,6 +67,7 @@ RasterGlyph &RasterGlyph::operator=(RasterGlyph &&o) noexcept {
     pixels_size = std::exchange(o.pixels_size, 0);
     width = o.width;
     rows = o.rows;
+    channels = o.channels;
     bearing_x = o.bearing_x;
     bearing_y = o.bearing_y;
     advance = o.advance;
@@ -169,7 +170,6 @@ RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget
   }
   glyph.bearing_x = field.bearing_x;
   glyph.bearing_y = field.bearing_y;
-  glyph.reserved = spread;
   return glyph;
 }
 
@@ -179,9 +179,21 @@ RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudg
   const FT_UInt glyph_index = ::glyph_index(face, code);
   if (glyph_index == 0) log_critical("No character ", code, " found in font");
 
-  RasterGlyph glyph = style.mode == RenderMode::Sdf
-                          ? load_field(face, glyph_index, style.spread, budget)
-                          : load_rendered(face, glyph_index, style.mode, budget);
+  RasterGlyph glyph;
+  switch (style.mode) {
+  case RenderMode::Coverage:
+  case RenderMode::Mono:
+    glyph = load_rendered(face, glyph_index, style.mode, budget);
+    break;
+  case RenderMode::Sdf:
+    glyph = load_field(face, glyph_index, style.spread, budget);
+    break;
+  case RenderMode::Msdf:
+  case RenderMode::Mtsdf:
+  case RenderMode::Color:
+    log_critical("No loader for render mode ", int(style.mode));
+  }
+  glyph.reserved = gm_kind_reserved(atlas_kind(style.mode), style.spread);
   // Only the low 32 bits of the 26.6 advance count; the shift keeps the sign.
   glyph.advance = static_cast<i32>(static_cast<u32>(face->glyph->advance.x)) >> 6;
   glyph.code = code;

@@ -37,10 +37,20 @@ u64 load_be_u32(const u8 *p) {
   return u64(p[0]) << 24 | u64(p[1]) << 16 | u64(p[2]) << 8 | u64(p[3]);
 }
 
-bool is_grey8_png(const Bytes &png) {
+// PNG's colour type for 8-bit pixels of that many channels.
+u8 png_colour_type(i32 channels) {
+  return channels == 1 ? 0 : channels == 3 ? 2 : 6;
+}
+
+StrView png_kind_name(i32 channels) {
+  return channels == 1 ? StrView("greyscale") : channels == 3 ? StrView("RGB") : StrView("RGBA");
+}
+
+bool is_8bit_png_of(const Bytes &png, i32 channels) {
   static const u8 signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   return png.len >= 33 && std::memcmp(png.data, signature, 8) == 0 &&
-         std::memcmp(png.data + 12, "IHDR", 4) == 0 && png.data[24] == 8 && png.data[25] == 0;
+         std::memcmp(png.data + 12, "IHDR", 4) == 0 && png.data[24] == 8 &&
+         png.data[25] == png_colour_type(channels);
 }
 
 LoadedFont load_fnt(const Path &fnt_path) {
@@ -59,9 +69,9 @@ LoadedFont load_fnt(const Path &fnt_path) {
 
 } // namespace
 
-Image read_grey_png(const Path &path) {
+Image read_atlas_png(const Path &path, i32 channels) {
   const Bytes png = read_whole(path);
-  if (!is_grey8_png(png)) fail(path, "not an 8-bit greyscale PNG");
+  if (!is_8bit_png_of(png, channels)) fail(path, fmt("not an 8-bit ", png_kind_name(channels), " PNG"));
   // The header's size is checked before decoding, so a hostile file cannot
   // make the decoder ask for gigabytes; no baked atlas comes near the limit.
   const u64 width = load_be_u32(png.data + 16);
@@ -70,13 +80,13 @@ Image read_grey_png(const Path &path) {
       width * height > k_max_pixels)
     fail(path, fmt("image too large (", width, "x", height, ")"));
   Image image;
-  int channels = 0;
+  int file_channels = 0;
   u8 *pixels = stbi_load_from_memory(png.data, static_cast<int>(png.len), &image.width,
-                                     &image.height, &channels, 1);
+                                     &image.height, &file_channels, channels);
   if (pixels == nullptr) fail(path, fmt("damaged PNG (", StrView(stbi_failure_reason()), ")"));
-  const u64 size = u64(image.width) * u64(image.height);
-  image.pixels.reset(new u8[size]);
-  std::memcpy(image.pixels.get(), pixels, size);
+  image.channels = channels;
+  image.pixels.reset(new u8[image.byte_size()]);
+  std::memcpy(image.pixels.get(), pixels, image.byte_size());
   stbi_image_free(pixels);
   return image;
 }
@@ -87,7 +97,7 @@ LoadedFont LoadedFont::load_without_atlas(const Path &fnt_path) {
 
 LoadedFont LoadedFont::load(const Path &fnt_path) {
   LoadedFont loaded = load_fnt(fnt_path);
-  loaded.atlas = read_grey_png(loaded.image_path);
+  loaded.atlas = read_atlas_png(loaded.image_path, loaded.font.channels);
   size_t offset = 0;
   const gm_error e =
       gm_font_check_atlas(&loaded.font, u32(loaded.atlas.width), u32(loaded.atlas.height), &offset);

@@ -17,7 +17,8 @@ struct LoadedFont {
   Image atlas;
 
   /// Reads and checks the .fnt, then reads its atlas, which must be an 8-bit
-  /// greyscale PNG that holds every glyph cell.
+  /// PNG of the kind's channels (greyscale, RGB or RGBA) that holds every
+  /// glyph cell.
   [[nodiscard]] static LoadedFont load(const Path &fnt_path);
 
   /// The .fnt alone, checked as far as it can be without its atlas.
@@ -28,6 +29,7 @@ struct LoadedFont {
   }
 };
 
-/// Reads an 8-bit greyscale PNG; anything else (another depth or colour type,
-/// a damaged or missing file) throws Err "<path>: <reason>".
-[[nodiscard]] Image read_grey_png(const Path &path);
+/// Reads an 8-bit PNG of that many channels (1 greyscale, 3 RGB, 4 RGBA);
+/// anything else (another depth or colour type, a damaged or missing file)
+/// throws Err "<path>: <reason>", such as "not an 8-bit RGBA PNG".
+[[nodiscard]] Image read_atlas_png(const Path &path, i32 channels);

@@ -1,5 +1,7 @@
 #include "tools/glyphmint-font/draw/text-image.h"
 
+#include "tools/glyphmint-font/draw/field-sample.h"
+
 #include <algorithm>
 #include <cmath>
 #include <set>
@@ -30,46 +32,55 @@ void blit_coverage(const Image &atlas, const gm_placed_glyph &g, Image &image,
   }
 }
 
-// The field's bilinear sample at (u, v), in the bitmap's pixel coordinates,
-// its edge pixels standing in for whatever lies beyond them.
-double sample_field(const Image &atlas, const gm_placed_glyph &g, double u, double v) {
-  const auto pixel = [&](i64 x, i64 y) {
-    x = std::clamp<i64>(x, 0, g.width - 1);
-    y = std::clamp<i64>(y, 0, g.height - 1);
-    return double(atlas.pixels[u64((g.src_y + y) * atlas.width + g.src_x + x)]);
-  };
-  const double fu = std::floor(u), fv = std::floor(v);
-  const i64 x = i64(fu), y = i64(fv);
-  const double ax = u - fu, ay = v - fv;
-  const double top = pixel(x, y) * (1 - ax) + pixel(x + 1, y) * ax;
-  const double bottom = pixel(x, y + 1) * (1 - ax) + pixel(x + 1, y + 1) * ax;
-  return top * (1 - ay) + bottom * ay;
-}
-
-// A distance field: the outline where the field crosses 128, drawn with one
-// output pixel of ramp across it whatever the scale.
-void blit_field(const Image &atlas, const gm_placed_glyph &g, i32 spread, Image &image,
-                Destination to) {
+// A distance field of any kind: the outline where the field crosses 128,
+// drawn with one output pixel of ramp across it whatever the scale.
+void blit_field(const LoadedFont &font, const gm_placed_glyph &g, Image &image, Destination to) {
   const double n = double(to.scale);
-  const double ramp = double(spread) * n / 128.0;
   for (i64 y = 0; y < g.height * to.scale; ++y) {
-    u8 *row = image.pixels.get() + (to.y0 + y) * image.width + to.x0;
+    u8 *row = image.at(to.x0, to.y0 + y);
     const double v = (double(y) + 0.5) / n - 0.5;
     for (i64 x = 0; x < g.width * to.scale; ++x) {
-      const double s = sample_field(atlas, g, (double(x) + 0.5) / n - 0.5, v);
-      const double value = 255.0 * std::clamp(0.5 + (s - 128.0) * ramp, 0.0, 1.0);
-      row[x] = std::max(row[x], u8(std::lround(value)));
+      const double s = field_value(font.atlas, g, font.font.kind, (double(x) + 0.5) / n - 0.5, v);
+      row[x] = std::max(row[x], field_coverage(s, font.font.spread, n));
     }
+  }
+}
+
+// Straight-alpha source over straight-alpha destination, one RGBA pixel.
+void composite_over(const u8 *src, u8 *dst) {
+  const double sa = src[3] / 255.0, da = dst[3] / 255.0;
+  const double out_a = sa + da * (1 - sa);
+  if (out_a <= 0) return;
+  for (int c = 0; c < 3; ++c)
+    dst[c] = u8(std::lround((src[c] * sa + dst[c] * da * (1 - sa)) / out_a));
+  dst[3] = u8(std::lround(out_a * 255.0));
+}
+
+// Colour: each atlas pixel a scale x scale block, composited over what is there.
+void blit_colour(const Image &atlas, const gm_placed_glyph &g, Image &image, Destination to) {
+  for (i64 r = 0; r < g.height * to.scale; ++r) {
+    for (i64 c = 0; c < g.width * to.scale; ++c)
+      composite_over(atlas.at(g.src_x + c / to.scale, g.src_y + r / to.scale),
+                     image.at(to.x0 + c, to.y0 + r));
   }
 }
 
 // Every glyph's pixels reach the image through here.
 void blit_glyph(const LoadedFont &font, const gm_placed_glyph &g, Image &image,
                 Destination to) {
-  if (font.font.spread > 0)
-    blit_field(font.atlas, g, font.font.spread, image, to);
-  else
+  switch (font.font.kind) {
+  case GM_KIND_COVERAGE:
     blit_coverage(font.atlas, g, image, to);
+    break;
+  case GM_KIND_SDF:
+  case GM_KIND_MSDF:
+  case GM_KIND_MTSDF:
+    blit_field(font, g, image, to);
+    break;
+  case GM_KIND_COLOR:
+    blit_colour(font.atlas, g, image, to);
+    break;
+  }
 }
 
 i64 saturating_mul(i64 value, i64 scale) {
@@ -120,10 +131,8 @@ TextBounds scaled(const TextBounds &bounds, i64 scale) {
 
 Image draw_text(const LoadedFont &font, std::string_view text, TextKerning kerning,
                     const TextBounds &bounds, i64 scale) {
-  Image image;
-  image.width = i32(bounds.right - bounds.left);
-  image.height = i32(bounds.bottom - bounds.top);
-  image.pixels.reset(new u8[u64(image.width) * u64(image.height)]());
+  Image image(i32(bounds.right - bounds.left), i32(bounds.bottom - bounds.top),
+              font.font.kind == GM_KIND_COLOR ? 4 : 1);
   gm_layout layout = begin_layout(font, text, kerning);
   gm_placed_glyph g;
   for (gm_step step; (step = gm_layout_next(&layout, &g)) != GM_STEP_END && step != GM_STEP_ERROR;)

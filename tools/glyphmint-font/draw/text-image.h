@@ -1,4 +1,4 @@
-// A UTF-8 text laid out with a baked font and drawn into a greyscale image by
+// A UTF-8 text laid out with a baked font and drawn into an image by
 // the rules `render` documents, exact enough to be checked pixel for pixel.
 #pragma once
 
@@ -53,14 +53,14 @@ inline constexpr i64 k_max_text_scale = 16;
 [[nodiscard]] TextBounds scaled(const TextBounds &bounds, i64 scale);
 
 /// The text drawn as lay_out_text placed it, every position multiplied by the
-/// scale and moved so that the bounds' top-left corner is (0, 0), on a
-/// background of 0, overlapping pixels keeping the larger value. A coverage
-/// glyph's atlas pixels become scale x scale blocks. A distance field's glyph
+/// scale and moved so that the bounds' top-left corner is (0, 0). The image is
+/// greyscale on a background of 0, overlapping pixels keeping the larger
+/// value, but for a colour font: RGBA on transparent, each glyph composited
+/// over what lies under it with its alpha. Coverage and colour glyphs' atlas
+/// pixels become scale x scale blocks. A distance field's glyph, of any kind,
 /// is drawn from its field: the output pixel whose centre lies at
 /// u = (x + 0.5) / scale - 0.5, v = (y + 0.5) / scale - 0.5 in the glyph's
-/// field bitmap takes the bilinear sample s there (clamped to the bitmap's
-/// edge pixels), and holds 255 * clamp(0.5 + (s - 128) / 128 * spread * scale,
-/// 0, 1), rounded: the outline sharp, with about one pixel of anti-aliasing.
+/// bitmap takes field_value there and holds field_coverage of it.
 /// The bounds are scaled(lay_out_text's bounds, scale) for this text and
 /// kerning, with nothing missing, and their width and height are from 1 to
 /// INT32_MAX.

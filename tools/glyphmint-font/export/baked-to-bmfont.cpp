@@ -32,8 +32,12 @@ BmFont font_header(const LoadedFont &loaded, BmPage page, StrView page_name) {
   font.common.base = f.ascender;
   font.common.scale_w = loaded.atlas.width;
   font.common.scale_h = loaded.atlas.height;
-  if (page == BmPage::Grey) {
-    font.common.alpha_chnl = 4;
+  if (f.kind == GM_KIND_MSDF || f.kind == GM_KIND_MTSDF)
+    font.field_type = f.kind == GM_KIND_MSDF ? "msdf" : "mtsdf";
+  // Every channel of a multi-channel page holds glyph data, but for the alpha
+  // an RGB page lacks, which reads as one.
+  if (page == BmPage::Grey || f.channels != 1) {
+    font.common.alpha_chnl = f.channels == 4 ? 0 : 4;
     font.common.red_chnl = font.common.green_chnl = font.common.blue_chnl = 0;
   }
   font.pages.push_back(Str(page_name));
@@ -89,7 +93,7 @@ Path bmfont_page_path(const Path &out, u64 id, u64 count) {
 }
 
 Bytes bmfont_page_png(const Image &atlas, BmPage page) {
-  if (page == BmPage::Grey) return encode_png(atlas.pixels.get(), atlas.width, atlas.height, 1);
+  if (page == BmPage::Grey || atlas.channels != 1) return encode_png(atlas);
   // White everywhere, the coverage in alpha: tinting and blending both work.
   const u64 pixels = u64(atlas.width) * u64(atlas.height);
   std::vector<u8> rgba(pixels * 4, 255);

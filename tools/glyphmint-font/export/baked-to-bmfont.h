@@ -7,8 +7,9 @@
 
 #include <vector>
 
-/// What the page image holds: white with the glyphs' coverage in alpha (what
-/// engines blend with), or the atlas's own greyscale pixels.
+/// What the page image of a one-channel atlas holds: white with the glyphs'
+/// coverage in alpha (what engines blend with), or the atlas's own greyscale
+/// pixels. A multi-channel atlas (RGB or RGBA) is its own page.
 enum class BmPage { Rgba, Grey };
 
 /// A baked font described for the BMFont writers.
@@ -22,7 +23,9 @@ struct BakedAsBmFont {
 /// The .fnt under BMFont's names: a char's x and y are its cell's plus one
 /// (the bitmap inside the frame), yoffset the ascender less the bearing y;
 /// base is the ascender, spacing 2,2 (two frames between bitmaps), a distance
-/// field's padding its spread on every side and its range twice that, and the
+/// field's padding its spread on every side and its range twice that, the
+/// channel fields what the page's channels hold (a colour or multi-channel
+/// page: glyph data in all of them but an RGB page's missing alpha), and the
 /// face the atlas's name without its "-<size>.png" ending (without just its
 /// extension when it ends otherwise). Throws Err "<fnt>: code point N is
 /// negative; no BMFont id holds it".
@@ -36,5 +39,5 @@ struct BakedAsBmFont {
 ///   out.fnt, id 3 of 12 => out_03.png
 [[nodiscard]] Path bmfont_page_path(const Path &out, u64 id = 0, u64 count = 1);
 
-/// The page image of the atlas, as PNG.
+/// The page image of the atlas, as PNG: a multi-channel atlas as it is.
 [[nodiscard]] Bytes bmfont_page_png(const Image &atlas, BmPage page);

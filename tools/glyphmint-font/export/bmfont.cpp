@@ -203,7 +203,8 @@ Str xml_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   xml_element(b, "  ", "info", info_fields(font.info));
   xml_element(b, "  ", "common", common_fields(font.common, font.pages.size()));
   if (font.distance_range != 0)
-    fmt(b, "  <distanceField fieldType=\"sdf\" distanceRange=\"", font.distance_range, "\"/>\n");
+    fmt(b, "  <distanceField fieldType=\"", StrView(font.field_type), "\" distanceRange=\"",
+        font.distance_range, "\"/>\n");
   b.append("  <pages>\n");
   for (u64 id = 0; id < font.pages.size(); ++id) {
     fmt(b, "    <page id=\"", id, "\" file=\"");
@@ -272,9 +273,8 @@ Str json_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   b.append(",\n  \"common\": ");
   json_object(b, common_fields(font.common, font.pages.size()));
   if (font.distance_range != 0)
-    fmt(b,
-        ",\n  \"distanceField\": {\"fieldType\": \"sdf\", \"distanceRange\": ", font.distance_range,
-        '}');
+    fmt(b, ",\n  \"distanceField\": {\"fieldType\": \"", StrView(font.field_type),
+        "\", \"distanceRange\": ", font.distance_range, '}');
   b.append("\n}\n");
   return b.to_string();
 }

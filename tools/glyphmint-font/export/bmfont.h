@@ -59,9 +59,11 @@ struct BmChar {
 struct BmFont {
   BmInfo info;
   BmCommon common;
-  /// A signed distance field's range in pixels (twice its spread), which the
-  /// XML and JSON forms carry as distanceField; 0 for coverage.
+  /// A distance field's range in pixels (twice its spread), which the XML and
+  /// JSON forms carry as distanceField; 0 for coverage and colour.
   i64 distance_range = 0;
+  /// The distance field's fieldType: "sdf", "msdf" or "mtsdf".
+  const char *field_type = "sdf";
   /// The pages' image file names, relative to the descriptor, by id; every
   /// page is scale_w x scale_h.
   std::vector<Str> pages;

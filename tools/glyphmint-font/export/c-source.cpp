@@ -44,6 +44,21 @@ const char k_head[] = R"(/* @: a font baked by glyphmint, written by glyphmint-f
 
 )";
 
+// A multi-channel atlas's lines in the head, put in place of its one-channel
+// ones, which stay as they are for fonts of one channel.
+const char k_one_channel[] = " *   @_atlas: its atlas, 8-bit pixels row by row from the top,\n";
+const char k_channels[] =
+    " *   @_atlas: its atlas, @_atlas_channels bytes a pixel (R, G, B and A\n"
+    " *     when there are 4) row by row from the top,\n";
+const char k_one_channel_pixel[] = "column x, row y is @_atlas[y * @_atlas_width + x].\n";
+const char k_channels_pixel[] =
+    "column x, row y starts at @_atlas[(y * @_atlas_width + x) * @_atlas_channels].\n";
+
+std::string replaced(std::string text, std::string_view from, std::string_view to) {
+  const size_t at = text.find(from);
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 std::string with_name(std::string_view text, std::string_view name) {
   std::string out;
   for (const char c : text) {
@@ -107,14 +122,20 @@ std::string c_source(std::string_view name, const LoadedFont &loaded) {
     throw Err(fmt(loaded.fnt_path, ": ", loaded.bytes.len,
                   " bytes, more than the c form's largest constant 2147483647"));
   const std::string n(name);
-  std::string out = with_name(k_head, name);
+  const i32 channels = loaded.atlas.channels;
+  std::string head = k_head;
+  if (channels != 1)
+    head = replaced(replaced(head, k_one_channel, k_channels), k_one_channel_pixel,
+                    k_channels_pixel);
+  std::string out = with_name(head, name);
   out += "enum {\n  " + n + "_fnt_size = " + std::to_string(loaded.bytes.len) + ",\n  " + n +
          "_atlas_width = " + std::to_string(loaded.atlas.width) + ",\n  " + n +
-         "_atlas_height = " + std::to_string(loaded.atlas.height) + "\n};\n\n";
+         "_atlas_height = " + std::to_string(loaded.atlas.height);
+  if (channels != 1) out += ",\n  " + n + "_atlas_channels = " + std::to_string(channels);
+  out += "\n};\n\n";
   append_array(out, n + "_fnt", loaded.bytes.data, loaded.bytes.len);
   out += '\n';
-  append_array(out, n + "_atlas", loaded.atlas.pixels.get(),
-               u64(loaded.atlas.width) * u64(loaded.atlas.height));
+  append_array(out, n + "_atlas", loaded.atlas.pixels.get(), loaded.atlas.byte_size());
   out += "\n#endif\n";
   return out;
 }

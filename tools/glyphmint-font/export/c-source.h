@@ -22,7 +22,8 @@
 [[nodiscard]] std::string default_c_name(const Path &out);
 
 /// The header: a comment on reading it, an include guard, the enum of
-/// NAME_fnt_size, NAME_atlas_width and NAME_atlas_height, and the arrays
+/// NAME_fnt_size, NAME_atlas_width and NAME_atlas_height (and
+/// NAME_atlas_channels for an atlas of 3 or 4 channels), and the arrays
 /// NAME_fnt and NAME_atlas (rows top to bottom) in decimal, lines within 80
 /// columns. Throws Err "<fnt>: N bytes, more than the c form's largest
 /// constant 2147483647" for a file whose size no int enum constant holds.

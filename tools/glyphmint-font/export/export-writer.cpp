@@ -66,6 +66,9 @@ void write_bmfont(const LoadedFont &loaded, const ExportOptions &options) {
   // The atlas as the one page is known now; pages laid out anew once they are.
   const bool atlas_is_page = !options.room && !options.page_size;
   if (atlas_is_page) check_output(bmfont_page_path(options.out), ArrView<const Input>(inputs, 4));
+  if (options.page == BmPage::Grey && loaded.font.channels != 1)
+    throw Err(fmt(loaded.fnt_path, ": --page grey takes a one-channel atlas; this one has ",
+                  loaded.font.channels, " channels and is its own page"));
 
   BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, {});
   for (const u32 code : baked.duplicates)
