@@ -1,5 +1,5 @@
 // glyphmint-font export: a baked font in the BMFont forms that game engines
-// and web loaders read, with its one page image beside the descriptor.
+// and web loaders read, with its page images beside the descriptor.
 #include "tools/glyphmint-font/commands.h"
 
 #include "core/fmt.h"
