@@ -14,7 +14,8 @@ PREFIX ?= /usr/local
 # pages in headless Chromium; fonts-arphic-uming is an outline font that also
 # holds bitmap strikes.
 DEB_DEPS := dpkg-dev file
-TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-arphic-uming chromium
+TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-arphic-uming chromium fonts-font-awesome \
+  fonts-noto-cjk
 
 all: release
 

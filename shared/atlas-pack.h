@@ -29,13 +29,24 @@ struct RectCorner {
 };
 
 /// Finds the smallest page of the series 256x256, 256x512, 512x512, ...,
-/// 2048x4096 (the height grows first) that holds every rectangle, less
+/// 2048x4096 (the height grows first; past it 4096x4096 when `largest` allows),
+/// each size capped at `largest`, that holds every rectangle, less
 /// `keep_free` columns at its right and rows at its bottom, and stores each
 /// rectangle's corner in `corners` (as many as `rects`). Each rectangle is one
 /// stbrp_pack_rects call in list order (stb sorts within a call), on as many
 /// nodes as rectangles, so stb rounds widths up to multiples of
 /// ceil(width / count). A rectangle 0 wide or high takes no room, at (0, 0).
-/// No rectangles settle at 256x256. Returns false, `size` and `corners`
-/// unspecified, when no page of the series holds them.
+/// No rectangles settle at the first size. Returns false, `size` and
+/// `corners` unspecified, when no page of the series holds them.
 [[nodiscard]] bool pack_in_atlas_series(ArrView<const RectSize> rects, AtlasSize keep_free,
-                                        ArrView<RectCorner> corners, AtlasSize &size);
+                                        ArrView<RectCorner> corners, AtlasSize &size,
+                                        AtlasSize largest = {k_atlas_max_width,
+                                                             k_atlas_max_height});
+
+/// Packs the rectangles in list order onto pages of `page` size, less
+/// `keep_free` as above: onto page 0 until one does not fit, that one and the
+/// rest onto page 1, and so on (a page is never gone back to). Stores each
+/// rectangle's corner and page, and returns the number of pages; 0, the
+/// outputs unspecified, when a rectangle does not fit an empty page.
+[[nodiscard]] u64 pack_on_pages(ArrView<const RectSize> rects, AtlasSize keep_free, AtlasSize page,
+                                ArrView<RectCorner> corners, ArrView<u32> pages);

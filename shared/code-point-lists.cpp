@@ -48,3 +48,20 @@ bool StrParser<List<int>>::try_parse(StrView text, List<int> &out) {
 bool StrParser<List<CharRange>>::try_parse(StrView text, List<CharRange> &out) {
   return parse_list(text, out, parse_range);
 }
+
+bool StrParser<List<Str>>::try_parse(StrView text, List<Str> &out) {
+  if (text.len < 2 || !text.starts_with('[') || !text.ends_with(']')) return false;
+  StrView rest = text.sub(1, text.len - 2);
+  if (rest.trim().empty()) return true;
+  while (true) {
+    const u64 comma = rest.find(',');
+    const bool last = comma == StrView::npos;
+    const StrView item = (last ? rest : rest.sub(0, comma)).trim();
+    // An empty last item is the blank after a trailing comma.
+    if (item.empty()) return last;
+    if (item.find('[') != StrView::npos || item.find(']') != StrView::npos) return false;
+    out.append(Str(item));
+    if (last) return true;
+    rest = rest.sub(comma + 1, StrView::npos);
+  }
+}

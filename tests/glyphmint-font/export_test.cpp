@@ -408,13 +408,15 @@ TEST(Export, NotesEscapeControlBytesAsErrorsDo) {
 }
 
 TEST(Export, ThePageIsNamedAfterOutUpToItsLastDot) {
-  const std::pair<const char *, std::string> rows[] = {
-      {"dir/Serif-16.bmfont.fnt", "dir/Serif-16.bmfont_0.png"},
-      {"out", "out_0.png"},
-      {"a.b/out", "a.b/out_0.png"}};
-  for (const auto &[out, page] : rows) {
-    const Path got = bmfont_page_path(Path(out));
-    EXPECT_EQ(std::string(got.text.data, got.text.len), page) << out;
+  const std::tuple<const char *, u64, u64, std::string> rows[] = {
+      {"dir/Serif-16.bmfont.fnt", 0, 1, "dir/Serif-16.bmfont_0.png"},
+      {"out", 0, 1, "out_0.png"},
+      {"a.b/out", 0, 1, "a.b/out_0.png"},
+      {"out.fnt", 9, 10, "out_9.png"},
+      {"out.fnt", 3, 11, "out_03.png"}}; // the binary form's names are of one length
+  for (const auto &[out, id, count, page] : rows) {
+    const Path got = bmfont_page_path(Path(out), id, count);
+    EXPECT_EQ(std::string(got.text.data, got.text.len), page) << out << " " << id;
   }
 }
 
@@ -487,6 +489,8 @@ TEST(Export, UsageErrorsPrintTheHelp) {
       {{"--name", "x", "a.fnt", "text", "out"}, 1, "--name applies to the c form only"},
       {{"--padding", "1", "a.fnt", "c", "out.h"}, 1, "--padding does not apply to the c form"},
       {{"--name", "9x", "a.fnt", "c", "out.h"}, 1, "--name takes a C identifier"},
+      {{"--page-size", "96", "a.fnt", "text", "out"}, 1, "--page-size takes W or WxH, powers"},
+      {{"--page-size", "128", "a.fnt", "c", "out.h"}, 1, "--page-size does not apply to the c"},
   };
   ScratchDir work;
   for (const Row &row : rows) {
@@ -504,7 +508,7 @@ BmFont sample_font() {
   f.info.face = "Sample";
   f.info.size = 10;
   f.common = {.line_height = 12, .base = 9, .scale_w = 64, .scale_h = 32};
-  f.page = "sample_0.png";
+  f.pages = {Str("sample_0.png")};
   f.chars = {{.id = 65, .x = 1, .y = 1, .width = 6, .height = 7, .yoffset = 2, .xadvance = 7},
              {.id = 86, .x = 9, .y = 1, .width = 7, .height = 7, .yoffset = 2, .xadvance = 7}};
   return f;
@@ -591,7 +595,7 @@ TEST(BmfontWriters, NamesAreEscapedOrRefused) {
   for (const Row &row : rows) {
     BmFont f = sample_font();
     f.info.face = Str(row.face.data(), row.face.size());
-    f.page = Str(row.page.data(), row.page.size());
+    f.pages = {Str(row.page.data(), row.page.size())};
     const std::vector<KerningPair> pairs = {row.pair};
     try {
       (void)bmfont_bytes(f, {pairs.data(), row.pair.first ? 1u : 0u}, row.form);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -141,10 +142,12 @@ struct Baked {
 };
 
 // Checks dir/base-size.png and .fnt, baked from `font` with the code points
-// in `load_order` (ranges then chars, as the settings list them), and returns
+// in `load_order` (ranges then chars, as the settings list them), each glyph
+// from `font` or else from the first of `fallbacks` that has it, and returns
 // them for further checks.
 Baked check_baked(const std::string &font, const std::string &dir, const std::string &base,
-                  int size, const std::vector<int> &load_order) {
+                  int size, const std::vector<int> &load_order,
+                  const std::vector<std::string> &fallbacks = {}) {
   const std::string name = base + "-" + std::to_string(size);
   SCOPED_TRACE("baked " + dir + "/" + name + " from " + font);
   Baked baked;
@@ -168,6 +171,9 @@ Baked check_baked(const std::string &font, const std::string &dir, const std::st
   EXPECT_EQ(fnt.size, size);
   const support::RefFace ref(font, size);
   if (!ref.ok()) return baked;
+  std::vector<std::unique_ptr<support::RefFace>> fallback_refs;
+  for (const std::string &f : fallbacks)
+    fallback_refs.push_back(std::make_unique<support::RefFace>(f, size));
   const support::RefMetrics m = ref.metrics();
   EXPECT_EQ(fnt.line_height, m.line_height);
   EXPECT_EQ(fnt.ascender, m.ascender);
@@ -184,7 +190,10 @@ Baked check_baked(const std::string &font, const std::string &dir, const std::st
   for (std::size_t i = 0; i < fnt.records.size(); ++i) {
     const gm_glyph &r = fnt.records[i];
     SCOPED_TRACE("record " + std::to_string(i) + ", code " + std::to_string(r.code));
-    const support::RefGlyph g = ref.glyph(r.code);
+    const support::RefFace *from = &ref; // the first font that has the code point
+    for (auto f = fallback_refs.begin(); !from->has(r.code) && f != fallback_refs.end(); ++f)
+      from = f->get();
+    const support::RefGlyph g = from->glyph(r.code);
     EXPECT_EQ(r.reserved, 0);
     EXPECT_EQ(r.width, g.width);
     EXPECT_EQ(r.rows, g.rows);
@@ -457,6 +466,9 @@ TEST_F(Glyphmint, BadSettingsEndTheRunWithTheirMessage) {
       {"[Glyphmint]\npath = Font.ttf\nsizes = [16]\nranges = [65-66]\nchars = []\n", "No value"},
       // The first bad key in reading order is the one reported.
       {"path = Font.ttf\nsizes = [16]\nranges = [65-66,]\n", "Cannot parse string: [65-66,]"},
+      {"path = Font.ttf\nsizes = [16]\nranges = []\nchars = []\nfallback = [a.ttf, , b.ttf]\n",
+       "Cannot parse string: [a.ttf, , b.ttf] (fallback is a list of font files: [Icons.ttf, "
+       "CJK.ttc])"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE("settings:\n" + c.text);
@@ -514,6 +526,44 @@ TEST_F(Glyphmint, BakedGlyphsMatchFreeType) {
                                                                   {"Mono", support::k_mono}};
   for (const auto &[base, font] : fonts)
     for (const int size : {12, 16}) check_baked(font, fonts_, base, size, load_order);
+}
+
+TEST_F(Glyphmint, FallbackFontsSupplyWhatTheMainFontLacks) {
+  // Sans maps U+F000..F003 itself; the icons after them and the CJK come from
+  // the fallbacks, the CJK font's Latin never.
+  put_font("Sans.ttf");
+  ASSERT_EQ(symlink(support::k_icons.c_str(), at("Icons.ttf").c_str()) |
+                symlink(support::k_cjk.c_str(), at("CJK.ttc").c_str()),
+            0);
+  put("Sans.glyphmint.ini",
+      "path = Sans.ttf\nsizes = [13, 20]\nranges = [65-70, 61440-61446]\n"
+      "chars = [20013, 25991, 12290, 1046]\nfallback = [Icons.ttf,CJK.ttc]\n");
+  const RunResult r = bake();
+  expect_exit(r, 0);
+  const std::vector<int> load_order =
+      codes({{65, 70}, {61440, 61446}}, {20013, 25991, 12290, 1046});
+  for (const int size : {13, 20})
+    check_baked(support::k_sans, fonts_, "Sans", size, load_order,
+                {support::k_icons, support::k_cjk});
+}
+
+TEST_F(Glyphmint, FallbackFailuresStopBeforeTheSizeIsWritten) {
+  put_font("Sans.ttf");
+  put("Text.ttf", "this is not a font\n");
+  const std::pair<std::string, std::string> cases[] = {
+      // keys, the last log line
+      {"chars = [1114111]\nfallback = [Sans.ttf]\n", "CRIT | No character 1114111 found in font"},
+      {"chars = [65]\nfallback = [Sans.ttf, Text.ttf]\n",
+       k_open_face_failed + std::to_string(support::ft_open_error(at("Text.ttf"))) +
+           "; fallback: " + at("Text.ttf")}};
+  for (const auto &[keys, line] : cases) {
+    put("Sans.glyphmint.ini", "path = Sans.ttf\nsizes = [12]\nranges = []\n" + keys);
+    const RunResult r = bake();
+    expect_abort(r);
+    EXPECT_EQ(support::log_lines(r.out).back(), line);
+    EXPECT_EQ(support::tree(fonts_),
+              (std::set<std::string>{"Sans.ttf", "Text.ttf", "Sans.glyphmint.ini"}));
+  }
 }
 
 TEST_F(Glyphmint, OutputsGoBesideTheFontNamedUpToItsFirstDot) {
@@ -846,6 +896,12 @@ TEST_F(Glyphmint, DocumentedSettingsExamplesBake) {
     const std::string font = dir + "/" + font_of(examples[i].text);
     std::filesystem::create_directories(std::filesystem::path(font).parent_path());
     std::filesystem::copy_file(support::k_sans, font);
+    // The fallbacks an example names are the system's fonts of those names.
+    for (const std::string &system : {support::k_icons, support::k_cjk}) {
+      const std::string name = std::filesystem::path(system).filename();
+      if (examples[i].text.find(name) != std::string::npos)
+        std::filesystem::create_symlink(system, dir + "/" + name);
+    }
     support::write_file(dir + "/Example.glyphmint.ini", examples[i].text);
     const RunResult r = run({"--dir=" + dir});
     expect_exit(r, 0);

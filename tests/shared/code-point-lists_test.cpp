@@ -79,6 +79,17 @@ TEST(CodePointLists, RangeListGrammar) {
   check_list_grammar(cases);
 }
 
+TEST(CodePointLists, FileListGrammar) {
+  const ListCase<Str, std::string> cases[] = {
+      {"[ ]", true, {}},
+      {"[ a b.ttf ,c.ttf,  ]", true, {"a b.ttf", "c.ttf"}}, // blanks inside a name stay
+      {"[a.ttf, , b.ttf]", false, {}}, // only a trailing comma may end an empty item
+      {"[a[1].ttf]", false, {}},
+      {"a.ttf", false, {}},
+  };
+  check_list_grammar(cases);
+}
+
 TEST(CodePointLists, ParseStrReportsTheWholeValue) {
   List<int> sizes;
   try {

@@ -21,6 +21,12 @@ namespace support {
   return out;
 }
 
+[[nodiscard]] inline std::vector<std::string> to_vector(const List<Str> &list) {
+  std::vector<std::string> out;
+  for (const Str &s : list) out.emplace_back(s.data, s.len);
+  return out;
+}
+
 [[nodiscard]] inline std::string message_of(const Err &e) {
   return std::string(e.message.data, e.message.len);
 }

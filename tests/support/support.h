@@ -39,6 +39,10 @@ namespace support {
 
 inline const std::string k_sans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 inline const std::string k_mono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+// Fonts to bake beside a text font: icons (fonts-font-awesome) and CJK
+// (fonts-noto-cjk, a collection).
+inline const std::string k_icons = "/usr/share/fonts/truetype/font-awesome/fontawesome-webfont.ttf";
+inline const std::string k_cjk = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
 
 /// A fresh directory under $TMPDIR (or /tmp), in canonical form so it compares
 /// equal to what realpath gives; removed with everything in it on destruction.

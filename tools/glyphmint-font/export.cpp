@@ -1,12 +1,12 @@
 // glyphmint-font export: a baked font in the BMFont forms that game engines
-// and web loaders read, with its one page image beside the descriptor.
+// and web loaders read, with its page images beside the descriptor.
 #include "tools/glyphmint-font/commands.h"
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
+#include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/export/c-source.h"
 #include "tools/glyphmint-font/export/export-writer.h"
-#include "tools/glyphmint-font/cli/given-paths.h"
 
 #include <string>
 #include <utility>
@@ -15,13 +15,14 @@ namespace {
 
 const char k_synopsis[] =
     "Usage: glyphmint-font export [--page rgba|grey] [--font FONTFILE] [--padding P]\n"
-    "                             [--spacing S] FONT.fnt FORMAT OUT\n"
+    "                             [--spacing S] [--page-size W[xH]] FONT.fnt FORMAT OUT\n"
     "       glyphmint-font export [--name NAME] FONT.fnt c OUT.h\n"
     "\n"
     "Writes a baked font as an AngelCode BMFont descriptor, the form most game\n"
-    "engines and web text renderers load, and its page image beside OUT, named\n"
-    "after OUT's file name up to its last dot: out/Serif-16.bmfont.fnt gives\n"
-    "out/Serif-16.bmfont_0.png.\n"
+    "engines and web text renderers load, and its page images beside OUT, named\n"
+    "after OUT's file name up to its last dot and the page's number:\n"
+    "out/Serif-16.bmfont.fnt gives out/Serif-16.bmfont_0.png (past 10 pages the\n"
+    "numbers are zero-padded: _00, _01, ...).\n"
     "\n"
     "FORMAT:\n"
     "  text    the text form (.fnt), one line per record\n"
@@ -38,16 +39,24 @@ const char k_synopsis[] =
     "when it ends otherwise). A code point baked twice is written once, from its\n"
     "first record.\n"
     "\n"
-    "Without --padding and --spacing the page is the atlas, its frames making\n"
-    "spacing 2,2. With either, the glyphs are packed anew, in code point order,\n"
-    "on the smallest page of 256x256, 256x512, 512x512, ..., 2048x4096 that holds\n"
-    "them (none is an error). --padding N or UP,RIGHT,DOWN,LEFT (0 to 64) puts\n"
+    "Without --padding, --spacing and --page-size the page is the atlas, its\n"
+    "frames making spacing 2,2. With any of them, the glyphs are packed anew, in\n"
+    "code point order, on the smallest page of 256x256, 256x512, 512x512, ...,\n"
+    "2048x4096 that holds them, or else on as many 2048x4096 pages as they take\n"
+    "(a note says how many). --padding N or UP,RIGHT,DOWN,LEFT (0 to 64) puts\n"
     "transparent pixels around each bitmap, inside its char's rectangle, for a\n"
     "shader's outline or shadow: xoffset and yoffset move by the left and up\n"
     "padding, so the glyph is drawn where it was. --spacing N or H,V (0 to 64)\n"
     "keeps the rectangles that far apart and from the page's edges, against\n"
     "bleeding under filtering and mipmaps. The info line's padding and spacing\n"
     "say what was given (a distance field's padding adds its spread).\n"
+    "\n"
+    "--page-size W or WxH (powers of two from 64 to 4096; H is W when not given)\n"
+    "packs the glyphs anew, in code point order, on pages of at most WxH, as\n"
+    "engines that take small textures need: on the smallest page of the series\n"
+    "above, each size capped at WxH, when one holds them all, else onto page 0\n"
+    "until a glyph does not fit, then onto page 1, and so on, every page WxH.\n"
+    "Without --padding and --spacing the glyphs keep spacing 2,2.\n"
     "\n"
     "Give --font, the font file the bake used (the .fnt does not name it), whenever\n"
     "you have it: each xadvance is then the font's advance at the baked size to the\n"
@@ -73,10 +82,10 @@ const char k_synopsis[] =
     "nothing is left: DejaVuSans-16.h gives DejaVuSans_16, 16px.h font_16px. The\n"
     "page options and --font do not apply.\n"
     "\n"
-    "OUT and the page never replace FONT.fnt or its atlas, and must be regular\n"
-    "files where they exist (not a directory, a device or a FIFO). Both are\n"
-    "written whole under temporary names before either takes its own, so a\n"
-    "failed export leaves any earlier OUT and page as they were.\n";
+    "OUT and the pages never replace FONT.fnt or its atlas, and must be regular\n"
+    "files where they exist (not a directory, a device or a FIFO). All are\n"
+    "written whole under temporary names before any takes its own, so a\n"
+    "failed export leaves any earlier OUT and pages as they were.\n";
 
 // What an option takes, said when its value is missing or malformed.
 const char k_padding_error[] = "--padding takes N or UP,RIGHT,DOWN,LEFT, integers from 0 to 64.";
@@ -92,7 +101,7 @@ const char k_name_error[] = "--name takes a C identifier that C and C++ do not r
 
 // Options kept as lists say whether they were given; the last one counts.
 struct GivenOptions {
-  List<Str> page, padding, spacing, name;
+  List<Str> page, padding, spacing, page_size, name;
   Str font_file;
 };
 
@@ -106,6 +115,12 @@ void take_bmfont_options(const GivenOptions &given, ExportOptions &options) {
     if (page->view() != "rgba" && page->view() != "grey")
       usage_error(fmt("Unknown page: ", *page, " (rgba or grey)"));
     if (page->view() == "grey") options.page = BmPage::Grey;
+  }
+  if (const Str *size = last(given.page_size)) {
+    AtlasSize page_size;
+    if (!try_parse_page_size(*size, page_size))
+      usage_error("--page-size takes W or WxH, powers of two from 64 to 4096.");
+    options.page_size = page_size;
   }
   if (given.padding.empty() && given.spacing.empty()) return;
   GlyphRoom room;
@@ -123,6 +138,7 @@ void take_c_options(const GivenOptions &given, ExportOptions &options) {
       {"page", !given.page.empty()},
       {"padding", !given.padding.empty()},
       {"spacing", !given.spacing.empty()},
+      {"page-size", !given.page_size.empty()},
       {"font", ProgOpts::given(&given.font_file)}};
   for (const auto &[option, is_given] : page_options)
     if (is_given) usage_error(fmt("--", StrView(option), " does not apply to the c form."));
@@ -144,6 +160,9 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
                                           &given.padding, ProgOpts::Optional});
   ProgOpts::add(ProgOpts::ArgumentStrList{"spacing", 0, "Pixels between glyphs: N or H,V.", "S",
                                           &given.spacing, ProgOpts::Optional});
+  ProgOpts::add(ProgOpts::ArgumentStrList{"page-size", 0,
+                                          "The largest page: W or WxH, powers of two.", "W[xH]",
+                                          &given.page_size, ProgOpts::Optional});
   ProgOpts::add(ProgOpts::ArgumentStrList{"name", 0, "The c form's C name.", "NAME", &given.name,
                                           ProgOpts::Optional});
   ProgOpts::set_value_error(&given.page, "--page takes rgba or grey.");

@@ -4,6 +4,7 @@
 #include "shared/staged-outputs.h"
 #include "tools/glyphmint/atlas.h"
 #include "tools/glyphmint/fnt-file.h"
+#include "tools/glyphmint/glyph-faces.h"
 
 #include <algorithm>
 
@@ -30,12 +31,6 @@ int CodeSequence::at(u64 i) const {
   const auto r = static_cast<u64>(end - range_ends_.begin());
   const u64 start = r == 0 ? 0 : range_ends_[r - 1];
   return static_cast<int>(i64{ranges_[r].first} + static_cast<i64>(i - start));
-}
-
-FT_Face face_at_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
-  const FT_Face face = get_face(fonts, settings.font);
-  set_pixel_size(face, size);
-  return face;
 }
 
 SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, i32 channels,
@@ -70,15 +65,15 @@ void write_size_files(const BakeOutputs &out, const SizeFiles &files) {
 
 void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   const BakeOutputs out = bake_outputs(settings.font, size);
-  const FT_Face face = face_at_size(fonts, settings, size);
+  const GlyphFaces faces = GlyphFaces::open(fonts, settings, size);
 
   const GlyphStyle style{settings.render, settings.spread};
   const CodeSequence codes(settings);
   List<RasterGlyph> glyphs;
   CellBudget budget;
   for (u64 i = 0; i < codes.count(); ++i)
-    glyphs.append(RasterGlyph::load(face, codes.at(i), style, &budget));
-  write_size_files(out, encode_size(glyphs, size_metrics(face), atlas_channels(settings.render),
+    glyphs.append(RasterGlyph::load(faces.supplier(codes.at(i)), codes.at(i), style, &budget));
+  write_size_files(out, encode_size(glyphs, size_metrics(faces.main), atlas_channels(settings.render),
                                       out, size));
 }
 

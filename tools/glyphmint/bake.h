@@ -34,9 +34,6 @@ private:
   u64 count_ = 0;
 };
 
-/// The face of the settings' font set to the size, from `fonts`.
-[[nodiscard]] FT_Face face_at_size(FontLibrary &fonts, const Glyphmint &settings, int size);
-
 /// One size's two files, encoded and not yet written.
 struct SizeFiles {
   Bytes png;

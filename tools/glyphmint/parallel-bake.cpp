@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "tools/glyphmint/atlas.h"
 #include "tools/glyphmint/bake.h"
+#include "tools/glyphmint/glyph-faces.h"
 
 #include <algorithm>
 #include <atomic>
@@ -149,19 +150,22 @@ struct Plan {
   }
 };
 
-// A worker's own FreeType library and faces, and the face it last set a size on.
+// A worker's own FreeType library and faces, and the faces it last set a size on.
 struct WorkerFonts {
   FontLibrary fonts;
-  FT_Face face = nullptr;
+  const Glyphmint *settings = nullptr;
   int size = 0;
+  GlyphFaces faces;
 
-  FT_Face at_size(const Glyphmint &settings, int pixels) {
+  const GlyphFaces &at_size(const Glyphmint &wanted, int pixels) {
     require_started(fonts);
-    const FT_Face wanted = get_face(fonts, settings.font);
-    if (wanted != face || pixels != size) set_pixel_size(wanted, pixels);
-    face = wanted;
-    size = pixels;
-    return face;
+    if (&wanted != settings || pixels != size) {
+      settings = nullptr; // until the faces are set, should opening one stop
+      faces = GlyphFaces::open(fonts, wanted, pixels);
+      settings = &wanted;
+      size = pixels;
+    }
+    return faces;
   }
 };
 
@@ -293,8 +297,8 @@ bool ParallelBake::claim(std::unique_lock<std::mutex> &lock, Step *&step, Chunk 
 void ParallelBake::load(WorkerFonts &fonts, Step &step, Chunk &chunk) {
   LogLines lines;
   Failure failure;
-  FT_Face face = nullptr;
-  if (!captured(lines, failure, [&] { face = fonts.at_size(*step.settings, step.size); }))
+  const GlyphFaces *faces = nullptr;
+  if (!captured(lines, failure, [&] { faces = &fonts.at_size(*step.settings, step.size); }))
     return fail_loading(step, 0, lines, failure);
   const GlyphStyle style{step.settings->render, step.settings->spread};
   const u64 max_area = u64{k_atlas_max_width} * k_atlas_max_height;
@@ -303,7 +307,8 @@ void ParallelBake::load(WorkerFonts &fonts, Step &step, Chunk &chunk) {
     if (i >= step.stop_at.load() || abandoned(step)) return;
     CellBudget budget;
     const bool loaded = captured(lines, failure, [&] {
-      chunk.glyphs[k] = RasterGlyph::load(face, step.codes->at(i), style, &budget);
+      const int code = step.codes->at(i);
+      chunk.glyphs[k] = RasterGlyph::load(faces->supplier(code), code, style, &budget);
     });
     chunk.areas[k] = budget.area;
     if (!loaded) return fail_loading(step, i + 1, lines, failure);
@@ -360,7 +365,7 @@ void ParallelBake::finish(WorkerFonts &fonts, Step &step) {
   step.chunks.clear();
   if (!merged) return;
   step.failed = !captured(step.lines, step.failure, [&] {
-    const FT_Face face = fonts.at_size(*step.settings, step.size);
+    const FT_Face face = fonts.at_size(*step.settings, step.size).main;
     step.files = encode_size(glyphs, size_metrics(face), atlas_channels(step.settings->render),
                              bake_outputs(step.settings->font, step.size), step.size);
   });

@@ -34,6 +34,16 @@ i32 parse_spread(IniProp prop, RenderMode render) {
   return spread;
 }
 
+List<Path> parse_fallbacks(IniProp prop, const Path &dir) {
+  List<Path> fonts;
+  if (!prop) return fonts;
+  List<Str> names;
+  if (!StrParser<List<Str>>::try_parse(prop.value(), names))
+    malformed(prop.value(), "fallback is a list of font files: [Icons.ttf, CJK.ttc]");
+  for (const Str &name : names) fonts.append(dir / name.view());
+  return fonts;
+}
+
 } // namespace
 
 gm_kind atlas_kind(RenderMode mode) {
@@ -67,5 +77,6 @@ Glyphmint read_settings(const Path &settings_file) {
   settings.chars = section["chars"].value<List<int>>();
   settings.render = parse_render(section["render"]);
   settings.spread = parse_spread(section["spread"], settings.render);
+  settings.fallbacks = parse_fallbacks(section["fallback"], settings_file.parent());
   return settings;
 }

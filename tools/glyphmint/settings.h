@@ -1,8 +1,8 @@
 // The settings of one *.glyphmint.ini file: which font to bake, at which pixel
 // sizes, which code points, and how. The keys "path", "sizes", "ranges" and
-// "chars", and the optional "render" and "spread", are read from the
-// properties before the first section header only, and the list values
-// follow the strict grammar of shared/code-point-lists.h.
+// "chars", and the optional "render", "spread" and "fallback", are read from
+// the properties before the first section header only, and the list values
+// follow the grammar of shared/code-point-lists.h.
 #pragma once
 
 #include "core/fs.h"
@@ -42,10 +42,13 @@ struct Glyphmint {
   /// k_default_spread unless the settings say otherwise; 0 unless render is a
   /// distance field (Sdf, Msdf or Mtsdf).
   i32 spread = 0;
+  /// The fonts that supply, in order, the code points `font` does not map;
+  /// each joined below the settings file's directory as `font` is.
+  List<Path> fallbacks;
 };
 
 /// Reads and checks every key of the settings file before anything is baked.
 /// Throws Err for an unreadable file, "No value" for a missing key and
 /// "Cannot parse string: " and the value for a malformed one (for "render"
-/// and "spread", followed by what the key takes in parentheses).
+/// "spread" and "fallback", followed by what the key takes in parentheses).
 [[nodiscard]] Glyphmint read_settings(const Path &settings_file);

@@ -42,7 +42,7 @@ BmFont font_header(const LoadedFont &loaded, BmPage page, StrView page_name) {
     font.common.alpha_chnl = f.channels == 4 ? 0 : 4;
     font.common.red_chnl = font.common.green_chnl = font.common.blue_chnl = 0;
   }
-  font.page = Str(page_name);
+  font.pages.push_back(Str(page_name));
   return font;
 }
 
@@ -82,13 +82,16 @@ BakedAsBmFont describe_as_bmfont(const LoadedFont &loaded, BmPage page, StrView 
   return baked;
 }
 
-Path bmfont_page_path(const Path &out) {
+Path bmfont_page_path(const Path &out, u64 id, u64 count) {
   const StrView text = out.view();
   const u64 slash = text.find_last('/');
   const StrView dir = slash == StrView::npos ? StrView() : text.sub(0, slash + 1);
   const StrView name = out.name();
   const u64 dot = name.find_last('.');
-  return Path(fmt(dir, dot == StrView::npos ? name : name.sub(0, dot), "_0.png"));
+  const Str last_id = fmt(count == 0 ? 0 : count - 1);
+  Str number = fmt(id);
+  while (number.len < last_id.len) number = fmt('0', number);
+  return Path(fmt(dir, dot == StrView::npos ? name : name.sub(0, dot), '_', number, ".png"));
 }
 
 Bytes bmfont_page_png(const Image &atlas, BmPage page) {

@@ -1,9 +1,9 @@
 // A baked font turned into what `export` writes: the BMFont description the
-// writers take, and the one page image with its name beside the descriptor.
+// writers take, and the page images with their names beside the descriptor.
 #pragma once
 
-#include "tools/glyphmint-font/export/bmfont.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
+#include "tools/glyphmint-font/export/bmfont.h"
 
 #include <vector>
 
@@ -33,9 +33,12 @@ struct BakedAsBmFont {
 [[nodiscard]] BakedAsBmFont describe_as_bmfont(const LoadedFont &loaded, BmPage page,
                                                StrView page_name);
 
-/// The page beside OUT, named by OUT's file name up to its last dot:
+/// Page `id` of `count` beside OUT, named by OUT's file name up to its last
+/// dot and the id, zero-padded to as many digits as the last id has, since
+/// the binary form holds names of one length:
 ///   dir/Serif-16.bmfont.fnt => dir/Serif-16.bmfont_0.png,  out => out_0.png
-[[nodiscard]] Path bmfont_page_path(const Path &out);
+///   out.fnt, id 3 of 12 => out_03.png
+[[nodiscard]] Path bmfont_page_path(const Path &out, u64 id = 0, u64 count = 1);
 
 /// The page image of the atlas, as PNG: a multi-channel atlas as it is.
 [[nodiscard]] Bytes bmfont_page_png(const Image &atlas, BmPage page);

@@ -46,17 +46,12 @@ std::vector<Field> info_fields(const BmInfo &info) {
           int_field("outline", info.outline)};
 }
 
-std::vector<Field> common_fields(const BmCommon &c) {
-  return {int_field("lineHeight", c.line_height),
-          int_field("base", c.base),
-          int_field("scaleW", c.scale_w),
-          int_field("scaleH", c.scale_h),
-          int_field("pages", 1),
-          int_field("packed", 0),
-          int_field("alphaChnl", c.alpha_chnl),
-          int_field("redChnl", c.red_chnl),
-          int_field("greenChnl", c.green_chnl),
-          int_field("blueChnl", c.blue_chnl)};
+std::vector<Field> common_fields(const BmCommon &c, u64 pages) {
+  return {int_field("lineHeight", c.line_height), int_field("base", c.base),
+          int_field("scaleW", c.scale_w),         int_field("scaleH", c.scale_h),
+          int_field("pages", i64(pages)),         int_field("packed", 0),
+          int_field("alphaChnl", c.alpha_chnl),   int_field("redChnl", c.red_chnl),
+          int_field("greenChnl", c.green_chnl),   int_field("blueChnl", c.blue_chnl)};
 }
 
 std::vector<Field> char_fields(const BmChar &c) {
@@ -68,7 +63,7 @@ std::vector<Field> char_fields(const BmChar &c) {
           int_field("xoffset", c.xoffset),
           int_field("yoffset", c.yoffset),
           int_field("xadvance", c.xadvance),
-          int_field("page", 0),
+          int_field("page", c.page),
           int_field("chnl", c.chnl)};
 }
 
@@ -109,7 +104,7 @@ void check_name(StrView what, StrView name, NameRule rule, StrView form) {
 
 void check_names(const BmFont &font, NameRule rule, StrView form) {
   check_name("face name", font.info.face.view(), rule, form);
-  check_name("page file name", font.page.view(), rule, form);
+  for (const Str &page : font.pages) check_name("page file name", page.view(), rule, form);
 }
 
 void append_xml_escaped(StrBuilder &b, StrView text) {
@@ -179,8 +174,9 @@ Str text_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   check_names(font, NameRule::Text, "text");
   StrBuilder b;
   text_record(b, "info", info_fields(font.info));
-  text_record(b, "common", common_fields(font.common));
-  fmt(b, "page id=0 file=\"", font.page.view(), "\"\n");
+  text_record(b, "common", common_fields(font.common, font.pages.size()));
+  for (u64 id = 0; id < font.pages.size(); ++id)
+    fmt(b, "page id=", id, " file=\"", font.pages[id].view(), "\"\n");
   fmt(b, "chars count=", u64{font.chars.size()}, '\n');
   for (const BmChar &c : font.chars) text_record(b, "char", char_fields(c));
   fmt(b, "kernings count=", kernings.count, '\n');
@@ -205,13 +201,17 @@ Str xml_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   StrBuilder b;
   b.append("<?xml version=\"1.0\"?>\n<font>\n");
   xml_element(b, "  ", "info", info_fields(font.info));
-  xml_element(b, "  ", "common", common_fields(font.common));
+  xml_element(b, "  ", "common", common_fields(font.common, font.pages.size()));
   if (font.distance_range != 0)
     fmt(b, "  <distanceField fieldType=\"", StrView(font.field_type), "\" distanceRange=\"",
         font.distance_range, "\"/>\n");
-  b.append("  <pages>\n    <page id=\"0\" file=\"");
-  append_xml_escaped(b, font.page.view());
-  b.append("\"/>\n  </pages>\n");
+  b.append("  <pages>\n");
+  for (u64 id = 0; id < font.pages.size(); ++id) {
+    fmt(b, "    <page id=\"", id, "\" file=\"");
+    append_xml_escaped(b, font.pages[id].view());
+    b.append("\"/>\n");
+  }
+  b.append("  </pages>\n");
   fmt(b, "  <chars count=\"", u64{font.chars.size()}, '"');
   b.append(font.chars.empty() ? "/>\n" : ">\n");
   for (const BmChar &c : font.chars) xml_element(b, "    ", "char", char_fields(c));
@@ -259,15 +259,19 @@ void json_array(StrBuilder &b, StrView key, ArrView<const T> items, Fields field
 Str json_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   check_names(font, NameRule::Json, "JSON");
   StrBuilder b;
-  b.append("{\n  \"pages\": [\"");
-  append_json_escaped(b, font.page.view());
-  b.append("\"],\n");
+  b.append("{\n  \"pages\": [");
+  for (u64 id = 0; id < font.pages.size(); ++id) {
+    b.append(id == 0 ? "\"" : ", \"");
+    append_json_escaped(b, font.pages[id].view());
+    b.append('"');
+  }
+  b.append("],\n");
   json_array(b, "chars", ArrView<const BmChar>(font.chars.data(), font.chars.size()), char_fields);
   json_array(b, "kernings", kernings, kerning_fields);
   b.append("  \"info\": ");
   json_object(b, info_fields(font.info));
   b.append(",\n  \"common\": ");
-  json_object(b, common_fields(font.common));
+  json_object(b, common_fields(font.common, font.pages.size()));
   if (font.distance_range != 0)
     fmt(b, ",\n  \"distanceField\": {\"fieldType\": \"", StrView(font.field_type),
         "\", \"distanceRange\": ", font.distance_range, '}');
@@ -331,7 +335,7 @@ void binary_info_and_common(BinaryWriter &w, const BmFont &font) {
   w.u16_(c.base, "base");
   w.u16_(c.scale_w, "scaleW");
   w.u16_(c.scale_h, "scaleH");
-  w.u16_(1, "pages");
+  w.u16_(i64(font.pages.size()), "pages");
   w.le(0, 1); // not packed
   w.u8_(c.alpha_chnl, "alphaChnl");
   w.u8_(c.red_chnl, "redChnl");
@@ -345,8 +349,13 @@ Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
   w.b.append("BMF\x03");
   binary_info_and_common(w, font);
 
-  w.block(3, "pages", font.page.len + 1);
-  w.name(font.page.view());
+  // Readers split the block by the first name's length.
+  const u64 name_len = font.pages.empty() ? 0 : font.pages[0].len;
+  for (const Str &page : font.pages)
+    if (page.len != name_len)
+      throw Err("the page file names differ in length, which the binary form cannot carry");
+  w.block(3, "pages", font.pages.size() * (name_len + 1));
+  for (const Str &page : font.pages) w.name(page.view());
 
   w.block(4, "chars", 20 * u64{font.chars.size()});
   for (const BmChar &ch : font.chars) {
@@ -359,7 +368,7 @@ Str binary_form(const BmFont &font, ArrView<const KerningPair> kernings) {
     w.i16_(ch.xoffset, "xoffset");
     w.i16_(ch.yoffset, "yoffset");
     w.i16_(ch.xadvance, "xadvance");
-    w.le(0, 1); // page
+    w.u8_(ch.page, "page");
     w.u8_(ch.chnl, "chnl");
   }
 

@@ -1,6 +1,6 @@
 // The AngelCode BMFont descriptor that game engines and web loaders read, in
 // its four forms (text, XML, binary version 3, JSON), built in memory from one
-// neutral description of a single-page font. The trap: loaders are stricter
+// neutral description of a font on one page or several. The trap: loaders are stricter
 // than the format's reference, so the writers keep its exact order of lines
 // and fields, and refuse a value or a name that a form cannot hold instead of
 // wrapping or mangling it.
@@ -52,6 +52,7 @@ struct BmChar {
   i64 xoffset = 0; ///< pen to the rectangle's left
   i64 yoffset = 0; ///< top of the line to the rectangle's top
   i64 xadvance = 0;
+  i64 page = 0;  ///< the index of its page in BmFont::pages
   i64 chnl = 15; ///< the channels that hold it: 1 blue, 2 green, 4 red, 8 alpha
 };
 
@@ -63,14 +64,17 @@ struct BmFont {
   i64 distance_range = 0;
   /// The distance field's fieldType: "sdf", "msdf" or "mtsdf".
   const char *field_type = "sdf";
-  Str page; ///< the one page's image file name, relative to the descriptor
+  /// The pages' image file names, relative to the descriptor, by id; every
+  /// page is scale_w x scale_h.
+  std::vector<Str> pages;
   std::vector<BmChar> chars;
 };
 
 /// The descriptor in that form, kerning pairs included (the binary form
 /// leaves its kerning block out when there are none). Throws Err naming the
 /// field, and the code point for a char, when a value does not fit the form's
-/// field, or naming the name that holds what the form cannot carry.
+/// field, or naming the name that holds what the form cannot carry (the
+/// binary form's page names must all be of one length).
 [[nodiscard]] Str bmfont_bytes(const BmFont &font, ArrView<const KerningPair> kernings,
                                BmForm form);
 

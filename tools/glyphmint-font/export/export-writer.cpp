@@ -1,12 +1,13 @@
 #include "tools/glyphmint-font/export/export-writer.h"
 
 #include "core/fmt.h"
-#include "tools/glyphmint-font/export/c-source.h"
 #include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/cli/output.h"
+#include "tools/glyphmint-font/export/c-source.h"
+#include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <vector>
 
@@ -42,39 +43,65 @@ Str descriptor_bytes(const BmFont &font, const std::vector<KerningPair> &pairs,
   }
 }
 
+// The pages as the options lay them out; none when the atlas is the page.
+std::vector<Image> lay_out(BmFont &font, const LoadedFont &loaded, const ExportOptions &options) {
+  if (!options.room && !options.page_size) return {};
+  // Alone, --page-size keeps the glyphs as far apart as the atlas's frames do.
+  GlyphRoom room;
+  room.spacing[0] = room.spacing[1] = 2;
+  const AtlasSize largest =
+      options.page_size.value_or(AtlasSize{k_atlas_max_width, k_atlas_max_height});
+  std::optional<std::vector<Image>> pages =
+      lay_out_pages(font, loaded.atlas, options.room.value_or(room), largest);
+  if (!pages)
+    throw Err(fmt(loaded.fnt_path, ": its glyphs with this padding and spacing fit no page up to ",
+                  largest.width, 'x', largest.height, "; nothing was written"));
+  return std::move(*pages);
+}
+
 void write_bmfont(LoadedFont &loaded, const ExportOptions &options) {
-  const Path page = bmfont_page_path(options.out);
   const Input inputs[] = {{loaded.fnt_path, "the font being exported"},
                           {loaded.image_path, "the atlas of the font being exported"},
                           {options.font_file, "the font file given with --font"},
                           {options.out, "the descriptor"}};
   check_output(options.out, ArrView<const Input>(inputs, 3));
-  check_output(page, ArrView<const Input>(inputs, 4));
+  // The atlas as the one page is known now; pages laid out anew once they are.
+  const bool atlas_is_page = !options.room && !options.page_size;
+  if (atlas_is_page) check_output(bmfont_page_path(options.out), ArrView<const Input>(inputs, 4));
   if (options.page == BmPage::Grey && loaded.font.channels != 1)
     throw Err(fmt(loaded.fnt_path, ": --page grey takes a one-channel atlas; this one has ",
                   loaded.font.channels, " channels and is its own page"));
   if (!options.font_file.empty()) take_font_advances(loaded, options.font_file);
 
-  BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, page.name());
+  BakedAsBmFont baked = describe_as_bmfont(loaded, options.page, {});
   for (const u32 code : baked.duplicates)
     print_message(fmt(loaded.fnt_path, ": code point ", code,
                       " is baked more than once; exported once, from its first record"));
-  std::optional<Image> padded;
-  if (options.room) {
-    padded = lay_out_padded_page(baked.font, loaded.atlas, *options.room);
-    if (!padded)
-      throw Err(fmt(loaded.fnt_path, ": its glyphs with this padding and spacing fit no page up "
-                                     "to 2048x4096; nothing was written"));
+  const std::vector<Image> laid_out = lay_out(baked.font, loaded, options);
+  const u64 count = atlas_is_page ? 1 : laid_out.size();
+  std::vector<Path> page_paths;
+  baked.font.pages.clear();
+  for (u64 id = 0; id < count; ++id) {
+    page_paths.push_back(bmfont_page_path(options.out, id, count));
+    if (!atlas_is_page) check_output(page_paths.back(), ArrView<const Input>(inputs, 4));
+    baked.font.pages.push_back(Str(page_paths.back().name()));
   }
   std::vector<KerningPair> pairs;
   if (!options.font_file.empty()) pairs = kerning_pairs(options.font_file, loaded.font);
   const Str descriptor = descriptor_bytes(baked.font, pairs, options);
-  const Bytes png = bmfont_page_png(padded ? *padded : loaded.atlas, options.page);
-  // Both are written before either is put in place, the page first: a
+  std::vector<Bytes> pngs;
+  for (u64 id = 0; id < count; ++id)
+    pngs.push_back(bmfont_page_png(atlas_is_page ? loaded.atlas : laid_out[id], options.page));
+  // All are written before any is put in place, the pages first: a
   // descriptor never names a page that is not there, and a failure leaves the
-  // earlier pair as it was.
-  const Output outputs[] = {{page, png.view()}, {options.out, bytes_of(descriptor.view())}};
-  write_outputs(ArrView<const Output>(outputs, 2));
+  // earlier export as it was.
+  std::vector<Output> outputs;
+  for (u64 id = 0; id < count; ++id) outputs.push_back({page_paths[id], pngs[id].view()});
+  outputs.push_back({options.out, bytes_of(descriptor.view())});
+  write_outputs(ArrView<const Output>(outputs.data(), outputs.size()));
+  if (count > 1 && !options.page_size)
+    print_message(fmt(options.out, ": the glyphs fit no one page of ", k_atlas_max_width, 'x',
+                      k_atlas_max_height, "; written on ", count, " pages"));
 }
 
 } // namespace

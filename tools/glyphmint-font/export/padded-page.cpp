@@ -1,7 +1,6 @@
 #include "tools/glyphmint-font/export/padded-page.h"
 
 #include "core/fmt.h"
-#include "shared/atlas-pack.h"
 
 #include <cstring>
 #include <vector>
@@ -25,6 +24,19 @@ void copy_bitmap(const Image &from, const BmChar &c, Image &to, i64 x, i64 y) {
     std::memcpy(to.at(x, y + row), from.at(c.x, c.y + row), u64(c.width) * u64(from.channels));
 }
 
+// Where each rectangle goes: one page of the series when it holds them all,
+// else pages of the largest size. The pages' sizes, or none.
+std::vector<AtlasSize> place(ArrView<const RectSize> rects, AtlasSize keep_free, AtlasSize largest,
+                             ArrView<RectCorner> corners, ArrView<u32> pages) {
+  if (largest.width <= keep_free.width || largest.height <= keep_free.height) return {};
+  AtlasSize size;
+  if (pack_in_atlas_series(rects, keep_free, corners, size, largest)) {
+    for (u32 &page : pages) page = 0;
+    return {size};
+  }
+  return std::vector<AtlasSize>(pack_on_pages(rects, keep_free, largest, corners, pages), largest);
+}
+
 } // namespace
 
 bool try_parse_glyph_room(StrView text, ArrView<i32> values) {
@@ -41,24 +53,43 @@ bool try_parse_glyph_room(StrView text, ArrView<i32> values) {
   return true;
 }
 
-std::optional<Image> lay_out_padded_page(BmFont &font, const Image &atlas,
-                                             const GlyphRoom &room) {
+bool try_parse_page_size(StrView text, AtlasSize &size) {
+  StrView parts[3];
+  const ArrView<StrView> given = text.split('x', ArrView<StrView>(parts, 3));
+  if (given.count > 2) return false;
+  i32 sides[2] = {};
+  for (u64 i = 0; i < given.count; ++i) {
+    // Digits only: no sign, no blanks.
+    if (given[i].empty() || given[i].starts_with('+') || given[i].starts_with('-')) return false;
+    if (!StrParser<i32>::try_parse(given[i], sides[i]) || sides[i] < 64 || sides[i] > 4096 ||
+        (sides[i] & (sides[i] - 1)) != 0)
+      return false;
+  }
+  size = {sides[0], given.count == 2 ? sides[1] : sides[0]};
+  return true;
+}
+
+std::optional<std::vector<Image>> lay_out_pages(BmFont &font, const Image &atlas,
+                                                const GlyphRoom &room, AtlasSize largest) {
   std::vector<RectSize> rects;
   rects.reserve(font.chars.size());
   for (const BmChar &c : font.chars) rects.push_back(packed_size(c, room));
   std::vector<RectCorner> corners(rects.size());
-  AtlasSize size;
-  const AtlasSize keep_free{room.spacing[0], room.spacing[1]};
-  if (!pack_in_atlas_series(ArrView<const RectSize>(rects.data(), rects.size()), keep_free,
-                            ArrView<RectCorner>(corners.data(), corners.size()), size))
-    return std::nullopt;
+  std::vector<u32> page_of(rects.size());
+  const std::vector<AtlasSize> sizes =
+      place(ArrView<const RectSize>(rects.data(), rects.size()), {room.spacing[0], room.spacing[1]},
+            largest, ArrView<RectCorner>(corners.data(), corners.size()),
+            ArrView<u32>(page_of.data(), page_of.size()));
+  if (sizes.empty()) return std::nullopt;
 
-  Image page(size.width, size.height, atlas.channels);
+  std::vector<Image> pages;
+  for (const AtlasSize &size : sizes) pages.emplace_back(size.width, size.height, atlas.channels);
   for (u64 i = 0; i < font.chars.size(); ++i) {
     BmChar &c = font.chars[i];
     const i64 x = i64{corners[i].x} + room.spacing[0];
     const i64 y = i64{corners[i].y} + room.spacing[1];
-    copy_bitmap(atlas, c, page, x + room.padding[Left], y + room.padding[Up]);
+    copy_bitmap(atlas, c, pages[page_of[i]], x + room.padding[Left], y + room.padding[Up]);
+    c.page = page_of[i];
     c.x = x;
     c.y = y;
     c.width += room.padding[Left] + room.padding[Right];
@@ -69,7 +100,7 @@ std::optional<Image> lay_out_padded_page(BmFont &font, const Image &atlas,
   for (int side = Up; side <= Left; ++side) font.info.padding[side] += room.padding[side];
   font.info.spacing[0] = room.spacing[0];
   font.info.spacing[1] = room.spacing[1];
-  font.common.scale_w = size.width;
-  font.common.scale_h = size.height;
-  return page;
+  font.common.scale_w = sizes[0].width;
+  font.common.scale_h = sizes[0].height;
+  return pages;
 }
