@@ -14,9 +14,7 @@ BakeOutputs bake_outputs(const Path &font, int size) {
 void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   const BakeOutputs out = bake_outputs(settings.font, size);
   const FT_Face face = get_face(fonts, settings.font);
-  set_pixel_size(face, size);
-
-  const GlyphStyle style{settings.render, settings.spread};
+  const GlyphStyle style = set_bake_size(face, size, settings);
   List<RasterGlyph> glyphs;
   CellBudget budget;
   for (const CharRange &range : settings.ranges) {
@@ -29,7 +27,7 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
 
   const AtlasSize atlas_size = pack_glyphs(glyphs);
   write_atlas_png(out.image, fill_atlas(glyphs, atlas_size, atlas_channels(settings.render)));
-  Fnt::build(out.image, size_metrics(face), size, glyphs).write(out.fnt);
+  Fnt::build(out.image, size_metrics(face, style), size, glyphs).write(out.fnt);
 }
 
 void bake_settings_file(FontLibrary &fonts, const Path &settings_file) {

@@ -15,7 +15,8 @@ RenderMode parse_render(IniProp prop) {
   if (value == "coverage") return RenderMode::Coverage;
   if (value == "mono") return RenderMode::Mono;
   if (value == "sdf") return RenderMode::Sdf;
-  malformed(value, "render is coverage, mono or sdf");
+  if (value == "color") return RenderMode::Color;
+  malformed(value, "render is coverage, mono, sdf or color");
 }
 
 i32 parse_spread(IniProp prop, RenderMode render) {
