@@ -285,6 +285,43 @@ TEST(Export, ADistanceFieldCarriesItsPaddingAndRange) {
   }
 }
 
+TEST(Export, AColourFontIsItsOwnPageWithGlyphsInEveryChannel) {
+  ScratchDir work;
+  std::filesystem::copy_file("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf",
+                             work.path() + "/Emoji.ttf");
+  write_file(work.path() + "/Emoji.glyphmint.ini",
+             "path = Emoji.ttf\nsizes = [20]\nranges = [128512-128515]\nchars = [32]\n"
+             "render = color\n");
+  ASSERT_EQ(run_program(GLYPHMINT_EXE, {"--dir", "."}, work.path(), work.path()).exit_code, 0);
+  const std::string bytes = read_file(work.path() + "/Emoji-20.fnt");
+  gm_font font{};
+  ASSERT_EQ(gm_font_parse(&font, bytes.data(), bytes.size(), nullptr), GM_OK);
+  EXPECT_EQ(font.kind, GM_KIND_COLOR);
+  EXPECT_EQ(font.channels, 4);
+  support::FntFile fnt;
+  std::string why;
+  ASSERT_TRUE(support::parse_fnt(bytes, fnt, why)) << why;
+  EXPECT_EQ(png_colour_type(read_file(work.path() + "/Emoji-20.png")), 6);
+  const Image atlas = decode(work.path() + "/Emoji-20.png", 4);
+  for (const std::string form : {"json", "xml"}) {
+    const RunResult r = run_export(work.path(), {"Emoji-20.fnt", form, "e." + form});
+    ASSERT_EQ(r.exit_code, 0) << r;
+    Parsed want = expected_object(fnt, atlas.width, atlas.height, "e_0.png", false);
+    for (const char *channel : {"alphaChnl", "redChnl", "greenChnl", "blueChnl"})
+      want["common." + std::string(channel)] = "0";
+    EXPECT_EQ(differences(read_with_npm(form, work.path() + "/e." + form), want), "") << form;
+    EXPECT_EQ(decode(work.path() + "/e_0.png", 4).pixels, atlas.pixels);
+  }
+  const RunResult grey = run_export(work.path(), {"--page", "grey", "Emoji-20.fnt", "xml", "g.xml"});
+  EXPECT_EQ(grey.exit_code, 1);
+  EXPECT_NE(grey.err.find("--page grey takes a one-channel atlas; this one has 4"), std::string::npos);
+  ASSERT_EQ(run_export(work.path(), {"Emoji-20.fnt", "c", "e.h"}).exit_code, 0);
+  const std::string c = read_file(work.path() + "/e.h");
+  EXPECT_NE(c.find("  e_atlas_channels = 4\n};"), std::string::npos);
+  const std::string array = c.substr(c.find("e_atlas[] = {"));
+  EXPECT_EQ(std::count(array.begin(), array.end(), ','), long(atlas.pixels.size()));
+}
+
 TEST(Export, GreyPageHoldsTheAtlasAndSaysSo) {
   ScratchDir work;
   support::FntFile fnt;
