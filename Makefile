@@ -10,9 +10,10 @@ FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 # What building and checking the Debian package needs: dpkg-shlibdeps (and
 # the file command CPack runs it through); the tests also lint the manual
-# pages, render them with man and run lintian on the package.
+# pages, render them with man and run lintian on the package. The colour
+# glyph tests bake Noto Color Emoji and a colour font that fontTools makes.
 DEB_DEPS := dpkg-dev file
-TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-noto-color-emoji
+TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-noto-color-emoji python3-fonttools
 
 all: release
 

@@ -1,8 +1,8 @@
 // Colour glyphs: Noto Color Emoji's strike scaled to two sizes, against a
 // plain reading of the rule on FreeType's own strike bitmaps (every output
 // pixel the area-weighted mean of the premultiplied pixels under its
-// footprint, then made straight), and a text glyph's alpha against
-// FreeType's coverage.
+// footprint, then made straight); a text glyph's alpha against FreeType's
+// coverage; COLR layers and an SVG glyph of a font made by fontTools.
 #include "tools/glyphmint/colour-glyph.h"
 
 #include "tests/support/support.h"
@@ -113,6 +113,43 @@ TEST(ColourGlyph, TextIsWhiteWithItsCoverageAsAlpha) {
     }
     EXPECT_EQ(alpha, want.bitmap);
     EXPECT_EQ(white, std::vector<u8>(want.bitmap.size(), 255));
+  }
+}
+
+TEST(ColourGlyph, LayersKeepTheirColoursAndSvgFallsBackToItsOutline) {
+  const support::ScratchDir dir;
+  const std::string font = dir.path() + "/colour.ttf";
+  const support::RunResult made = support::run_program(
+      "/usr/bin/python3", {GLYPHMINT_SOURCE_DIR "/tests/data/colour-font.py", font}, dir.path(),
+      dir.path());
+  ASSERT_EQ(made.exit_code, 0) << made;
+  const FT_Face face = get_face(fonts(), Path(font.c_str()));
+  Glyphmint settings;
+  settings.render = RenderMode::Color;
+  const GlyphStyle style = set_bake_size(face, 40, settings); // 0.04 pixels a unit
+  ASSERT_EQ(style.strike_scale, 0.0);
+  // B: blue at half alpha from 0 to 24 pixels, opaque red from 4 to 12.
+  const RasterGlyph b = RasterGlyph::load(face, 'B', style);
+  ASSERT_EQ(b.width, 24u);
+  ASSERT_EQ(b.rows, 24u);
+  const auto pixel = [&](u32 x, u32 y) {
+    const u8 *p = b.pixels + (u64{y} * b.width + x) * 4;
+    return std::vector<int>{p[0], p[1], p[2], p[3]};
+  };
+  EXPECT_EQ(pixel(8, 16), (std::vector<int>{255, 0, 0, 255}));
+  const std::vector<int> blue = pixel(20, 4);
+  EXPECT_EQ(std::vector<int>(blue.begin(), blue.begin() + 3), (std::vector<int>{0, 0, 255}));
+  EXPECT_NEAR(blue[3], 128, 1);
+  // A's SVG document is green; FreeType 2.12 cannot draw it, so its outline
+  // is baked as text is, and C's plain outline alike.
+  const support::RefFace ref(font, 40);
+  for (const int code : {int('A'), int('C')}) {
+    const RasterGlyph got = RasterGlyph::load(face, code, style);
+    const support::RefGlyph want = ref.glyph(code);
+    ASSERT_EQ(got.pixels_size, want.bitmap.size() * 4) << code;
+    for (u64 i = 0; i < want.bitmap.size(); ++i)
+      ASSERT_EQ(got.pixels[i * 4 + 1] + 1000 * got.pixels[i * 4 + 3], 255 + 1000 * want.bitmap[i])
+          << code << " pixel " << i;
   }
 }
 

@@ -104,6 +104,7 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
       {"render = sdf\n", RenderMode::Sdf, 4, ""},
       {"render = sdf\nSpread = 32\n", RenderMode::Sdf, 32, ""},
       {"spread = 2\nrender = sdf\n", RenderMode::Sdf, 2, ""},
+      {"render = color\n", RenderMode::Color, 0, ""},
       {"render = SDF\n", {}, 0, "Cannot parse string: SDF (render is coverage, mono, sdf or color)"},
       {"render =\n", {}, 0, "Cannot parse string:  (render is coverage, mono, sdf or color)"},
       {"render = sdf\nspread = 1\n", {}, 0,
@@ -115,6 +116,10 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
       {"spread = 4\n", {}, 0, "Cannot parse string: 4 (spread goes with render = sdf)"},
       {"render = mono\nspread = 4\n", {}, 0,
        "Cannot parse string: 4 (spread goes with render = sdf)"},
+      {"render = color\nspread = 4\n", {}, 0,
+       "Cannot parse string: 4 (spread goes with render = sdf)"},
+      {"render = colour\n", {}, 0,
+       "Cannot parse string: colour (render is coverage, mono, sdf or color)"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.keys);
