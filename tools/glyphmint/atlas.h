@@ -1,7 +1,8 @@
 // Packing the glyphs of one size into one atlas and writing it as an 8-bit
-// PNG of the atlas's channels (grey, RGB or RGBA). Each glyph gets a cell one pixel larger than its bitmap on
-// every side; x, y are the cell's corner, the bitmap starts at (x + 1, y + 1).
-// The cells are laid out by shared/atlas-pack, whose layout renderers depend on.
+// PNG of the atlas's channels (grey, RGB or RGBA). Each glyph gets a cell one
+// pixel larger than its bitmap on every side; x, y are the cell's corner, the
+// bitmap starts at (x + 1, y + 1). The cells are laid out by shared/atlas-pack,
+// whose layout renderers depend on.
 #pragma once
 
 #include "core/fs.h"

@@ -53,7 +53,8 @@ std::vector<float> premultiplied(const FT_Bitmap &bitmap) {
         p[0] = bgra[2], p[1] = bgra[1], p[2] = bgra[0], p[3] = bgra[3];
       } else {
         const bool mono = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
-        p[0] = p[1] = p[2] = p[3] = mono ? ((row[c / 8] >> (7 - c % 8) & 1) ? 255.0f : 0.0f) : row[c];
+        p[0] = p[1] = p[2] = p[3] =
+            mono ? ((row[c / 8] >> (7 - c % 8) & 1) ? 255.0f : 0.0f) : row[c];
       }
     }
   }
@@ -149,8 +150,8 @@ RasterGlyph load_colour_glyph(FT_Face face, FT_UInt glyph_index, double strike_s
   RasterGlyph glyph;
   glyph.channels = 4;
   const bool empty = bitmap.width == 0 || bitmap.rows == 0;
-  if (!empty && bitmap.pixel_mode != FT_PIXEL_MODE_BGRA && bitmap.pixel_mode != FT_PIXEL_MODE_GRAY &&
-      bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
+  if (!empty && bitmap.pixel_mode != FT_PIXEL_MODE_BGRA &&
+      bitmap.pixel_mode != FT_PIXEL_MODE_GRAY && bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
     log_critical("Unexpected FT pixel mode: ", int(bitmap.pixel_mode),
                  ", expected: ", int(FT_PIXEL_MODE_BGRA));
   const bool scaled = strike_scale > 0;

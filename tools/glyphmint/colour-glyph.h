@@ -25,8 +25,8 @@
 /// times s, rounded. A glyph FreeType holds as SVG, which it cannot draw
 /// without a renderer the program does not have, is drawn from its outline
 /// as coverage. The budget sees the bitmap's size before it is made.
-[[nodiscard]] RasterGlyph load_colour_glyph(FT_Face face, FT_UInt glyph_index,
-                                            double strike_scale, CellBudget *budget);
+[[nodiscard]] RasterGlyph load_colour_glyph(FT_Face face, FT_UInt glyph_index, double strike_scale,
+                                            CellBudget *budget);
 
 /// The advance of the glyph loaded last, in whole pixels: the strike's times
 /// the strike scale, rounded.

@@ -60,7 +60,9 @@ GlyphStyle set_bake_size(FT_Face face, int size, const Glyphmint &settings) {
 SizeMetrics size_metrics(FT_Face face, const GlyphStyle &style) {
   const FT_Size_Metrics &m = face->size->metrics;
   if (style.strike_scale > 0) {
-    const auto scaled = [&](FT_Pos v) { return i32(std::lround(double(v) / 64.0 * style.strike_scale)); };
+    const auto scaled = [&](FT_Pos v) {
+      return i32(std::lround(double(v) / 64.0 * style.strike_scale));
+    };
     return {scaled(m.height), scaled(m.ascender), scaled(m.descender)};
   }
   return {pixels_from_26_6(m.height), pixels_from_26_6(m.ascender), pixels_from_26_6(m.descender)};
@@ -68,15 +70,17 @@ SizeMetrics size_metrics(FT_Face face, const GlyphStyle &style) {
 
 RasterGlyph::RasterGlyph(const RasterGlyph &o)
     : pixels(o.pixels_size != 0 ? new u8[o.pixels_size] : nullptr), pixels_size(o.pixels_size),
-      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x), bearing_y(o.bearing_y),
-      advance(o.advance), x(o.x), y(o.y), reserved(o.reserved), code(o.code) {
+      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x),
+      bearing_y(o.bearing_y), advance(o.advance), x(o.x), y(o.y), reserved(o.reserved),
+      code(o.code) {
   if (pixels_size != 0) std::memcpy(pixels, o.pixels, pixels_size);
 }
 
 RasterGlyph::RasterGlyph(RasterGlyph &&o) noexcept
     : pixels(std::exchange(o.pixels, nullptr)), pixels_size(std::exchange(o.pixels_size, 0)),
-      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x), bearing_y(o.bearing_y),
-      advance(o.advance), x(o.x), y(o.y), reserved(o.reserved), code(o.code) {}
+      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x),
+      bearing_y(o.bearing_y), advance(o.advance), x(o.x), y(o.y), reserved(o.reserved),
+      code(o.code) {}
 
 RasterGlyph &RasterGlyph::operator=(const RasterGlyph &o) {
   if (this != &o) *this = RasterGlyph(o);

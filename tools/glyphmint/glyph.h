@@ -58,7 +58,7 @@ struct RasterGlyph {
   u64 pixels_size = 0;  ///< in bytes
   u32 width = 0;
   u32 rows = 0;
-  i32 channels = 1; ///< bytes a pixel, the atlas's: atlas_channels(mode)
+  i32 channels = 1;  ///< bytes a pixel, the atlas's: atlas_channels(mode)
   i32 bearing_x = 0; ///< pen position to the bitmap's left column
   i32 bearing_y = 0; ///< baseline up to the bitmap's top row
   i32 advance = 0;   ///< whole pixels, rounded toward minus infinity
