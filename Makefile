@@ -12,10 +12,11 @@ PREFIX ?= /usr/local
 # the file command CPack runs it through); the tests also lint the manual
 # pages, render them with man, run lintian on the package and open preview
 # pages in headless Chromium; fonts-arphic-uming is an outline font that also
-# holds bitmap strikes.
+# holds bitmap strikes. The colour glyph tests bake Noto Color Emoji and a
+# colour font that fontTools makes.
 DEB_DEPS := dpkg-dev file
 TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-arphic-uming chromium fonts-font-awesome \
-  fonts-noto-cjk
+  fonts-noto-cjk fonts-noto-color-emoji python3-fonttools
 
 all: release
 
@@ -45,12 +46,13 @@ deb: release
 	@echo "Built $$(ls build/deb/*.deb)"
 
 example: release
+	@scripts/install-deps fonts-noto-color-emoji
 	@scripts/example
 
 # The kerning benchmarks bake whole fonts: Noto Sans CJK (big, so only here)
-# and FreeSerif beside the test fonts.
+# and FreeSerif beside the test fonts; the colour one, Noto Color Emoji.
 bench:
-	@scripts/install-deps libbenchmark-dev valgrind fonts-noto-cjk fonts-freefont-ttf
+	@scripts/install-deps libbenchmark-dev valgrind fonts-noto-cjk fonts-freefont-ttf fonts-noto-color-emoji
 	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DGLYPHMINT_BENCH=ON >/dev/null
 	@cmake --build build/release -j $(JOBS)
 	@scripts/bench

@@ -294,6 +294,70 @@ TEST(Export, ADistanceFieldCarriesItsPaddingAndRange) {
   }
 }
 
+// Its reader, info, render and export all see the colour.
+TEST(Export, AColourFontIsItsOwnPageWithGlyphsInEveryChannel) {
+  ScratchDir work;
+  std::filesystem::copy_file("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf",
+                             work.path() + "/Emoji.ttf");
+  write_file(work.path() + "/Emoji.glyphmint.ini",
+             "path = Emoji.ttf\nsizes = [20]\nranges = [128512-128515]\nchars = [32]\n"
+             "render = color\n");
+  ASSERT_EQ(run_program(GLYPHMINT_EXE, {"--dir", "."}, work.path(), work.path()).exit_code, 0);
+  const std::string bytes = read_file(work.path() + "/Emoji-20.fnt");
+  gm_font font{};
+  ASSERT_EQ(gm_font_parse(&font, bytes.data(), bytes.size(), nullptr), GM_OK);
+  EXPECT_EQ(font.kind, GM_KIND_COLOR);
+  EXPECT_EQ(font.channels, 4);
+  support::FntFile fnt;
+  std::string why;
+  ASSERT_TRUE(support::parse_fnt(bytes, fnt, why)) << why;
+  EXPECT_EQ(png_colour_type(read_file(work.path() + "/Emoji-20.png")), 6);
+  const Image atlas = decode(work.path() + "/Emoji-20.png", 4);
+  const RunResult info =
+      run_program(GLYPHMINT_FONT_EXE, {"info", "Emoji-20.fnt"}, work.path(), work.path());
+  EXPECT_NE(info.out.find("\nkind: colour\n"), std::string::npos) << info;
+  // One glyph drawn twice as large over transparent: its atlas pixels as blocks.
+  const RunResult render =
+      run_program(GLYPHMINT_FONT_EXE, {"render", "--scale", "2", "Emoji-20.fnt", "😀", "r.png"},
+                  work.path(), work.path());
+  ASSERT_EQ(render.exit_code, 0) << render;
+  const gm_glyph g = fnt.records.at(1);
+  const Image drawn = decode(work.path() + "/r.png", 4);
+  const int x0 = 2 * (g.bearing_x - std::min(0, g.bearing_x)),
+            y0 = 2 * (fnt.ascender - g.bearing_y);
+  long wrong = 0;
+  for (int y = 0; y < drawn.height; ++y)
+    for (int x = 0; x < drawn.width * 4; ++x) {
+      const int gx = (x / 4 - x0) / 2, gy = (y - y0) / 2;
+      const bool inside = x / 4 >= x0 && y >= y0 && gx < int(g.width) && gy < int(g.rows);
+      wrong +=
+          drawn.pixels[std::size_t(y * drawn.width * 4 + x)] !=
+          (inside
+               ? atlas
+                     .pixels[std::size_t(((g.y + 1 + gy) * atlas.width + g.x + 1 + gx) * 4 + x % 4)]
+               : 0);
+    }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(png_colour_type(read_file(work.path() + "/r.png")), 6);
+  for (const std::string form : {"json", "xml"}) {
+    const RunResult r = run_export(work.path(), {"Emoji-20.fnt", form, "e." + form});
+    ASSERT_EQ(r.exit_code, 0) << r;
+    Parsed want = expected_object(fnt, atlas.width, atlas.height, "e_0.png", false);
+    for (const char *channel : {"alphaChnl", "redChnl", "greenChnl", "blueChnl"})
+      want["common." + std::string(channel)] = "0";
+    EXPECT_EQ(differences(read_with_npm(form, work.path() + "/e." + form), want), "") << form;
+    EXPECT_EQ(decode(work.path() + "/e_0.png", 4).pixels, atlas.pixels);
+  }
+  const RunResult grey =
+      run_export(work.path(), {"--page", "grey", "Emoji-20.fnt", "xml", "g.xml"});
+  EXPECT_EQ(grey.exit_code, 1);
+  EXPECT_NE(grey.err.find("--page grey takes a one-channel atlas; this one has 4"),
+            std::string::npos);
+  ASSERT_EQ(run_export(work.path(), {"Emoji-20.fnt", "c", "e.h"}).exit_code, 0);
+  const std::string c = read_file(work.path() + "/e.h");
+  EXPECT_NE(c.find("  e_atlas_channels = 4\n};"), std::string::npos);
+}
+
 TEST(Export, GreyPageHoldsTheAtlasAndSaysSo) {
   ScratchDir work;
   support::FntFile fnt;

@@ -204,6 +204,53 @@ TEST(Render, AFieldDrawnFourTimesAsLargeIsTheOutlineAtFourTimesTheSize) {
   EXPECT_LE(difference * 100, 15 * 255 * ink);
 }
 
+TEST(Render, MultiChannelFieldsDrawAsTheFieldTheirMedianHolds) {
+  // A field of 3 x 2 pixels with spread 2, its bitmap one row below the top
+  // of a 4-pixel line, drawn 4 times as large: as one channel first, whose
+  // drawing the test above checks against FreeType.
+  ScratchDir out;
+  const long n = 4, spread = 2, w = 3, h = 2;
+  const u8 field[h][w] = {{40, 128, 200}, {90, 160, 255}};
+  Grey want;
+  // A multi-channel field whose other channel (unlike the two that hold the
+  // field, at each position in turn) strays far from it draws the same: the
+  // median of the three samples is the field's own.
+  const char *const info[] = {"", "distance field", "multi-channel distance field",
+                              "multi-channel and true distance field"};
+  const struct {
+    gm_kind kind;
+    int channels, stray; ///< the channel that is not the field
+  } kinds[] = {{GM_KIND_SDF, 1, -1},
+               {GM_KIND_MSDF, 3, 0},
+               {GM_KIND_MSDF, 3, 2},
+               {GM_KIND_MTSDF, 4, 1},
+               {GM_KIND_MTSDF, 4, 3}};
+  for (const auto &k : kinds) {
+    SCOPED_TRACE(k.kind * 10 + k.stray);
+    std::vector<u8> atlas(std::size_t(8 * 8 * k.channels), 0);
+    for (long y = 0; y < h; ++y)
+      for (long x = 0; x < w; ++x)
+        for (int c = 0; c < k.channels; ++c)
+          atlas[std::size_t(((y + 1) * 8 + x + 1) * k.channels + c)] =
+              c == k.stray ? u8(x * 97 + y * 150) : field[y][x];
+    ASSERT_NE(stbi_write_png((out.path() + "/f-4.png").c_str(), 8, 8, k.channels, atlas.data(),
+                             8 * k.channels),
+              0);
+    const i32 reserved = gm_kind_reserved(k.kind, i32(spread));
+    support::FntFile fnt{"f-4.png", 4, 4, 3, -1, {{'A', u32(w), u32(h), 0, 2, 0, 0, 3, reserved}}};
+    support::write_file(out.path() + "/f-4.fnt", support::fnt_bytes(fnt));
+    const RunResult f =
+        font_tool({"render", "--scale", std::to_string(n), "f-4.fnt", "A", "f.png"}, out.path());
+    ASSERT_EQ(f.exit_code, 0) << f;
+    const Grey got = decode_grey_png(read_file(out.path() + "/f.png"));
+    if (k.kind == GM_KIND_SDF) want = got;
+    expect_same_image(got, want, "the field");
+    EXPECT_NE(font_tool({"info", "f-4.fnt"}, out.path())
+                  .out.find(std::string("\nkind: ") + info[k.kind] + ", spread 2\n"),
+              std::string::npos);
+  }
+}
+
 TEST(Render, CombiningMarksLeaveTheSpacingAlone) {
   // Liberation Sans attaches U+0301 to x through GPOS, which moves the mark
   // alone; applied as kerning it pulled every following x 2 pixels left.

@@ -106,8 +106,9 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
       {"spread = 2\nrender = sdf\n", RenderMode::Sdf, 2, ""},
       {"render = msdf\n", RenderMode::Msdf, 4, ""},
       {"render = mtsdf\nspread = 8\n", RenderMode::Mtsdf, 8, ""},
-      {"render = SDF\n", {}, 0, "Cannot parse string: SDF (render is coverage, mono, sdf, msdf or mtsdf)"},
-      {"render =\n", {}, 0, "Cannot parse string:  (render is coverage, mono, sdf, msdf or mtsdf)"},
+      {"render = color\n", RenderMode::Color, 0, ""},
+      {"render = SDF\n", {}, 0, "Cannot parse string: SDF (render is coverage, mono, sdf, msdf, mtsdf or color)"},
+      {"render =\n", {}, 0, "Cannot parse string:  (render is coverage, mono, sdf, msdf, mtsdf or color)"},
       {"render = sdf\nspread = 1\n", {}, 0,
        "Cannot parse string: 1 (spread is an integer from 2 to 32)"},
       {"render = sdf\nspread = 33\n", {}, 0,
@@ -117,6 +118,10 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
       {"spread = 4\n", {}, 0, "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
       {"render = mono\nspread = 4\n", {}, 0,
        "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
+      {"render = color\nspread = 4\n", {}, 0,
+       "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
+      {"render = colour\n", {}, 0,
+       "Cannot parse string: colour (render is coverage, mono, sdf, msdf, mtsdf or color)"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.keys);

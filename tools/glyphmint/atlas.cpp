@@ -42,7 +42,8 @@ Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels) 
   for (const RasterGlyph &glyph : glyphs) {
     if (glyph.width == 0 || glyph.rows == 0) continue;
     if (glyph.channels != channels)
-      log_critical("Glyph ", glyph.code, " has ", glyph.channels, " channels, the atlas ", channels);
+      log_critical("Glyph ", glyph.code, " has ", glyph.channels, " channels, the atlas ",
+                   channels);
     u8 *corner = atlas.at(i64{glyph.x} + 1, i64{glyph.y} + 1);
     const u64 row_bytes = u64{glyph.width} * u64(channels);
     for (u32 r = 0; r < glyph.rows; ++r)

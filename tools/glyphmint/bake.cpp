@@ -67,13 +67,14 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   const BakeOutputs out = bake_outputs(settings.font, size);
   const GlyphFaces faces = GlyphFaces::open(fonts, settings, size);
 
-  const GlyphStyle style{settings.render, settings.spread};
   const CodeSequence codes(settings);
   List<RasterGlyph> glyphs;
   CellBudget budget;
-  for (u64 i = 0; i < codes.count(); ++i)
-    glyphs.append(RasterGlyph::load(faces.supplier(codes.at(i)), codes.at(i), style, &budget));
-  write_size_files(out, encode_size(glyphs, size_metrics(faces.main), atlas_channels(settings.render),
+  for (u64 i = 0; i < codes.count(); ++i) {
+    const SizedFace &face = faces.supplier(codes.at(i));
+    glyphs.append(RasterGlyph::load(face.face, codes.at(i), face.style, &budget));
+  }
+  write_size_files(out, encode_size(glyphs, faces.main.metrics(), atlas_channels(settings.render),
                                       out, size));
 }
 

@@ -19,19 +19,20 @@ FT_Face open_fallback(FontLibrary &fonts, const Path &font) {
 
 GlyphFaces GlyphFaces::open(FontLibrary &fonts, const Glyphmint &settings, int size) {
   GlyphFaces faces;
-  faces.main = get_face(fonts, settings.font);
-  set_pixel_size(faces.main, size);
+  faces.main.face = get_face(fonts, settings.font);
+  faces.main.style = set_bake_size(faces.main.face, size, settings);
   for (const Path &font : settings.fallbacks) {
-    const FT_Face face = open_fallback(fonts, font);
-    set_pixel_size(face, size);
-    faces.fallbacks.push_back(face);
+    SizedFace fallback;
+    fallback.face = open_fallback(fonts, font);
+    fallback.style = set_bake_size(fallback.face, size, settings);
+    faces.fallbacks.push_back(fallback);
   }
   return faces;
 }
 
-FT_Face GlyphFaces::supplier(int code) const {
-  if (has_glyph(main, code)) return main;
-  for (const FT_Face face : fallbacks)
-    if (has_glyph(face, code)) return face;
+const SizedFace &GlyphFaces::supplier(int code) const {
+  if (has_glyph(main.face, code)) return main;
+  for (const SizedFace &fallback : fallbacks)
+    if (has_glyph(fallback.face, code)) return fallback;
   return main;
 }

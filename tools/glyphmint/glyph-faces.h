@@ -8,18 +8,27 @@
 
 #include <vector>
 
+/// A face set to a bake's size, and the style its glyphs load in (a colour
+/// font drawn from a strike scales its glyphs by its own factor).
+struct SizedFace {
+  FT_Face face = nullptr;
+  GlyphStyle style;
+
+  [[nodiscard]] SizeMetrics metrics() const { return size_metrics(face, style); }
+};
+
 struct GlyphFaces {
-  FT_Face main = nullptr;
-  std::vector<FT_Face> fallbacks;
+  SizedFace main;
+  std::vector<SizedFace> fallbacks;
 
   /// Opens the settings' font and then each fallback (through the cache, so
-  /// a file is opened once per run) and sets each to `size`. Every failure
-  /// is a fatal stop, before any glyph of the size is loaded; a fallback
-  /// that cannot be opened is named in the FreeType failure line.
+  /// a file is opened once per run) and sets each to `size` (set_bake_size).
+  /// Every failure is a fatal stop, before any glyph of the size is loaded; a
+  /// fallback that cannot be opened is named in the FreeType failure line.
   [[nodiscard]] static GlyphFaces open(FontLibrary &fonts, const Glyphmint &settings, int size);
 
   /// The main face when it maps the code point, else the first fallback that
   /// does; the main face again when none does, so that loading the glyph
   /// stops with the main font's missing-character message.
-  [[nodiscard]] FT_Face supplier(int code) const;
+  [[nodiscard]] const SizedFace &supplier(int code) const;
 };

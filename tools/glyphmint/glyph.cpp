@@ -2,18 +2,28 @@
 
 #include "core/log.h"
 #include "tools/glyphmint/atlas.h"
+#include "tools/glyphmint/colour-glyph.h"
 #include "tools/glyphmint/distance-field.h"
 #include "tools/glyphmint/multi-channel-field.h"
 
+#include <cmath>
 #include <cstring>
 #include <utility>
-
-namespace {
 
 // Every checked FreeType call is named by a fixed text in its failure line.
 void check_ft(FT_Error error, const char *call) {
   if (error != 0) log_critical("FT call failed: ", StrView(call), "; reason: ", int(error));
 }
+
+// A negative pitch means the rows lie bottom up, and adding the pitch still
+// goes one row down.
+const u8 *bitmap_row(const FT_Bitmap &bitmap, u32 r) {
+  const long pitch = bitmap.pitch;
+  const u8 *top = pitch >= 0 ? bitmap.buffer : bitmap.buffer - pitch * (long(bitmap.rows) - 1);
+  return top + pitch * long(r);
+}
+
+namespace {
 
 i32 pixels_from_26_6(FT_Pos value) {
   return static_cast<i32>(static_cast<float>(value) * 0.015625f);
@@ -39,22 +49,39 @@ void set_pixel_size(FT_Face face, int size) {
            "FT_Set_Pixel_Sizes(face, 0, size)");
 }
 
-SizeMetrics size_metrics(FT_Face face) {
+GlyphStyle set_bake_size(FT_Face face, int size, const Glyphmint &settings) {
+  GlyphStyle style{settings.render, settings.spread};
+  if (settings.render == RenderMode::Color)
+    style.strike_scale = set_colour_size(face, size);
+  else
+    set_pixel_size(face, size);
+  return style;
+}
+
+SizeMetrics size_metrics(FT_Face face, const GlyphStyle &style) {
   const FT_Size_Metrics &m = face->size->metrics;
+  if (style.strike_scale > 0) {
+    const auto scaled = [&](FT_Pos v) {
+      return i32(std::lround(double(v) / 64.0 * style.strike_scale));
+    };
+    return {scaled(m.height), scaled(m.ascender), scaled(m.descender)};
+  }
   return {pixels_from_26_6(m.height), pixels_from_26_6(m.ascender), pixels_from_26_6(m.descender)};
 }
 
 RasterGlyph::RasterGlyph(const RasterGlyph &o)
     : pixels(o.pixels_size != 0 ? new u8[o.pixels_size] : nullptr), pixels_size(o.pixels_size),
-      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x), bearing_y(o.bearing_y),
-      advance(o.advance), x(o.x), y(o.y), reserved(o.reserved), code(o.code) {
+      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x),
+      bearing_y(o.bearing_y), advance(o.advance), x(o.x), y(o.y), reserved(o.reserved),
+      code(o.code) {
   if (pixels_size != 0) std::memcpy(pixels, o.pixels, pixels_size);
 }
 
 RasterGlyph::RasterGlyph(RasterGlyph &&o) noexcept
     : pixels(std::exchange(o.pixels, nullptr)), pixels_size(std::exchange(o.pixels_size, 0)),
-      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x), bearing_y(o.bearing_y),
-      advance(o.advance), x(o.x), y(o.y), reserved(o.reserved), code(o.code) {}
+      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x),
+      bearing_y(o.bearing_y), advance(o.advance), x(o.x), y(o.y), reserved(o.reserved),
+      code(o.code) {}
 
 RasterGlyph &RasterGlyph::operator=(const RasterGlyph &o) {
   if (this != &o) *this = RasterGlyph(o);
@@ -89,14 +116,6 @@ const FT_Bitmap &rendered_bitmap(FT_GlyphSlot slot, FT_Pixel_Mode expected) {
     log_critical("Unexpected FT pixel mode: ", int(bitmap.pixel_mode),
                  ", expected: ", int(expected));
   return bitmap;
-}
-
-// Row r of the bitmap, whichever way its rows run: a negative pitch means
-// they lie bottom up, and adding the pitch still goes one row down.
-const u8 *bitmap_row(const FT_Bitmap &bitmap, u32 r) {
-  const long pitch = bitmap.pitch;
-  const u8 *top = pitch >= 0 ? bitmap.buffer : bitmap.buffer - pitch * (long(bitmap.rows) - 1);
-  return top + pitch * long(r);
 }
 
 void copy_bitmap(const FT_Bitmap &bitmap, RasterGlyph &glyph) {
@@ -219,17 +238,21 @@ RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudg
   case RenderMode::Sdf:
     glyph = load_field(face, glyph_index, style.spread, budget);
     break;
+  case RenderMode::Color:
+    glyph = load_colour_glyph(face, glyph_index, style.strike_scale, budget);
+    break;
   case RenderMode::Msdf:
   case RenderMode::Mtsdf:
     glyph = load_multi_channel_field(face, glyph_index, style.spread,
                                      style.mode == RenderMode::Mtsdf, budget);
     break;
-  case RenderMode::Color:
     log_critical("No loader for render mode ", int(style.mode));
   }
   glyph.reserved = gm_kind_reserved(atlas_kind(style.mode), style.spread);
   // Only the low 32 bits of the 26.6 advance count; the shift keeps the sign.
-  glyph.advance = static_cast<i32>(static_cast<u32>(face->glyph->advance.x)) >> 6;
+  glyph.advance = style.strike_scale > 0
+                      ? strike_advance(face->glyph, style.strike_scale)
+                      : static_cast<i32>(static_cast<u32>(face->glyph->advance.x)) >> 6;
   glyph.code = code;
   return glyph;
 }

@@ -20,22 +20,36 @@ void require_started(const FontLibrary &fonts);
 /// 4096 characters or more.
 [[nodiscard]] FT_Face get_face(FontLibrary &fonts, const Path &filepathname);
 
+/// A fatal stop, "FT call failed: <call>; reason: N", unless error is 0.
+void check_ft(FT_Error error, const char *call);
+
+/// Row r of a FreeType bitmap, top row 0, whichever way its rows run.
+[[nodiscard]] const u8 *bitmap_row(const FT_Bitmap &bitmap, u32 r);
+
 /// Sets the face's pixel height for the glyphs loaded next; a fatal stop on failure.
 void set_pixel_size(FT_Face face, int size);
-
-/// A face's current line metrics in whole pixels (truncated toward zero).
-struct SizeMetrics {
-  i32 line_height = 0;
-  i32 ascender = 0;
-  i32 descender = 0;
-};
-[[nodiscard]] SizeMetrics size_metrics(FT_Face face);
 
 /// How the glyphs of a bake are rendered.
 struct GlyphStyle {
   RenderMode mode = RenderMode::Coverage;
   i32 spread = 0; ///< a distance field's, in pixels; 0 otherwise
+  /// Colour glyphs drawn from a bitmap strike: the size over the strike's
+  /// pixels per em; 0 when glyphs are rendered at the size.
+  double strike_scale = 0;
 };
+
+/// Sizes the face for a bake of the settings at `size` pixels (set_pixel_size,
+/// or for colour set_colour_size) and gives the style its glyphs are loaded in.
+[[nodiscard]] GlyphStyle set_bake_size(FT_Face face, int size, const Glyphmint &settings);
+
+/// A face's current line metrics in whole pixels (truncated toward zero);
+/// those of a strike scaled by the style's strike scale and rounded.
+struct SizeMetrics {
+  i32 line_height = 0;
+  i32 ascender = 0;
+  i32 descender = 0;
+};
+[[nodiscard]] SizeMetrics size_metrics(FT_Face face, const GlyphStyle &style = {});
 
 /// One rasterised code point: its bitmap, which it owns (copies duplicate
 /// it), and where it sits on a line and, once packed, in the atlas.
@@ -44,7 +58,7 @@ struct RasterGlyph {
   u64 pixels_size = 0;  ///< in bytes
   u32 width = 0;
   u32 rows = 0;
-  i32 channels = 1; ///< bytes a pixel, the atlas's: atlas_channels(mode)
+  i32 channels = 1;  ///< bytes a pixel, the atlas's: atlas_channels(mode)
   i32 bearing_x = 0; ///< pen position to the bitmap's left column
   i32 bearing_y = 0; ///< baseline up to the bitmap's top row
   i32 advance = 0;   ///< whole pixels, rounded toward minus infinity

@@ -300,7 +300,6 @@ void ParallelBake::load(WorkerFonts &fonts, Step &step, Chunk &chunk) {
   const GlyphFaces *faces = nullptr;
   if (!captured(lines, failure, [&] { faces = &fonts.at_size(*step.settings, step.size); }))
     return fail_loading(step, 0, lines, failure);
-  const GlyphStyle style{step.settings->render, step.settings->spread};
   const u64 max_area = u64{k_atlas_max_width} * k_atlas_max_height;
   for (u64 k = 0; k < chunk.glyphs.size(); ++k) {
     const u64 i = chunk.first + k;
@@ -308,7 +307,8 @@ void ParallelBake::load(WorkerFonts &fonts, Step &step, Chunk &chunk) {
     CellBudget budget;
     const bool loaded = captured(lines, failure, [&] {
       const int code = step.codes->at(i);
-      chunk.glyphs[k] = RasterGlyph::load(faces->supplier(code), code, style, &budget);
+      const SizedFace &face = faces->supplier(code);
+      chunk.glyphs[k] = RasterGlyph::load(face.face, code, face.style, &budget);
     });
     chunk.areas[k] = budget.area;
     if (!loaded) return fail_loading(step, i + 1, lines, failure);
@@ -365,8 +365,8 @@ void ParallelBake::finish(WorkerFonts &fonts, Step &step) {
   step.chunks.clear();
   if (!merged) return;
   step.failed = !captured(step.lines, step.failure, [&] {
-    const FT_Face face = fonts.at_size(*step.settings, step.size).main;
-    step.files = encode_size(glyphs, size_metrics(face), atlas_channels(step.settings->render),
+    const SizeMetrics metrics = fonts.at_size(*step.settings, step.size).main.metrics();
+    step.files = encode_size(glyphs, metrics, atlas_channels(step.settings->render),
                              bake_outputs(step.settings->font, step.size), step.size);
   });
   if (step.failed) lower(cut_, step.index);

@@ -17,7 +17,8 @@ RenderMode parse_render(IniProp prop) {
   if (value == "sdf") return RenderMode::Sdf;
   if (value == "msdf") return RenderMode::Msdf;
   if (value == "mtsdf") return RenderMode::Mtsdf;
-  malformed(value, "render is coverage, mono, sdf, msdf or mtsdf");
+  if (value == "color") return RenderMode::Color;
+  malformed(value, "render is coverage, mono, sdf, msdf, mtsdf or color");
 }
 
 bool is_distance_field(RenderMode render) {

@@ -77,7 +77,8 @@ LoadedFont load_fnt(const Path &fnt_path) {
 
 Image read_atlas_png(const Path &path, i32 channels) {
   const Bytes png = read_whole(path);
-  if (!is_8bit_png_of(png, channels)) fail(path, fmt("not an 8-bit ", png_kind_name(channels), " PNG"));
+  if (!is_8bit_png_of(png, channels))
+    fail(path, fmt("not an 8-bit ", png_kind_name(channels), " PNG"));
   // The header's size is checked before decoding, so a hostile file cannot
   // make the decoder ask for gigabytes; no baked atlas comes near the limit.
   const u64 width = load_be_u32(png.data + 16);

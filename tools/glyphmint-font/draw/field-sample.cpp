@@ -21,8 +21,7 @@ double bilinear(const Image &atlas, const gm_placed_glyph &g, i32 channel, doubl
 
 } // namespace
 
-double field_value(const Image &atlas, const gm_placed_glyph &g, gm_kind kind, double u,
-                   double v) {
+double field_value(const Image &atlas, const gm_placed_glyph &g, gm_kind kind, double u, double v) {
   if (kind != GM_KIND_MSDF && kind != GM_KIND_MTSDF) return bilinear(atlas, g, 0, u, v);
   // The median, not of the pixels but of the samples: each channel is a
   // distance of its own, and only interpolated distances keep corners sharp.

@@ -47,9 +47,8 @@ const char k_head[] = R"(/* @: a font baked by glyphmint, written by glyphmint-f
 // A multi-channel atlas's lines in the head, put in place of its one-channel
 // ones, which stay as they are for fonts of one channel.
 const char k_one_channel[] = " *   @_atlas: its atlas, 8-bit pixels row by row from the top,\n";
-const char k_channels[] =
-    " *   @_atlas: its atlas, @_atlas_channels bytes a pixel (R, G, B and A\n"
-    " *     when there are 4) row by row from the top,\n";
+const char k_channels[] = " *   @_atlas: its atlas, @_atlas_channels bytes a pixel (R, G, B and A\n"
+                          " *     when there are 4) row by row from the top,\n";
 const char k_one_channel_pixel[] = "column x, row y is @_atlas[y * @_atlas_width + x].\n";
 const char k_channels_pixel[] =
     "column x, row y starts at @_atlas[(y * @_atlas_width + x) * @_atlas_channels].\n";
@@ -127,8 +126,8 @@ std::string c_source(std::string_view name, const LoadedFont &loaded) {
   const i32 channels = loaded.atlas.channels;
   std::string head = k_head;
   if (channels != 1)
-    head = replaced(replaced(head, k_one_channel, k_channels), k_one_channel_pixel,
-                    k_channels_pixel);
+    head =
+        replaced(replaced(head, k_one_channel, k_channels), k_one_channel_pixel, k_channels_pixel);
   std::string out = with_name(head, name);
   out += "enum {\n  " + n + "_fnt_size = " + std::to_string(loaded.bytes.len) + ",\n  " + n +
          "_atlas_width = " + std::to_string(loaded.atlas.width) + ",\n  " + n +
