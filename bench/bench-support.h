@@ -26,6 +26,22 @@ namespace bench {
   std::exit(1);
 }
 
+/// The repetitions of a benchmark whose only option is --reps N: the default
+/// without it; usage on --help (exit 0) or anything else (exit 2).
+inline int reps_option(int argc, char **argv, const char *program, int reps) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--reps" && i + 1 < argc) {
+      reps = std::atoi(argv[++i]);
+      continue;
+    }
+    std::printf("usage: %s [--reps N]\n", program);
+    std::exit(arg == "--help" ? 0 : 2);
+  }
+  if (reps < 1) die("--reps needs a positive number");
+  return reps;
+}
+
 inline std::string read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) die("cannot read " + path);

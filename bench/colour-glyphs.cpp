@@ -59,17 +59,7 @@ std::string settings_file(const std::vector<int> &codes) {
 } // namespace
 
 int main(int argc, char **argv) {
-  int reps = 5;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--reps" && i + 1 < argc)
-      reps = std::atoi(argv[++i]);
-    else {
-      std::printf("usage: colour_glyphs [--reps N]\n");
-      return arg == "--help" ? 0 : 2;
-    }
-  }
-  if (reps < 1) die("--reps needs a positive number");
+  const int reps = reps_option(argc, argv, "colour_glyphs", 5);
   log_set_level(LogLevel::Critical);
 
   FontLibrary fonts;

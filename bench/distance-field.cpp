@@ -189,17 +189,7 @@ double run(FontLibrary &fonts, FT_Face face, const std::vector<int> &codes, int 
 } // namespace
 
 int main(int argc, char **argv) {
-  int reps = 9;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--reps" && i + 1 < argc)
-      reps = std::atoi(argv[++i]);
-    else {
-      std::printf("usage: distance_field [--reps N]\n");
-      return arg == "--help" ? 0 : 2;
-    }
-  }
-  if (reps < 1) die("--reps needs a positive number");
+  const int reps = reps_option(argc, argv, "distance_field", 9);
   log_set_level(LogLevel::Critical);
 
   const Glyphmint settings = read_settings(Path(EXAMPLE_SETTINGS));

@@ -138,17 +138,7 @@ double speed(FontLibrary &fonts, const std::vector<int> &codes, int reps) {
 } // namespace
 
 int main(int argc, char **argv) {
-  int reps = 5;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--reps" && i + 1 < argc)
-      reps = std::atoi(argv[++i]);
-    else {
-      std::printf("usage: multi_channel_field [--reps N]\n");
-      return arg == "--help" ? 0 : 2;
-    }
-  }
-  if (reps < 1) die("--reps needs a positive number");
+  const int reps = reps_option(argc, argv, "multi_channel_field", 5);
   log_set_level(LogLevel::Critical);
   FontLibrary fonts;
   require_started(fonts);
