@@ -59,7 +59,7 @@ std::string settings_file(const std::vector<int> &codes) {
 } // namespace
 
 int main(int argc, char **argv) {
-  const int reps = reps_option(argc, argv, "colour_glyphs", 5);
+  const int reps = bench::reps_option(argc, argv, "colour_glyphs", 5);
   log_set_level(LogLevel::Critical);
 
   FontLibrary fonts;

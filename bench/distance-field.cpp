@@ -189,7 +189,7 @@ double run(FontLibrary &fonts, FT_Face face, const std::vector<int> &codes, int 
 } // namespace
 
 int main(int argc, char **argv) {
-  const int reps = reps_option(argc, argv, "distance_field", 9);
+  const int reps = bench::reps_option(argc, argv, "distance_field", 9);
   log_set_level(LogLevel::Critical);
 
   const Glyphmint settings = read_settings(Path(EXAMPLE_SETTINGS));

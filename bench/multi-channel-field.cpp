@@ -138,7 +138,7 @@ double speed(FontLibrary &fonts, const std::vector<int> &codes, int reps) {
 } // namespace
 
 int main(int argc, char **argv) {
-  const int reps = reps_option(argc, argv, "multi_channel_field", 5);
+  const int reps = bench::reps_option(argc, argv, "multi_channel_field", 5);
   log_set_level(LogLevel::Critical);
   FontLibrary fonts;
   require_started(fonts);
