@@ -87,6 +87,7 @@ TEST(ParallelBake, LooksLikeTheSequentialBake) {
       "path = Mono.ttf\nsizes = [40, 9]\nranges = [100-90]\nchars = [66, 66, 65]\n",
       "path = Sans.ttf\nsizes = [20]\nranges = [65-90]\nchars = []\nrender = msdf\n",
       "path = Sans.ttf\nsizes = [24]\nranges = [97-122]\nchars = []\nrender = mtsdf\n",
+      "path = Sans.ttf\nsizes = [18]\nranges = [32-126]\nchars = []\nrender = color\n",
   });
   const Seen one = dir.bake("1");
   EXPECT_EQ(one.run.exit_code, 0) << one.run;
