@@ -19,6 +19,7 @@ struct Bar {
 
 TEST(MultiChannelField, DrawsCornersSharpWithoutArtefacts) {
   const Bar bars[] = {{"/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf", 24, 4, 0.962, 0.029},
+                      {support::k_sans, 24, 4, 0.984, 0.014},
                       {support::k_sans, 48, 8, 0.989, 0.020}};
   for (const Bar &bar : bars) {
     FT_Library library = nullptr;

@@ -278,8 +278,12 @@ void write_image(const Values &v, const DistanceField &truth, float spread, Imag
   const float scale = 128 / spread;
   for (size_t t = 0; t < v.truth.size(); ++t) {
     u8 *const out = image.pixels.get() + t * size_t(image.channels);
+    // Outlines lie on a grid of 1/64 pixel, so at the usual spreads texels
+    // often fall exactly halfway between two bytes. Drawers count 128 as
+    // inside; rounding those halves up would fatten every such edge by half
+    // a step, so they round toward the outside.
     for (size_t k = 0; k < 3; ++k)
-      out[k] = static_cast<u8>(std::clamp(to_int(std::floor(128.5f + scale * v.rgb[3 * t + k])), 0, 255));
+      out[k] = static_cast<u8>(std::clamp(to_int(std::ceil(127.5f + scale * v.rgb[3 * t + k])), 0, 255));
     if (image.channels == 4) out[3] = truth.pixels[t];
   }
 }
