@@ -23,6 +23,7 @@ struct Model {
   u64 offset = 0;
   u64 name_length = 0;
   i32 line_height = 0;
+  i32 kind_word = 0; // the reserved value every record holds, or the kind word
   std::vector<gm_glyph> records;
 };
 
@@ -35,6 +36,15 @@ u64 le(const u8 *p, int n) {
 i32 le_i32(const u8 *p) {
   const u64 v = le(p, 4);
   return static_cast<i32>(static_cast<fuzz::I128>(v) - (v >> 31 ? fuzz::I128(1) << 32 : 0));
+}
+
+/// 0, a spread, or a negative value naming a multi-channel field (spread
+/// 1..255), colour or mono (spread 0).
+bool names_a_kind(i32 reserved) {
+  const i64 kind = reserved < 0 ? -i64{reserved} / 256 : 0;
+  const i64 spread = reserved < 0 ? -i64{reserved} % 256 : 0;
+  return reserved >= 0 || ((kind == 2 || kind == 3) && spread > 0) ||
+         ((kind == 4 || kind == 5) && spread == 0);
 }
 
 Model model_parse(const u8 *p, u64 n) {
@@ -55,6 +65,12 @@ Model model_parse(const u8 *p, u64 n) {
   if (total > UINT64_MAX) return fail(GM_ERR_COUNT_OVERFLOW, GM_FNT_COUNT_OFFSET + name);
   if (total > n)
     return fail(GM_ERR_RECORDS_TRUNCATED, header + name + (n - header - name) / record * record);
+  // An empty file may end in one word naming a kind other than coverage.
+  if (count == 0 && n - total == 4 && le_i32(p + total) != 0) {
+    m.kind_word = le_i32(p + total);
+    if (!names_a_kind(m.kind_word)) return fail(GM_ERR_UNKNOWN_KIND, total);
+    return m;
+  }
   if (total < n) return fail(GM_ERR_TRAILING_BYTES, total);
   for (u64 i = 0; i < count; ++i) {
     const u8 *r = p + header + m.name_length + record * i;
@@ -71,15 +87,11 @@ Model model_parse(const u8 *p, u64 n) {
     m.records.push_back(g);
     if (i > 0 && m.records[i].code < m.records[i - 1].code)
       return fail(GM_ERR_UNSORTED, header + name + record * i);
-    // Every record carries the font's kind: 0, a spread, or a negative
-    // value naming a multi-channel field (spread 1..255) or colour.
-    const i64 kind = g.reserved < 0 ? -i64{g.reserved} / 256 : 0;
-    const i64 spread = g.reserved < 0 ? -i64{g.reserved} % 256 : 0;
-    const bool known = g.reserved >= 0 || ((kind == 2 || kind == 3) && spread > 0) ||
-                       (kind == 4 && spread == 0);
-    if (i == 0 && !known) return fail(GM_ERR_UNKNOWN_KIND, header + name);
+    // Every record carries the font's kind.
+    if (i == 0 && !names_a_kind(g.reserved)) return fail(GM_ERR_UNKNOWN_KIND, header + name);
     if (g.reserved != m.records[0].reserved)
       return fail(GM_ERR_BAD_SPREAD, header + name + record * i);
+    m.kind_word = m.records[0].reserved;
   }
   return m;
 }
@@ -231,8 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
              "parse offset " + std::to_string(offset) + ", model " + std::to_string(m.offset));
   if (e != GM_OK) return 0;
   FUZZ_CHECK(font.glyph_count == m.records.size() && font.line_height == m.line_height &&
-                 gm_kind_reserved(font.kind, font.spread) ==
-                     (m.records.empty() ? 0 : m.records[0].reserved) &&
+                 gm_kind_reserved(font.kind, font.spread) == m.kind_word &&
                  font.channels == gm_kind_channels(font.kind) &&
                  font.image_name_length == m.name_length &&
                  font.image_name == reinterpret_cast<const char *>(file) + GM_FNT_NAME_OFFSET,

@@ -13,20 +13,29 @@
  *   S > 0      a signed distance field with spread S, greyscale: 128 + 128 d / S,
  *              clamped to 0..255, for a pixel centre d pixels inside the
  *              outline (negative outside)
- *   -(K * 256 + S), K = GM_KIND_MSDF, GM_KIND_MTSDF or GM_KIND_COLOR:
- *              a multi-channel field with spread S (RGB: each channel the
- *              same formula over its own pseudo-distance, their median the
- *              outline), the same with the true distance in alpha (RGBA), or
- *              colour glyphs (RGBA, straight alpha; S = 0)
+ *   -(K * 256 + S), K = GM_KIND_MSDF, GM_KIND_MTSDF, GM_KIND_COLOR or
+ *              GM_KIND_MONO: a multi-channel field with spread S (RGB: each
+ *              channel the same formula over its own pseudo-distance, their
+ *              median the outline), the same with the true distance in alpha
+ *              (RGBA), colour glyphs (RGBA, straight alpha; S = 0), or
+ *              monochrome glyphs (greyscale, 0 or 255 only; S = 0)
  *
  * The newer kinds are negative so that readers before 1.2, which take the
  * field for a spread that must not be negative, refuse them instead of
- * drawing colour as coverage. All integers are little-endian:
+ * drawing colour as coverage; a 1.2 reader refuses mono as an unknown kind.
+ *
+ * A file without records has no record to say its kind, so one of any kind
+ * but coverage ends in a kind word (GM_FNT_KIND_OFFSET): the i32 that each of
+ * its records would hold. An empty coverage file has none, as before 1.3, and
+ * a file with records never has one; readers before 1.3 refuse the word as
+ * trailing bytes rather than read the atlas as coverage. All integers are
+ * little-endian:
  *
  *   u64 L | L bytes: image name (relative to the .fnt) |
  *   i32 line height | i32 size | i32 ascender | i32 descender |
  *   u64 N | N records of: i32 code, i32 reserved, u32 width, u32 rows,
- *           i32 bearing x, i32 bearing y, i32 cell x, i32 cell y, i32 advance
+ *           i32 bearing x, i32 bearing y, i32 cell x, i32 cell y, i32 advance |
+ *   when N = 0 and the kind is not coverage: i32 kind word
  *
  * Guarantees: the parser and the layout allocate nothing, do no I/O and never
  * read outside the bytes they are given, whatever those bytes hold; a file is
@@ -53,15 +62,18 @@
  * Define GM_FNT_LOAD_FILE before including it for gm_load_file, which reads a
  * whole file into a malloc'ed buffer (the one part that allocates and does I/O).
  *
- * Writing one: gm_font_encode_header and gm_glyph_encode give the bytes of the
- * header and of each record, and the GM_FNT_* and GM_GLYPH_* constants say
+ * Writing one: gm_font_encode_header, gm_glyph_encode and
+ * gm_font_encode_kind_word give the bytes of the header, of each record and
+ * of an empty file's kind word, and the GM_FNT_* and GM_GLYPH_* constants say
  * where every field lies; no writer needs a layout of its own.
  *
- * Version 1.1.0 (GM_FNT_VERSION): 1.0.0 and the layout constants, the two
+ * Version 1.3.0 (GM_FNT_VERSION). 1.1.0: 1.0.0 and the layout constants, the two
  * encoders, the distance field's spread (gm_font's spread, gm_glyph's
  * reserved) and its check, GM_ERR_BAD_SPREAD. 1.2.0: the atlas kind
  * (gm_kind, gm_font's kind and channels, gm_kind_reserved for writers) and
- * GM_ERR_UNKNOWN_KIND.
+ * GM_ERR_UNKNOWN_KIND. 1.3.0: monochrome atlases (GM_KIND_MONO), and the
+ * kind word of a file without records (GM_FNT_KIND_OFFSET,
+ * gm_font_kind_word_size, gm_font_encode_kind_word).
  */
 #ifndef GM_FNT_H
 #define GM_FNT_H
@@ -75,7 +87,7 @@
 #include <stdlib.h>
 #endif
 
-#define GM_FNT_VERSION "1.2.0"
+#define GM_FNT_VERSION "1.3.0"
 
 /* The layout, the one definition that the reader below, the baker and every
  * other writer use. Offsets are from the start of the file; those marked
@@ -89,6 +101,10 @@
 #define GM_FNT_DESCENDER_OFFSET 20u  /* + L: i32 */
 #define GM_FNT_COUNT_OFFSET 24u      /* + L: u64 N; the records follow at 32 + L */
 #define GM_FNT_RECORD_SIZE 36u
+/* + L: i32, the kind word, in a file without records whose kind is not
+ * coverage and nowhere else: gm_kind_reserved of its kind and spread. */
+#define GM_FNT_KIND_OFFSET 32u
+#define GM_FNT_KIND_SIZE 4u
 /* Offsets within a record. */
 #define GM_GLYPH_CODE_OFFSET 0u      /* i32 */
 #define GM_GLYPH_RESERVED_OFFSET 4u  /* i32 */
@@ -111,21 +127,22 @@ typedef enum gm_error {
   GM_ERR_NAME_PAST_END,      /* the image name's length runs past the end */
   GM_ERR_COUNT_OVERFLOW,     /* 32 + L + 36 N does not fit in 64 bits */
   GM_ERR_RECORDS_TRUNCATED,  /* the file ends before the N-th record does */
-  GM_ERR_TRAILING_BYTES,     /* bytes after the last record */
+  GM_ERR_TRAILING_BYTES,     /* bytes after the last record (or the kind word) */
   GM_ERR_UNSORTED,           /* a record's code point is below its predecessor's */
   GM_ERR_CELL_OUTSIDE_ATLAS, /* a cell, one-pixel frame included, leaves the atlas */
   GM_ERR_INVALID_UTF8,       /* a text is not well-formed UTF-8 */
   GM_ERR_BAD_SPREAD,         /* a record's reserved field is not the first record's */
-  GM_ERR_UNKNOWN_KIND        /* the reserved field names no kind this reader knows */
+  GM_ERR_UNKNOWN_KIND        /* the reserved field or kind word names no kind this reader knows */
 } gm_error;
 
-/* What the atlas holds, from the records' reserved field. */
+/* What the atlas holds, from the records' reserved field or the kind word. */
 typedef enum gm_kind {
-  GM_KIND_COVERAGE = 0, /* greyscale coverage (a monochrome bake too: 0 or 255) */
+  GM_KIND_COVERAGE = 0, /* greyscale coverage */
   GM_KIND_SDF = 1,      /* greyscale signed distance */
   GM_KIND_MSDF = 2,     /* RGB: three pseudo-distances, the outline at their median */
   GM_KIND_MTSDF = 3,    /* RGBA: MSDF, and the true signed distance in alpha */
-  GM_KIND_COLOR = 4     /* RGBA colour glyphs, straight alpha */
+  GM_KIND_COLOR = 4,    /* RGBA colour glyphs, straight alpha */
+  GM_KIND_MONO = 5      /* greyscale monochrome glyphs: 0 or 255 */
 } gm_kind;
 
 /* A parsed font: header fields copied out, records left in the caller's bytes. */
@@ -139,7 +156,7 @@ typedef struct gm_font {
   size_t glyph_count;
   const unsigned char *records; /* glyph_count records of GM_FNT_RECORD_SIZE bytes */
   size_t records_offset;        /* where the records start in the file */
-  int32_t spread;   /* a distance field's spread in pixels; 0 for coverage and colour */
+  int32_t spread;   /* a distance field's spread in pixels; 0 for other kinds */
   gm_kind kind;
   int32_t channels; /* of the atlas's pixels: 1, 3 or 4 (gm_kind_channels) */
 } gm_font;
@@ -260,7 +277,8 @@ static inline gm_error gm_measure(const gm_font *font, const char *text, size_t 
 static inline int32_t gm_kind_channels(gm_kind kind);
 
 /* The reserved field a writer puts in every record of a font of this kind
- * and spread (0 for coverage and colour). */
+ * and spread (0 for coverage, colour and mono), and in an empty file's kind
+ * word. */
 static inline int32_t gm_kind_reserved(gm_kind kind, int32_t spread);
 
 /* Writing a file: the GM_FNT_HEADER_SIZE + image_name_length bytes before
@@ -269,6 +287,12 @@ static inline int32_t gm_kind_reserved(gm_kind kind, int32_t spread);
  * bytes. Little-endian whatever the host, as the reader expects. */
 static inline void gm_font_encode_header(const gm_font *font, unsigned char *out);
 static inline void gm_glyph_encode(const gm_glyph *glyph, unsigned char *out);
+
+/* What follows the records: GM_FNT_KIND_SIZE bytes for a font with no
+ * records (glyph_count 0) of a kind other than coverage, else 0; and those
+ * bytes, from the font's kind and spread. */
+static inline size_t gm_font_kind_word_size(const gm_font *font);
+static inline void gm_font_encode_kind_word(const gm_font *font, unsigned char *out);
 
 /* End of the public interface; the definitions follow. */
 
@@ -317,11 +341,13 @@ static inline int32_t gm_kind_channels(gm_kind kind) {
 static inline int32_t gm_kind_reserved(gm_kind kind, int32_t spread) {
   if (kind == GM_KIND_COVERAGE) return 0;
   if (kind == GM_KIND_SDF) return spread;
-  return -((int32_t)kind * 256 + (kind == GM_KIND_COLOR ? 0 : spread));
+  return -((int32_t)kind * 256 +
+           (kind == GM_KIND_MSDF || kind == GM_KIND_MTSDF ? spread : 0));
 }
 
 /* The kind and spread a reserved field names, or 0 for none: a negative
- * value other than a multi-channel field's (spread 1 to 255) or colour's. */
+ * value other than a multi-channel field's (spread 1 to 255), colour's or
+ * mono's. */
 static inline int gm_internal_decode_kind(int32_t reserved, gm_kind *kind, int32_t *spread) {
   int32_t k, s;
   if (reserved >= 0) {
@@ -332,7 +358,8 @@ static inline int gm_internal_decode_kind(int32_t reserved, gm_kind *kind, int32
   if (reserved < -0x7fffffff) return 0;
   k = -reserved / 256;
   s = -reserved % 256;
-  if (!((k == GM_KIND_MSDF || k == GM_KIND_MTSDF) && s > 0) && !(k == GM_KIND_COLOR && s == 0))
+  if (!((k == GM_KIND_MSDF || k == GM_KIND_MTSDF) && s > 0) &&
+      !((k == GM_KIND_COLOR || k == GM_KIND_MONO) && s == 0))
     return 0;
   *kind = (gm_kind)k;
   *spread = s;
@@ -349,6 +376,14 @@ static inline void gm_font_encode_header(const gm_font *font, unsigned char *out
   gm_internal_store_i32(out + GM_FNT_ASCENDER_OFFSET + l, font->ascender);
   gm_internal_store_i32(out + GM_FNT_DESCENDER_OFFSET + l, font->descender);
   gm_internal_store_u64(out + GM_FNT_COUNT_OFFSET + l, (uint64_t)font->glyph_count);
+}
+
+static inline size_t gm_font_kind_word_size(const gm_font *font) {
+  return font->glyph_count == 0 && font->kind != GM_KIND_COVERAGE ? GM_FNT_KIND_SIZE : 0;
+}
+
+static inline void gm_font_encode_kind_word(const gm_font *font, unsigned char *out) {
+  gm_internal_store_i32(out, gm_kind_reserved(font->kind, font->spread));
 }
 
 static inline void gm_glyph_encode(const gm_glyph *glyph, unsigned char *out) {
@@ -376,7 +411,7 @@ static inline const char *gm_error_text(gm_error error) {
   case GM_ERR_RECORDS_TRUNCATED:
     return "file ends inside the glyph records";
   case GM_ERR_TRAILING_BYTES:
-    return "bytes after the last glyph record";
+    return "bytes after the last glyph record or the kind word";
   case GM_ERR_UNSORTED:
     return "glyph records out of ascending code point order";
   case GM_ERR_CELL_OUTSIDE_ATLAS:
@@ -386,7 +421,7 @@ static inline const char *gm_error_text(gm_error error) {
   case GM_ERR_BAD_SPREAD:
     return "glyph record's kind or spread differs from the first record's";
   case GM_ERR_UNKNOWN_KIND:
-    return "glyph record's reserved field names no atlas kind this reader knows";
+    return "glyph record's reserved field or the kind word names no atlas kind this reader knows";
   }
   return "unknown error";
 }
@@ -402,6 +437,7 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   const uint64_t size = (uint64_t)length;
   uint64_t name_length, count, records_offset, records_size, i;
   int32_t reserved, spread = 0;
+  int has_kind_word;
   gm_kind kind = GM_KIND_COVERAGE;
   if (size < GM_FNT_HEADER_SIZE) return gm_internal_fail(GM_ERR_SHORT_HEADER, length, error_offset);
   name_length = gm_internal_load_u64(p + GM_FNT_NAME_LENGTH_OFFSET);
@@ -419,10 +455,16 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
     return gm_internal_fail(GM_ERR_RECORDS_TRUNCATED,
                             (size_t)(records_offset + whole * GM_FNT_RECORD_SIZE), error_offset);
   }
-  if (records_size < size - records_offset)
+  /* Without records, exactly a kind word may follow; a word of 0 (coverage,
+   * which has none) is trailing bytes, so every file has one encoding. */
+  has_kind_word = count == 0 && size - records_offset == GM_FNT_KIND_SIZE &&
+                  gm_internal_load_i32(p + records_offset) != 0;
+  if (records_size < size - records_offset && !has_kind_word)
     return gm_internal_fail(GM_ERR_TRAILING_BYTES, (size_t)(records_offset + records_size),
                             error_offset);
-  reserved = count ? gm_internal_load_i32(p + records_offset + GM_GLYPH_RESERVED_OFFSET) : 0;
+  reserved = has_kind_word ? gm_internal_load_i32(p + records_offset)
+             : count       ? gm_internal_load_i32(p + records_offset + GM_GLYPH_RESERVED_OFFSET)
+                           : 0;
   if (!gm_internal_decode_kind(reserved, &kind, &spread))
     return gm_internal_fail(GM_ERR_UNKNOWN_KIND, (size_t)records_offset, error_offset);
   for (i = 0; i < count; ++i) {

@@ -6,6 +6,10 @@
 
 #include <stdlib.h>
 
+gm_error fnt_c_parse(const void *bytes, size_t length, gm_font *font, size_t *error_offset) {
+  return gm_font_parse(font, bytes, length, error_offset);
+}
+
 gm_error fnt_c_check(const void *bytes, size_t length, uint32_t atlas_width, uint32_t atlas_height,
                      size_t *error_offset) {
   gm_font font;

@@ -20,6 +20,9 @@ typedef struct fnt_c_step {
   int64_t dst_x, dst_y;
 } fnt_c_step;
 
+/* gm_font_parse into *font. */
+gm_error fnt_c_parse(const void *bytes, size_t length, gm_font *font, size_t *error_offset);
+
 /* gm_font_parse, then gm_font_check_atlas against an atlas of that size. */
 gm_error fnt_c_check(const void *bytes, size_t length, uint32_t atlas_width, uint32_t atlas_height,
                      size_t *error_offset);
