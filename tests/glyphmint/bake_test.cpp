@@ -128,7 +128,7 @@ TEST(RasterGlyph, LoadMatchesFreeType) {
         EXPECT_EQ(g.advance, want.advance);
         EXPECT_EQ(g.x, 0);
         EXPECT_EQ(g.y, 0);
-        EXPECT_EQ(g.reserved, 0);
+        EXPECT_EQ(g.reserved, mono ? -5 * 256 : 0); // the documented kind of each
         ASSERT_EQ(g.pixels_size, want.bitmap.size());
         if (want.bitmap.empty()) {
           EXPECT_EQ(g.pixels, nullptr);
@@ -437,7 +437,7 @@ TEST(Fnt, BuildSortsStablyByCode) {
     g.y = 10 * i;
   }
   const Path image("/fonts/Font-16.png");
-  const Fnt fnt = Fnt::build(image, SizeMetrics{19, 15, -4}, 16, loaded);
+  const Fnt fnt = Fnt::build(image, SizeMetrics{19, 15, -4}, 16, Glyphmint{}, loaded);
   EXPECT_EQ(text_of(fnt.image), "/fonts/Font-16.png");
   EXPECT_EQ(fnt.line_height, 19);
   EXPECT_EQ(fnt.size, 16);
@@ -476,7 +476,7 @@ TEST(Fnt, BuildOrderAgreesWithAStableSortOfManyCodes) {
   }
   std::stable_sort(want.begin(), want.end(),
                    [](const auto &a, const auto &b) { return a.first < b.first; });
-  const Fnt fnt = Fnt::build(Path("/f/a.png"), {}, 8, loaded);
+  const Fnt fnt = Fnt::build(Path("/f/a.png"), {}, 8, Glyphmint{}, loaded);
   ASSERT_EQ(fnt.glyphs.count, want.size());
   for (u64 k = 0; k < want.size(); ++k) {
     ASSERT_EQ(std::make_pair(fnt.glyphs.values[k].code, fnt.glyphs.values[k].x), want[k])
@@ -503,7 +503,7 @@ TEST(Fnt, WriteProducesTheDocumentedBytes) {
   const BakeOutputs out{Path((dir.path() + "/Serif-Regular-16.png").c_str()),
                         Path(fnt_path.c_str())};
   SizeFiles files;
-  files.fnt = Fnt::build(out.image, SizeMetrics{19, 15, -4}, 16, loaded).encode(out.fnt);
+  files.fnt = Fnt::build(out.image, SizeMetrics{19, 15, -4}, 16, Glyphmint{}, loaded).encode(out.fnt);
   write_size_files(out, files);
 
   std::string want;
@@ -552,7 +552,7 @@ TEST(Fnt, WriteFailuresThrow) {
     SCOPED_TRACE(c.path);
     try {
       const BakeOutputs out{image, Path(c.path.c_str())};
-      files.fnt = Fnt::build(image, {}, 12, loaded).encode(out.fnt);
+      files.fnt = Fnt::build(image, {}, 12, Glyphmint{}, loaded).encode(out.fnt);
       write_size_files(out, files);
       ADD_FAILURE() << "no Err thrown";
     } catch (const Err &e) {

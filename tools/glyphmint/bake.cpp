@@ -33,12 +33,12 @@ int CodeSequence::at(u64 i) const {
   return static_cast<int>(i64{ranges_[r].first} + static_cast<i64>(i - start));
 }
 
-SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, i32 channels,
+SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, const Glyphmint &settings,
                       const BakeOutputs &out, int size) {
   const AtlasSize atlas_size = pack_glyphs(glyphs);
   SizeFiles files;
-  files.png = encode_atlas_png(fill_atlas(glyphs, atlas_size, channels));
-  files.fnt = Fnt::build(out.image, metrics, size, glyphs).encode(out.fnt);
+  files.png = encode_atlas_png(fill_atlas(glyphs, atlas_size, atlas_channels(settings.render)));
+  files.fnt = Fnt::build(out.image, metrics, size, settings, glyphs).encode(out.fnt);
   return files;
 }
 
@@ -74,8 +74,7 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
     const SizedFace &face = faces.supplier(codes.at(i));
     glyphs.append(RasterGlyph::load(face.face, codes.at(i), face.style, &budget));
   }
-  write_size_files(out, encode_size(glyphs, faces.main.metrics(), atlas_channels(settings.render),
-                                      out, size));
+  write_size_files(out, encode_size(glyphs, faces.main.metrics(), settings, out, size));
 }
 
 void bake_settings_file(FontLibrary &fonts, const Path &settings_file) {

@@ -41,9 +41,9 @@ struct SizeFiles {
 };
 
 /// Packs the loaded glyphs (logging "Atlas size: WxH"), draws the atlas of
-/// that many channels and encodes it and the .fnt that describes it.
-[[nodiscard]] SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, i32 channels,
-                                    const BakeOutputs &out, int size);
+/// the settings' kind and encodes it and the .fnt that describes it.
+[[nodiscard]] SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics,
+                                    const Glyphmint &settings, const BakeOutputs &out, int size);
 
 /// Writes both files under temporary names and puts them in place together,
 /// then logs "Image written: " and the atlas's path. When either cannot be

@@ -3,13 +3,15 @@
 #include "core/log.h"
 
 Fnt Fnt::build(const Path &image_path, SizeMetrics metrics, int baked_size,
-               const List<RasterGlyph> &loaded) {
+               const Glyphmint &settings, const List<RasterGlyph> &loaded) {
   Fnt fnt;
   fnt.image = image_path;
   fnt.line_height = metrics.line_height;
   fnt.size = baked_size;
   fnt.ascender = metrics.ascender;
   fnt.descender = metrics.descender;
+  fnt.kind = atlas_kind(settings.render);
+  fnt.spread = settings.spread;
   log_debug("fnt.line_height = ", fnt.line_height);
   log_debug("fnt.ascender    = ", fnt.ascender);
   log_debug("fnt.descender   = ", fnt.descender);
@@ -42,10 +44,14 @@ std::vector<u8> Fnt::encode(const Path &path) const {
   header.ascender = ascender;
   header.descender = descender;
   header.glyph_count = glyphs.count;
+  header.kind = kind;
+  header.spread = spread;
   const u64 records_at = GM_FNT_HEADER_SIZE + header.image_name_length;
-  std::vector<u8> bytes(records_at + glyphs.count * GM_FNT_RECORD_SIZE);
+  const u64 records_end = records_at + glyphs.count * GM_FNT_RECORD_SIZE;
+  std::vector<u8> bytes(records_end + gm_font_kind_word_size(&header));
   gm_font_encode_header(&header, bytes.data());
   for (u64 i = 0; i < glyphs.count; ++i)
     gm_glyph_encode(&glyphs.values[i], bytes.data() + records_at + i * GM_FNT_RECORD_SIZE);
+  if (bytes.size() > records_end) gm_font_encode_kind_word(&header, bytes.data() + records_end);
   return bytes;
 }

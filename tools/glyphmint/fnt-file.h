@@ -1,13 +1,16 @@
 // The baked font file (.fnt) of one size, in the layout that
 // include/glyphmint/fnt.h defines for every reader and writer: the atlas
 // image's name relative to the file, the line metrics, and one record per
-// glyph in ascending code order, every integer little-endian.
+// glyph in ascending code order, every integer little-endian. The kind comes
+// from the settings, not from the records, since a file without records
+// still records it.
 #pragma once
 
 #include "core/fs.h"
 #include "core/list.h"
 #include "glyphmint/fnt.h"
 #include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/settings.h"
 
 #include <vector>
 
@@ -18,12 +21,14 @@ struct Fnt {
   i32 size = 0;
   i32 ascender = 0;
   i32 descender = 0;
+  gm_kind kind = GM_KIND_COVERAGE;
+  i32 spread = 0;
   SDict<int, gm_glyph> glyphs;
 
   /// The records of the glyphs as packed, sorted stably by code point (a code
   /// point loaded twice keeps both records, in load order).
   [[nodiscard]] static Fnt build(const Path &image, SizeMetrics metrics, int size,
-                                 const List<RasterGlyph> &loaded);
+                                 const Glyphmint &settings, const List<RasterGlyph> &loaded);
 
   /// The bytes of the file written at `path`, which names the image
   /// relative to its own directory.

@@ -366,7 +366,7 @@ void ParallelBake::finish(WorkerFonts &fonts, Step &step) {
   if (!merged) return;
   step.failed = !captured(step.lines, step.failure, [&] {
     const SizeMetrics metrics = fonts.at_size(*step.settings, step.size).main.metrics();
-    step.files = encode_size(glyphs, metrics, atlas_channels(step.settings->render),
+    step.files = encode_size(glyphs, metrics, *step.settings,
                              bake_outputs(step.settings->font, step.size), step.size);
   });
   if (step.failed) lower(cut_, step.index);

@@ -50,8 +50,9 @@ List<Path> parse_fallbacks(IniProp prop, const Path &dir) {
 gm_kind atlas_kind(RenderMode mode) {
   switch (mode) {
   case RenderMode::Coverage:
-  case RenderMode::Mono:
     return GM_KIND_COVERAGE;
+  case RenderMode::Mono:
+    return GM_KIND_MONO;
   case RenderMode::Sdf:
     return GM_KIND_SDF;
   case RenderMode::Msdf:
