@@ -60,7 +60,7 @@ void expect_canvas_is_render(const std::string &canvas_png, const std::string &r
 }
 
 struct SampleCase {
-  int font; // 0 coverage, 1 a distance field, 2 the same as a multi-channel field
+  int font; // 0 coverage, 1 a distance field, 2 the same as a multi-channel field, 3 mono
   bool kerning;
   std::string text;
   int scale;
@@ -137,11 +137,15 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
       field.path() + "/Sans.glyphmint.ini",
       "path = Sans.ttf\nsizes = [16]\nranges = [32-126, 945-969]\nchars = []\nrender = sdf\n"
       "spread = 4\n");
+  std::filesystem::copy_file(support::k_sans, field.path() + "/Pixel.ttf");
+  support::write_file(field.path() + "/Pixel.glyphmint.ini",
+                      "path = Pixel.ttf\nsizes = [12]\nranges = [32-126]\nchars = []\nrender = mono\n");
   ASSERT_EQ(
       support::run_program(GLYPHMINT_EXE, {"--dir", "."}, field.path(), field.path()).exit_code, 0);
   const std::string fonts[] = {bake().root.path() + "/fonts/DejaVuSans-24.fnt",
                                field.path() + "/Sans-16.fnt",
-                               as_multi_channel(field.path(), "Sans-16")};
+                               as_multi_channel(field.path(), "Sans-16"),
+                               field.path() + "/Pixel-12.fnt"};
   // fj and AV overlap, j starts left of the pen, ζ hangs below the box, a
   // final line feed adds a line; "" makes an empty image and Ж is missing,
   // which render refuses and the page says.
@@ -153,7 +157,8 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
                               {1, false, "fjord AV\njζ", 4},
                               {1, false, "Ab", 1},
                               {1, true, "AVATAR To", 3},
-                              {2, false, "fjord AV\njζ", 3}};
+                              {2, false, "fjord AV\njζ", 3},
+                              {3, false, "Ab", 2}};
   std::map<std::pair<int, bool>, std::vector<const SampleCase *>> pages;
   for (const SampleCase &c : cases) pages[{c.font, c.kerning}].push_back(&c);
   for (const auto &[page, page_cases] : pages) {

@@ -27,10 +27,11 @@ const char k_help[] =
     "    frames included) cover, in percent with one decimal, halves rounded up\n"
     "  code points: inclusive ranges in ascending order, each code point once,\n"
     "    such as 32-126, 160-255, 8364; none for a font without glyphs\n"
-    "  kind: what the atlas holds: coverage (monochrome bakes included),\n"
-    "    distance field, spread N (the distance in pixels where it saturates),\n"
-    "    multi-channel distance field, spread N, multi-channel and true\n"
-    "    distance field, spread N, or colour\n"
+    "  kind: what the atlas holds, as the file records it (also when it has\n"
+    "    no glyphs): coverage, monochrome (only 0 and 255), distance field,\n"
+    "    spread N (the distance in pixels where it saturates), multi-channel\n"
+    "    distance field, spread N, multi-channel and true distance field,\n"
+    "    spread N, or colour\n"
     "\n"
     "Any fault: exit status 1 and one line on standard error naming the file.\n";
 

@@ -117,16 +117,6 @@ std::string code_point_ranges(const gm_font &font) {
   return out;
 }
 
-bool is_monochrome(const gm_font &font, const Image &atlas) {
-  if (font.kind != GM_KIND_COVERAGE) return false;
-  bool full = false;
-  for (u64 i = 0; i < atlas.byte_size(); ++i) {
-    if (atlas.pixels[i] != 0 && atlas.pixels[i] != 255) return false;
-    full = full || atlas.pixels[i] == 255;
-  }
-  return full;
-}
-
 Str font_summary_text(const LoadedFont &loaded) {
   const gm_font &font = loaded.font;
   const u64 tenths =
@@ -153,6 +143,9 @@ Str font_summary_text(const LoadedFont &loaded) {
     break;
   case GM_KIND_COLOR:
     out.append("colour\n");
+    break;
+  case GM_KIND_MONO:
+    out.append("monochrome\n");
     break;
   }
   return out.to_string();

@@ -1,11 +1,9 @@
-// What `info` says about a baked font (its header, how much of the atlas the
-// glyph cells fill, which code points it holds), and whether it is a
-// monochrome bake.
+// What `info` says about a baked font: its header, how much of the atlas the
+// glyph cells fill, which code points it holds, and its recorded kind.
 #pragma once
 
 #include "core/str.h"
 #include "glyphmint/fnt.h"
-#include "shared/image.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
 
 #include <string>
@@ -22,12 +20,6 @@
 /// The records' code points as inclusive ranges in ascending order, each
 /// code point once:  65, 65, 66, 68 => "65-66, 68";  no records => "none".
 [[nodiscard]] std::string code_point_ranges(const gm_font &font);
-
-/// Whether a coverage bake is monochrome. The .fnt does not record it, so the
-/// atlas decides: a monochrome bake holds only 0 and 255, while anti-aliased
-/// coverage of any outline has edge pixels in between. An atlas without a
-/// 255 (spaces alone) counts as anti-aliased, the default.
-[[nodiscard]] bool is_monochrome(const gm_font &font, const Image &atlas);
 
 /// What `info` prints: one "key: value" line per key, always the same keys in
 /// the same order (info --help lists them), the image name's control bytes

@@ -31,7 +31,9 @@ Bytes read_whole(const Path &path) {
 // colour without saying so, so the header's own bit depth and colour type
 // decide what the file is.
 constexpr u64 k_max_side = 32768;
-constexpr u64 k_max_pixels = u64{1} << 28;
+// The decoded image's bytes, all channels counted: the largest atlas a bake
+// makes (2048x4096 RGBA) is 32 MiB.
+constexpr u64 k_max_decoded_bytes = u64{1} << 28;
 
 u64 load_be_u32(const u8 *p) {
   return u64(p[0]) << 24 | u64(p[1]) << 16 | u64(p[2]) << 8 | u64(p[3]);
@@ -80,11 +82,12 @@ Image read_atlas_png(const Path &path, i32 channels) {
   if (!is_8bit_png_of(png, channels))
     fail(path, fmt("not an 8-bit ", png_kind_name(channels), " PNG"));
   // The header's size is checked before decoding, so a hostile file cannot
-  // make the decoder ask for gigabytes; no baked atlas comes near the limit.
+  // make the decoder ask for gigabytes: its buffers and the copy below hold
+  // at most 256 MiB each, whatever the channels.
   const u64 width = load_be_u32(png.data + 16);
   const u64 height = load_be_u32(png.data + 20);
   if (png.len > u64(INT_MAX) || width > k_max_side || height > k_max_side ||
-      width * height > k_max_pixels)
+      width * height * u64(channels) > k_max_decoded_bytes)
     fail(path, fmt("image too large (", width, "x", height, ")"));
   Image image;
   int file_channels = 0;

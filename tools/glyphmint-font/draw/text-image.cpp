@@ -70,6 +70,7 @@ void blit_glyph(const LoadedFont &font, const gm_placed_glyph &g, Image &image,
                 Destination to) {
   switch (font.font.kind) {
   case GM_KIND_COVERAGE:
+  case GM_KIND_MONO:
     blit_coverage(font.atlas, g, image, to);
     break;
   case GM_KIND_SDF:

@@ -2,7 +2,6 @@
 
 #include "core/fmt.h"
 #include "shared/png.h"
-#include "tools/glyphmint-font/baked/font-summary.h"
 
 namespace {
 
@@ -23,7 +22,7 @@ BmFont font_header(const LoadedFont &loaded, BmPage page, StrView page_name) {
   BmFont font;
   font.info.face = face_name(loaded.image_name(), f.size);
   font.info.size = f.size;
-  font.info.smooth = !is_monochrome(f, loaded.atlas);
+  font.info.smooth = f.kind != GM_KIND_MONO;
   // Neighbouring cells' frames lie between two bitmaps: two zero pixels.
   font.info.spacing[0] = 2;
   font.info.spacing[1] = 2;

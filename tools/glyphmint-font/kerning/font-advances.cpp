@@ -1,7 +1,6 @@
 #include "tools/glyphmint-font/kerning/font-advances.h"
 
 #include "core/fmt.h"
-#include "tools/glyphmint-font/baked/font-summary.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 
@@ -42,7 +41,7 @@ void take_font_advances(LoadedFont &loaded, const Path &font_file) {
       FT_Set_Pixel_Sizes(face, 0, FT_UInt(font.size)) != 0)
     throw Err(
         fmt(font_file, ": cannot be set to the pixel size ", font.size, " of ", loaded.fnt_path));
-  const bool mono = is_monochrome(font, loaded.atlas);
+  const bool mono = font.kind == GM_KIND_MONO;
   u64 mapped = 0;
   for (size_t i = 0; i < font.glyph_count; ++i) {
     gm_glyph glyph = gm_font_glyph(&font, i);

@@ -16,7 +16,7 @@
 /// record's advance in `loaded` (in memory; the file stays as it is) with the
 /// font's at the baked size, rounded to the nearest pixel, halves away from
 /// zero. The font's glyphs are loaded as the bake loaded them: unhinted
-/// outlines, or hinted for monochrome (is_monochrome) with its bitmap strikes.
+/// outlines, or hinted for monochrome (a mono bake) with its bitmap strikes.
 /// The font is the bake's when each code point it maps has, rounded down, the
 /// advance the record holds; code points it does not map keep their records'
 /// advances. Throws Err "<font_file>: ..." naming the .fnt too for a font that

@@ -98,6 +98,7 @@ function drawColour(font, atlas, glyph, image, to) {
 // the channels of the image each draws: grey, or RGBA for colour.
 const GLYPH_DRAWERS = {
   coverage: { draw: drawCoverage, channels: 1 },
+  mono: { draw: drawCoverage, channels: 1 },
   sdf: { draw: drawDistanceField, channels: 1 },
   msdf: { draw: drawMultiChannelField, channels: 1 },
   mtsdf: { draw: drawMultiChannelField, channels: 1 },

@@ -15,6 +15,8 @@ const char *kind_name(gm_kind kind) {
     return "mtsdf";
   case GM_KIND_COLOR:
     return "color";
+  case GM_KIND_MONO:
+    return "mono";
   case GM_KIND_COVERAGE:
     break;
   }
