@@ -163,7 +163,8 @@ int main(int argc, char **argv) {
       png_bytes += files.png.len;
 
       start = cpu_ms();
-      files.fnt = Fnt::build(out.image, size_metrics(face), size, settings, *glyphs).encode(out.fnt);
+      files.fnt =
+          Fnt::build(out.image, size_metrics(face), size, settings, *glyphs).encode(out.fnt);
       t[FontFile] += ms_since(start);
 
       start = cpu_ms();

@@ -156,7 +156,7 @@ typedef struct gm_font {
   size_t glyph_count;
   const unsigned char *records; /* glyph_count records of GM_FNT_RECORD_SIZE bytes */
   size_t records_offset;        /* where the records start in the file */
-  int32_t spread;   /* a distance field's spread in pixels; 0 for other kinds */
+  int32_t spread;               /* a distance field's spread in pixels; 0 for other kinds */
   gm_kind kind;
   int32_t channels; /* of the atlas's pixels: 1, 3 or 4 (gm_kind_channels) */
 } gm_font;
@@ -341,8 +341,7 @@ static inline int32_t gm_kind_channels(gm_kind kind) {
 static inline int32_t gm_kind_reserved(gm_kind kind, int32_t spread) {
   if (kind == GM_KIND_COVERAGE) return 0;
   if (kind == GM_KIND_SDF) return spread;
-  return -((int32_t)kind * 256 +
-           (kind == GM_KIND_MSDF || kind == GM_KIND_MTSDF ? spread : 0));
+  return -((int32_t)kind * 256 + (kind == GM_KIND_MSDF || kind == GM_KIND_MTSDF ? spread : 0));
 }
 
 /* The kind and spread a reserved field names, or 0 for none: a negative

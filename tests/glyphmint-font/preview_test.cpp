@@ -138,14 +138,14 @@ TEST(Preview, ThePageInChromiumDrawsWhatRenderDraws) {
       "path = Sans.ttf\nsizes = [16]\nranges = [32-126, 945-969]\nchars = []\nrender = sdf\n"
       "spread = 4\n");
   std::filesystem::copy_file(support::k_sans, field.path() + "/Pixel.ttf");
-  support::write_file(field.path() + "/Pixel.glyphmint.ini",
-                      "path = Pixel.ttf\nsizes = [12]\nranges = [32-126]\nchars = []\nrender = mono\n");
+  support::write_file(
+      field.path() + "/Pixel.glyphmint.ini",
+      "path = Pixel.ttf\nsizes = [12]\nranges = [32-126]\nchars = []\nrender = mono\n");
   ASSERT_EQ(
       support::run_program(GLYPHMINT_EXE, {"--dir", "."}, field.path(), field.path()).exit_code, 0);
-  const std::string fonts[] = {bake().root.path() + "/fonts/DejaVuSans-24.fnt",
-                               field.path() + "/Sans-16.fnt",
-                               as_multi_channel(field.path(), "Sans-16"),
-                               field.path() + "/Pixel-12.fnt"};
+  const std::string fonts[] = {
+      bake().root.path() + "/fonts/DejaVuSans-24.fnt", field.path() + "/Sans-16.fnt",
+      as_multi_channel(field.path(), "Sans-16"), field.path() + "/Pixel-12.fnt"};
   // fj and AV overlap, j starts left of the pen, ζ hangs below the box, a
   // final line feed adds a line; "" makes an empty image and Ж is missing,
   // which render refuses and the page says.

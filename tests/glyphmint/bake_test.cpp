@@ -503,7 +503,8 @@ TEST(Fnt, WriteProducesTheDocumentedBytes) {
   const BakeOutputs out{Path((dir.path() + "/Serif-Regular-16.png").c_str()),
                         Path(fnt_path.c_str())};
   SizeFiles files;
-  files.fnt = Fnt::build(out.image, SizeMetrics{19, 15, -4}, 16, Glyphmint{}, loaded).encode(out.fnt);
+  files.fnt =
+      Fnt::build(out.image, SizeMetrics{19, 15, -4}, 16, Glyphmint{}, loaded).encode(out.fnt);
   write_size_files(out, files);
 
   std::string want;

@@ -245,10 +245,10 @@ TEST(FntReader, ReadsEachKindItsWriterEncodes) {
     gm_kind kind;
     i32 spread, channels, reserved;
   };
-  for (const Row row : {Row{GM_KIND_COVERAGE, 0, 1, 0}, Row{GM_KIND_SDF, 4, 1, 4},
-                        Row{GM_KIND_MSDF, 32, 3, -(2 * 256 + 32)},
-                        Row{GM_KIND_MTSDF, 2, 4, -(3 * 256 + 2)}, Row{GM_KIND_COLOR, 0, 4, -1024},
-                        Row{GM_KIND_MONO, 0, 1, -1280}}) {
+  for (const Row row :
+       {Row{GM_KIND_COVERAGE, 0, 1, 0}, Row{GM_KIND_SDF, 4, 1, 4},
+        Row{GM_KIND_MSDF, 32, 3, -(2 * 256 + 32)}, Row{GM_KIND_MTSDF, 2, 4, -(3 * 256 + 2)},
+        Row{GM_KIND_COLOR, 0, 4, -1024}, Row{GM_KIND_MONO, 0, 1, -1280}}) {
     EXPECT_EQ(gm_kind_reserved(row.kind, row.spread), row.reserved) << row.kind;
     std::string with_records = fnt({{'A', 3, 4, 0, 4, 0, 0, 5}, {'B', 2, 2, 1, 2, 5, 0, 4}});
     for (size_t record = 37; record < with_records.size(); record += 36)
