@@ -150,6 +150,16 @@ TEST(Info, FaultsAreOneLineNamingTheFile) {
                                 33));
        },
        "f/DejaVuSans-16.png", "image too large (40000x40000)"},
+      {"colour atlas header claims 16384x16384 RGBA, 1 GiB: a one-channel size",
+       [&](const std::string &d) {
+         write_file(d + "/DejaVuSans-16.fnt", fnt_bytes("DejaVuSans-16.png", {{65, 1, 1, 0, 0}},
+                                                        gm_kind_reserved(GM_KIND_COLOR, 0)));
+         write_file(d + "/DejaVuSans-16.png",
+                    std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x40\0"
+                                "\0\0\x40\0\x08\x06\0\0\0\0\0\0\0",
+                                33));
+       },
+       "f/DejaVuSans-16.png", "image too large (16384x16384)"},
       {"damaged .fnt",
        [&](const std::string &d) {
          write_png(d + "/DejaVuSans-16.png", w, h, 1);

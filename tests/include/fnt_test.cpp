@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -148,9 +149,10 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
     set_le(b, rec + 36 + GM_GLYPH_RESERVED_OFFSET, second, 4);
     return b;
   };
-  const auto kind_word = [](u32 word) {
-    std::string b = fnt({}) + std::string(4, '\0');
-    set_le(b, GM_FNT_KIND_OFFSET + 5, word, 4);
+  // A file without records, then a kind word.
+  const auto kind_word = [&](u32 word) {
+    std::string b = with_u64(29, 0).substr(0, rec + 4);
+    set_le(b, rec, word, 4);
     return b;
   };
   // The largest count whose 32 + L + 36 N still fits in 64 bits.
@@ -194,11 +196,9 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
       {"msdf then mtsdf", spreads(u32(-516), u32(-772)), GM_ERR_BAD_SPREAD, rec + 36},
       {"mono with a spread", spreads(u32(-1283), u32(-1283)), GM_ERR_UNKNOWN_KIND, rec},
       // An empty file's kind word: one encoding per kind, and only there.
-      {"kind word 0", fnt({}) + std::string(4, '\0'), GM_ERR_TRAILING_BYTES, rec},
+      {"kind word 0", kind_word(0), GM_ERR_TRAILING_BYTES, rec},
       {"kind word naming no kind", kind_word(u32(-4)), GM_ERR_UNKNOWN_KIND, rec},
-      {"kind word and a byte", kind_word(u32(-1280)) + '\0', GM_ERR_TRAILING_BYTES, rec},
       {"kind word after records", good + kind_word(4).substr(rec), GM_ERR_TRAILING_BYTES, rec + 72},
-      {"empty mono", kind_word(u32(-1280)), GM_OK, 0},
       // Sound files around the same edges.
       {"good", good, GM_OK, 0},
       {"distance field", spreads(4, 4), GM_OK, 0},
@@ -221,8 +221,7 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
     if (e != GM_OK) {
       EXPECT_EQ(std::memcmp(&font, &untouched, sizeof font), 0) << "a failed parse wrote the font";
     } else {
-      EXPECT_EQ(font.glyph_count * 36 + font.records_offset + gm_font_kind_word_size(&font),
-                file.size());
+      EXPECT_EQ(font.glyph_count * 36 + font.records_offset, file.size());
       e = gm_font_check_atlas(&font, 16, 8, &where);
     }
     EXPECT_EQ(e, c.error) << gm_error_text(e);
@@ -238,48 +237,30 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
   }
 }
 
-// With records and without: the empty file through the kind word, written
-// by the encoders, read from C++ and from C.
 TEST(FntReader, ReadsEachKindItsWriterEncodes) {
   struct Row {
     gm_kind kind;
-    i32 spread, channels, reserved;
+    i32 spread, channels;
   };
   for (const Row row :
-       {Row{GM_KIND_COVERAGE, 0, 1, 0}, Row{GM_KIND_SDF, 4, 1, 4},
-        Row{GM_KIND_MSDF, 32, 3, -(2 * 256 + 32)}, Row{GM_KIND_MTSDF, 2, 4, -(3 * 256 + 2)},
-        Row{GM_KIND_COLOR, 0, 4, -1024}, Row{GM_KIND_MONO, 0, 1, -1280}}) {
-    EXPECT_EQ(gm_kind_reserved(row.kind, row.spread), row.reserved) << row.kind;
-    std::string with_records = fnt({{'A', 3, 4, 0, 4, 0, 0, 5}, {'B', 2, 2, 1, 2, 5, 0, 4}});
-    for (size_t record = 37; record < with_records.size(); record += 36)
-      set_le(with_records, record + GM_GLYPH_RESERVED_OFFSET, u32(row.reserved), 4);
-    gm_font empty{};
-    empty.image_name = "a.png";
-    empty.image_name_length = 5;
-    empty.kind = row.kind;
-    empty.spread = row.spread;
-    std::string without(GM_FNT_HEADER_SIZE + 5 + gm_font_kind_word_size(&empty), '\0');
-    gm_font_encode_header(&empty, reinterpret_cast<unsigned char *>(without.data()));
-    if (without.size() > GM_FNT_HEADER_SIZE + 5)
-      gm_font_encode_kind_word(&empty, reinterpret_cast<unsigned char *>(without.data()) + 37);
-    // An empty coverage file is what it always was: the header alone.
-    EXPECT_EQ(without.size() == GM_FNT_HEADER_SIZE + 5, row.kind == GM_KIND_COVERAGE);
-    for (const std::string &bytes : {with_records, without}) {
-      const Exact file(bytes);
-      for (const bool from_c : {false, true}) {
-        SCOPED_TRACE("kind " + std::to_string(row.kind) + (from_c ? " from C" : "") + ", " +
-                     std::to_string(bytes.size()) + " bytes");
-        gm_font font;
-        size_t where = 0;
-        ASSERT_EQ(from_c ? fnt_c_parse(file.data(), file.size(), &font, &where)
-                         : gm_font_parse(&font, file.data(), file.size(), &where),
-                  GM_OK);
-        EXPECT_EQ(font.kind, row.kind);
-        EXPECT_EQ(font.spread, row.spread);
-        EXPECT_EQ(font.channels, row.channels);
-      }
-    }
+       {Row{GM_KIND_COVERAGE, 0, 1}, Row{GM_KIND_SDF, 4, 1}, Row{GM_KIND_MSDF, 32, 3},
+        Row{GM_KIND_MTSDF, 2, 4}, Row{GM_KIND_COLOR, 0, 4}, Row{GM_KIND_MONO, 0, 1}}) {
+    std::string bytes = fnt({{'A', 3, 4, 0, 4, 0, 0, 5}, {'B', 2, 2, 1, 2, 5, 0, 4}});
+    for (size_t record = 37; record < bytes.size(); record += 36)
+      set_le(bytes, record + GM_GLYPH_RESERVED_OFFSET, u32(gm_kind_reserved(row.kind, row.spread)),
+             4);
+    const Exact file(bytes);
+    gm_font font;
+    size_t where = 0;
+    ASSERT_EQ(gm_font_parse(&font, file.data(), file.size(), &where), GM_OK) << row.kind;
+    EXPECT_EQ(font.kind, row.kind);
+    EXPECT_EQ(font.spread, row.spread);
+    EXPECT_EQ(font.channels, row.channels);
   }
+  // Files of the first kinds keep the bytes they always had; mono's is documented.
+  EXPECT_EQ(gm_kind_reserved(GM_KIND_COVERAGE, 0), 0);
+  EXPECT_EQ(gm_kind_reserved(GM_KIND_SDF, 6), 6);
+  EXPECT_EQ(gm_kind_reserved(GM_KIND_MONO, 0), -1280);
 }
 
 TEST(FntReader, FindGivesTheFirstOfEqualCodesAndNothingForAbsentOnes) {
@@ -632,60 +613,50 @@ TEST(FntReader, PlacesDejaVuSansGlyphsWhereFreeTypeDoes) {
   EXPECT_EQ(at, text_bytes.size());
 }
 
-// What a bake records of its kind, read by the C reader and by every command
-// of the font tool: empty bakes of every mode, whose atlas only the recorded
-// kind describes, and a mono bake, which only the recorded kind tells from
-// coverage. The atlas's channels come from stb_image.
+// Bakes of every kind, empty ones (whose atlas only the recorded kind
+// describes) and a mono one (which only it tells from coverage), read back by
+// the C reader and every command of the font tool; stb_image gives the
+// atlas's channels. The baker writes the kind word through the encoders.
 TEST(FntReader, BakesOfEveryKindReadBackWithAndWithoutGlyphs) {
-  struct Row {
-    std::string render, chars;
-    gm_kind kind;
-    i32 spread;
-    std::string info_kind;
-  } rows[] = {
-      {"coverage", "", GM_KIND_COVERAGE, 0, "coverage"},
-      {"mono", "", GM_KIND_MONO, 0, "monochrome"},
-      {"sdf", "", GM_KIND_SDF, 4, "distance field, spread 4"},
-      {"msdf", "", GM_KIND_MSDF, 4, "multi-channel distance field, spread 4"},
-      {"mtsdf", "", GM_KIND_MTSDF, 4, "multi-channel and true distance field, spread 4"},
-      {"color", "", GM_KIND_COLOR, 0, "colour"},
-      {"mono", "65", GM_KIND_MONO, 0, "monochrome"},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.render + " [" + row.chars + "]");
+  const std::tuple<const char *, const char *, gm_kind, const char *> rows[] = {
+      {"coverage", "", GM_KIND_COVERAGE, "coverage"},
+      {"mono", "", GM_KIND_MONO, "monochrome"},
+      {"sdf", "", GM_KIND_SDF, "distance field, spread 4"},
+      {"msdf", "", GM_KIND_MSDF, "multi-channel distance field, spread 4"},
+      {"mtsdf", "", GM_KIND_MTSDF, "multi-channel and true distance field, spread 4"},
+      {"color", "", GM_KIND_COLOR, "colour"},
+      {"mono", "65", GM_KIND_MONO, "monochrome"}};
+  for (const auto &[render, chars, kind, info_kind] : rows) {
+    SCOPED_TRACE(std::string(render) + " [" + chars + "]");
     const support::ScratchDir dir;
+    const auto run = [&](const char *exe, const std::vector<std::string> &args) {
+      return support::run_program(exe, args, dir.path(), dir.path());
+    };
     std::filesystem::copy_file(support::k_sans, dir.path() + "/Sans.ttf");
     support::write_file(dir.path() + "/Sans.glyphmint.ini",
-                        "path = Sans.ttf\nsizes = [16]\nranges = []\nchars = [" + row.chars +
-                            "]\nrender = " + row.render + "\n");
-    ASSERT_EQ(support::run_program(GLYPHMINT_EXE, {"--dir", "."}, dir.path(), dir.path()).exit_code,
-              0);
+                        std::string("path = Sans.ttf\nsizes = [16]\nranges = []\nchars = [") +
+                            chars + "]\nrender = " + render + "\n");
+    ASSERT_EQ(run(GLYPHMINT_EXE, {"--dir", "."}).exit_code, 0);
     const Exact file(support::read_file(dir.path() + "/Sans-16.fnt"));
     gm_font font;
-    ASSERT_EQ(fnt_c_parse(file.data(), file.size(), &font, nullptr), GM_OK);
-    EXPECT_EQ(font.kind, row.kind);
-    EXPECT_EQ(font.spread, row.spread);
     int w = 0, h = 0, channels = 0;
+    ASSERT_EQ(fnt_c_parse(file.data(), file.size(), &font, nullptr), GM_OK);
     ASSERT_TRUE(stbi_info((dir.path() + "/Sans-16.png").c_str(), &w, &h, &channels));
+    EXPECT_EQ(font.kind, kind);
     EXPECT_EQ(font.channels, channels);
-
-    const auto tool = [&](const std::vector<std::string> &args) {
-      return support::run_program(GLYPHMINT_FONT_EXE, args, dir.path(), dir.path());
-    };
-    const support::RunResult info = tool({"info", "Sans-16.fnt"});
-    EXPECT_NE(info.out.find("\nkind: " + row.info_kind + "\n"), std::string::npos) << info;
-    EXPECT_EQ(tool({"export", "Sans-16.fnt", "text", "e.fnt"}).exit_code, 0);
-    const bool mono = row.kind == GM_KIND_MONO;
-    EXPECT_NE(support::read_file(dir.path() + "/e.fnt").find(mono ? " smooth=0 " : " smooth=1 "),
+    const support::RunResult info = run(GLYPHMINT_FONT_EXE, {"info", "Sans-16.fnt"});
+    EXPECT_NE(info.out.find(std::string("\nkind: ") + info_kind + "\n"), std::string::npos) << info;
+    EXPECT_EQ(run(GLYPHMINT_FONT_EXE, {"export", "Sans-16.fnt", "text", "e.fnt"}).exit_code, 0);
+    EXPECT_NE(support::read_file(dir.path() + "/e.fnt")
+                  .find(kind == GM_KIND_MONO ? " smooth=0 " : " smooth=1 "),
               std::string::npos);
-    EXPECT_EQ(tool({"export", "Sans-16.fnt", "c", "e.h"}).exit_code, 0);
-    EXPECT_EQ(tool({"preview", "Sans-16.fnt", "p.html"}).exit_code, 0);
+    EXPECT_EQ(run(GLYPHMINT_FONT_EXE, {"export", "Sans-16.fnt", "c", "e.h"}).exit_code, 0);
+    EXPECT_EQ(run(GLYPHMINT_FONT_EXE, {"preview", "Sans-16.fnt", "p.html"}).exit_code, 0);
     // An empty bake reads back, and then lacks the letter.
-    const support::RunResult render = tool({"render", "Sans-16.fnt", "A", "r.png"});
-    if (row.chars.empty())
-      EXPECT_NE(render.err.find("Sans-16.fnt: no glyph for U+0041"), std::string::npos) << render;
-    else
-      EXPECT_EQ(render.exit_code, 0) << render;
+    const support::RunResult drawn =
+        run(GLYPHMINT_FONT_EXE, {"render", "Sans-16.fnt", "A", "r.png"});
+    EXPECT_EQ(drawn.exit_code, *chars ? 0 : 1) << drawn;
+    EXPECT_EQ(drawn.err.find("Sans-16.fnt: no glyph for U+0041") != std::string::npos, !*chars);
   }
 }
 
