@@ -70,7 +70,7 @@ TEST(ColourGlyph, AStrikeScalesByTheAreaOfEachFootprint) {
     // Smileys, a heart, a flag's regional indicator, hands: soft and hard edges.
     for (const int code : {0x1F600, 0x1F602, 0x2764, 0x1F1EF, 0x1F64F}) {
       SCOPED_TRACE(std::to_string(size) + " px, code " + std::to_string(code));
-      const RasterGlyph got = RasterGlyph::load(face, code, style);
+      const RasterGlyph got = rasterise_glyph(face, code, style);
       const RasterGlyph want = reference_scaled(code, style.strike_scale);
       ASSERT_EQ(std::tie(got.channels, got.width, got.rows, got.bearing_x, got.bearing_y),
                 std::tie(want.channels, want.width, want.rows, want.bearing_x, want.bearing_y));
@@ -98,7 +98,7 @@ TEST(ColourGlyph, OutlinesAreWhiteWithTheirCoverageAndLayersKeepTheirColours) {
                                    {made, int('A')},
                                    {made, int('C')}}) {
     GlyphStyle style;
-    const RasterGlyph got = RasterGlyph::load(colour_face(font, 40, style), code, style);
+    const RasterGlyph got = rasterise_glyph(colour_face(font, 40, style), code, style);
     const support::RefGlyph want = support::RefFace(font, 40).glyph(code);
     ASSERT_EQ(got.pixels_size, want.bitmap.size() * 4) << code;
     for (u64 i = 0; i < want.bitmap.size(); ++i) // white, the coverage in alpha
@@ -107,7 +107,7 @@ TEST(ColourGlyph, OutlinesAreWhiteWithTheirCoverageAndLayersKeepTheirColours) {
           << code << " pixel " << i;
   }
   GlyphStyle style;
-  const RasterGlyph b = RasterGlyph::load(colour_face(made, 40, style), 'B', style);
+  const RasterGlyph b = rasterise_glyph(colour_face(made, 40, style), 'B', style);
   ASSERT_EQ(std::tie(b.width, b.rows), std::make_tuple(24u, 24u));
   const auto at = [&](u64 x, u64 y) {
     return std::vector<int>(b.pixels + (y * 24 + x) * 4, b.pixels + (y * 24 + x) * 4 + 4);

@@ -7,7 +7,8 @@
 #include "core/fs.h"
 #include "core/list.h"
 #include "glyphmint/fnt.h"
-#include "tools/glyphmint/glyph.h"
+#include "shared/glyph-loading.h"
+#include "tools/glyphmint/raster-glyph.h"
 
 #include <vector>
 
