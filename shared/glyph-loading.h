@@ -67,7 +67,8 @@ struct FtFailure {
 /// which sets text as the font does.
 [[nodiscard]] i32 nearest_advance(FT_GlyphSlot slot, const GlyphStyle &style);
 
-/// A 26.6 amount in whole pixels, to the nearest, halves away from zero.
+/// Whole pixels from 1/64 pixels, to the nearest, halves away from zero:
+///   -96 => -2,  -95 => -1,  -32 => -1,  -31 => 0,  31 => 0,  32 => 1,  95 => 1,  96 => 2
 [[nodiscard]] i32 round_26_6(i64 amount);
 
 /// A face's current line metrics in whole pixels (truncated toward zero);
