@@ -13,10 +13,10 @@ PREFIX ?= /usr/local
 # pages, render them with man, run lintian on the package and open preview
 # pages in headless Chromium; fonts-arphic-uming is an outline font that also
 # holds bitmap strikes. The colour glyph tests bake Noto Color Emoji and a
-# colour font that fontTools makes.
+# colour font that fontTools makes, and scale the emoji strike with Pillow.
 DEB_DEPS := dpkg-dev file
 TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-arphic-uming chromium fonts-font-awesome \
-  fonts-noto-cjk fonts-noto-color-emoji python3-fonttools
+  fonts-noto-cjk fonts-noto-color-emoji python3-fonttools python3-pil
 
 all: release
 

@@ -142,9 +142,9 @@ int main(int argc, char **argv) {
       CellBudget budget;
       for (const CharRange &range : settings.ranges)
         for (i64 code = range.first; code <= range.last; ++code)
-          glyphs->append(RasterGlyph::load(face, static_cast<int>(code), style, &budget));
+          glyphs->append(rasterise_glyph(face, static_cast<int>(code), style, &budget));
       for (const int code : settings.chars)
-        glyphs->append(RasterGlyph::load(face, code, style, &budget));
+        glyphs->append(rasterise_glyph(face, code, style, &budget));
       t[Rasterise] += ms_since(start);
       glyphs_per_bake += glyphs->count;
 

@@ -90,7 +90,7 @@ void load(FT_Face face, int code) {
 DistanceField our_field(FT_Face face, int code, int spread) {
   load(face, code);
   DistanceField field;
-  const FieldFailure failure = distance_field(face->glyph, spread, field);
+  const FtFailure failure = distance_field(face->glyph, spread, field);
   if (failure.error != 0) die(std::string(failure.call) + " failed for " + std::to_string(code));
   return field;
 }
@@ -138,7 +138,7 @@ double run(FontLibrary &fonts, FT_Face face, const std::vector<int> &codes, int 
   const Paired fields = time_paired(
       reps,
       [&] {
-        for (const int code : codes) (void)RasterGlyph::load(face, code);
+        for (const int code : codes) (void)rasterise_glyph(face, code);
       },
       [&] {
         for (const int code : codes) (void)our_field(face, code, spread);
@@ -158,10 +158,10 @@ double run(FontLibrary &fonts, FT_Face face, const std::vector<int> &codes, int 
 
   const Paired bakes = time_paired(
       reps,
-      [&] { (void)bake_in_memory(codes, [&](int code) { return RasterGlyph::load(face, code); }); },
+      [&] { (void)bake_in_memory(codes, [&](int code) { return rasterise_glyph(face, code); }); },
       [&] {
         (void)bake_in_memory(codes, [&](int code) {
-          return RasterGlyph::load(face, code, {RenderMode::Sdf, spread});
+          return rasterise_glyph(face, code, {RenderMode::Sdf, spread});
         });
       });
   report_time("bake, coverage", bakes.first_ms, codes.size(), 1);

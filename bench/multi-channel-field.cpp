@@ -106,7 +106,7 @@ template <typename Run> double time_ms(Run run) {
 void bake_in_memory(FT_Face face, const std::vector<int> &codes, RenderMode mode) {
   List<RasterGlyph> glyphs;
   const GlyphStyle style{mode, mode == RenderMode::Coverage ? 0 : 8};
-  for (const int code : codes) glyphs.append(RasterGlyph::load(face, code, style));
+  for (const int code : codes) glyphs.append(rasterise_glyph(face, code, style));
   const AtlasSize size = pack_glyphs(glyphs);
   if (encode_png(fill_atlas(glyphs, size, atlas_channels(mode))).len == 0) die("no PNG");
 }

@@ -1,7 +1,6 @@
 #include "core/str-view.h"
 
 #include "core/hash.h"
-#include "core/str.h"
 
 #include <cctype>
 #include <cstring>
@@ -170,10 +169,6 @@ bool StrView::try_to_c_str(char *dst, u64 cap) const {
   if (len != 0) std::memcpy(dst, data, len);
   dst[len] = '\0';
   return true;
-}
-
-void StrView::to_c_str(char *dst, u64 cap) const {
-  if (!try_to_c_str(dst, cap)) throw Err("Not enough memory to convert string to c string");
 }
 
 void StrView::assign(StrView o) const {

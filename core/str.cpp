@@ -244,3 +244,8 @@ Str StrBuilder::to_string() {
   init();
   return s;
 }
+
+// Beside Err, which it throws, so that str-view stays below str.
+void StrView::to_c_str(char *dst, u64 cap) const {
+  if (!try_to_c_str(dst, cap)) throw Err("Not enough memory to convert string to c string");
+}

@@ -29,3 +29,11 @@ FT_Error FontLibrary::open(const Path &font, FT_Face &face) {
   face = opened;
   return 0;
 }
+
+// A negative pitch means the rows lie bottom up, and adding the pitch still
+// goes one row down.
+const u8 *bitmap_row(const FT_Bitmap &bitmap, u32 r) {
+  const long pitch = bitmap.pitch;
+  const u8 *top = pitch >= 0 ? bitmap.buffer : bitmap.buffer - pitch * (long(bitmap.rows) - 1);
+  return top + pitch * long(r);
+}

@@ -17,6 +17,9 @@
 /// nothing.
 [[nodiscard]] FT_UInt glyph_index(FT_Face face, i64 code);
 
+/// Row r of a FreeType bitmap, top row 0, whichever way its rows run.
+[[nodiscard]] const u8 *bitmap_row(const FT_Bitmap &bitmap, u32 r);
+
 /// The baker's test: the character map gives the code point a glyph.
 [[nodiscard]] inline bool has_glyph(FT_Face face, i64 code) {
   return glyph_index(face, code) != 0;

@@ -118,7 +118,7 @@ TEST(RasterGlyph, LoadMatchesFreeType) {
       for (const int code : row.codes) {
         SCOPED_TRACE(row.font + " at " + std::to_string(size) + (mono ? " mono" : "") +
                      ", code " + std::to_string(code));
-        const RasterGlyph g = RasterGlyph::load(face, code, {row.mode, 0});
+        const RasterGlyph g = rasterise_glyph(face, code, {row.mode, 0});
         const support::RefGlyph want = ref.glyph(code, mono);
         EXPECT_EQ(g.code, code);
         EXPECT_EQ(g.width, want.width);
@@ -243,7 +243,7 @@ TEST(GlyphDeathTest, MissingCodePointIsAFatalStop) {
     EXPECT_DEATH(
         {
           stdout_to_stderr();
-          (void)RasterGlyph::load(face, c.code);
+          (void)rasterise_glyph(face, c.code);
         },
         c.message);
   }

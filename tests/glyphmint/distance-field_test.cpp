@@ -131,7 +131,7 @@ TEST(DistanceField, TheBakeTakesTheOutlineOfAFontThatAlsoHoldsBitmapStrikes) {
   const FT_Face face = get_face(fonts, Path("/usr/share/fonts/truetype/arphic/uming.ttc"));
   ASSERT_NE(face->num_fixed_sizes, 0) << "the font has no strikes to leave aside";
   set_pixel_size(face, 12);
-  const RasterGlyph glyph = RasterGlyph::load(face, 0x4E2D, {RenderMode::Sdf, 4});
+  const RasterGlyph glyph = rasterise_glyph(face, 0x4E2D, {RenderMode::Sdf, 4});
   ASSERT_EQ(FT_Load_Glyph(face, glyph_index(face, 0x4E2D), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP),
             0);
   ASSERT_EQ(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL), 0);

@@ -11,7 +11,7 @@
 #include "tools/glyphmint-font/charset/font-coverage.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/charset/text-code-points.h"
-#include "tools/glyphmint-font/kerning/font-advances.h"
+#include "tools/glyphmint-font/cli/font-file.h"
 
 namespace {
 

@@ -72,7 +72,7 @@ void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size) {
   CellBudget budget;
   for (u64 i = 0; i < codes.count(); ++i) {
     const SizedFace &face = faces.supplier(codes.at(i));
-    glyphs.append(RasterGlyph::load(face.face, codes.at(i), face.style, &budget));
+    glyphs.append(rasterise_glyph(face.face, codes.at(i), face.style, &budget));
   }
   write_size_files(out, encode_size(glyphs, faces.main.metrics(), settings, out, size));
 }

@@ -2,43 +2,13 @@
 
 #include "core/log.h"
 #include "tools/glyphmint/atlas.h"
+#include "tools/glyphmint/ft-stop.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 namespace {
-
-// The strike a bitmap-only face is drawn from: the smallest that needs no
-// enlarging, or the largest when all would.
-int strike_for(FT_Face face, int size) {
-  int best = 0;
-  for (int i = 1; i < face->num_fixed_sizes; ++i) {
-    const FT_Pos ppem = face->available_sizes[i].y_ppem;
-    const FT_Pos best_ppem = face->available_sizes[best].y_ppem;
-    const bool fits = ppem >= FT_Pos{size} * 64;
-    const bool best_fits = best_ppem >= FT_Pos{size} * 64;
-    if (fits ? !best_fits || ppem < best_ppem : !best_fits && ppem > best_ppem) best = i;
-  }
-  return best;
-}
-
-// The glyph in the slot as a bitmap. FreeType 2.12 holds an SVG-in-OpenType
-// glyph as a document that only an SVG renderer hook can draw; its outline,
-// which such fonts keep for renderers without SVG, is drawn instead.
-void load_bitmap(FT_Face face, FT_UInt glyph_index) {
-  FT_Error error = FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_COLOR);
-  if (error == FT_Err_Missing_SVG_Hooks ||
-      (error == 0 && face->glyph->format == FT_GLYPH_FORMAT_SVG))
-    check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING),
-             "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING)");
-  else
-    check_ft(error, "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_COLOR)");
-  // COLR layers are blended into BGRA here, since the glyph was loaded with colour.
-  if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP)
-    check_ft(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL),
-             "FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL)");
-}
 
 // A bitmap's pixels as premultiplied RGBA floats, 0 to 255; coverage is white.
 std::vector<float> premultiplied(const FT_Bitmap &bitmap) {
@@ -131,19 +101,13 @@ void box_scale(const std::vector<float> &from, u32 width, u32 rows, double s, bo
 
 } // namespace
 
-double set_colour_size(FT_Face face, int size) {
-  if (FT_IS_SCALABLE(face) || face->num_fixed_sizes <= 0) {
-    set_pixel_size(face, size);
-    return 0;
-  }
-  const int strike = strike_for(face, size);
-  check_ft(FT_Select_Size(face, strike), "FT_Select_Size(face, strike)");
-  return double(size) * 64.0 / double(face->available_sizes[strike].y_ppem);
-}
-
 RasterGlyph load_colour_glyph(FT_Face face, FT_UInt glyph_index, double strike_scale,
                               CellBudget *budget) {
-  load_bitmap(face, glyph_index);
+  check_ft(load_glyph(face, glyph_index, RenderMode::Color));
+  // COLR layers are blended into BGRA here, since the glyph was loaded with colour.
+  if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP)
+    check_ft(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL),
+             "FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL)");
   const FT_GlyphSlot slot = face->glyph;
   const FT_Bitmap &bitmap = slot->bitmap;
   RasterGlyph glyph;
@@ -171,8 +135,4 @@ RasterGlyph load_colour_glyph(FT_Face face, FT_UInt glyph_index, double strike_s
       store_straight(from.data() + i * 4, coverage, glyph.pixels + i * 4);
   }
   return glyph;
-}
-
-i32 strike_advance(FT_GlyphSlot slot, double strike_scale) {
-  return i32(std::lround(double(slot->advance.x) / 64.0 * strike_scale));
 }

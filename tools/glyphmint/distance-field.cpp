@@ -345,7 +345,7 @@ FieldPlacement distance_field_placement(const FT_Outline &outline, int spread) {
           coverage.bearing_y + spread};
 }
 
-FieldFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out) {
+FtFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out) {
   if (slot->format != FT_GLYPH_FORMAT_OUTLINE) {
     out = DistanceField{};
     return {FT_Err_Invalid_Glyph_Format, k_call_field};
@@ -353,7 +353,7 @@ FieldFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out) {
   return distance_field(slot->outline, spread, out);
 }
 
-FieldFailure distance_field(const FT_Outline &outline, int spread, DistanceField &out) {
+FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &out) {
   out = DistanceField{};
   if (spread < 1 || spread > 32) return {FT_Err_Invalid_Argument, k_call_field};
   const FieldPlacement coverage = coverage_placement(outline);

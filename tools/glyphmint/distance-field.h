@@ -2,7 +2,7 @@
 // outline the coverage bake rasterises, given as distances to its edge.
 #pragma once
 
-#include "core/types.h"
+#include "shared/glyph-loading.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -25,12 +25,6 @@ struct DistanceField : FieldPlacement {
   std::vector<u8> pixels; ///< width x rows bytes, top row first; empty for an empty glyph
 };
 
-/// What failed, for the baker's "FT call failed: <call>; reason: <error>".
-struct FieldFailure {
-  FT_Error error = 0; ///< 0 when the field was made
-  const char *call = "";
-};
-
 /// The field's placement for an outline as FT_Load_Glyph(FT_LOAD_NO_HINTING)
 /// leaves it: the bitmap FreeType's normal render gives that outline, grown by
 /// `spread` pixels on every side. An empty bitmap stays empty, with its
@@ -46,9 +40,9 @@ struct FieldFailure {
 /// (FT_Err_Invalid_Argument), a bitmap too large for FreeType's rasteriser
 /// (FT_Err_Raster_Overflow, as its normal render does) and an outline
 /// FT_Outline_Decompose refuses.
-[[nodiscard]] FieldFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out);
+[[nodiscard]] FtFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out);
 
 /// The same for an outline in 26.6 pixel coordinates, y up, filled by the
 /// non-zero winding rule or, with FT_OUTLINE_EVEN_ODD_FILL, the even-odd rule.
-[[nodiscard]] FieldFailure distance_field(const FT_Outline &outline, int spread,
+[[nodiscard]] FtFailure distance_field(const FT_Outline &outline, int spread,
                                           DistanceField &out);

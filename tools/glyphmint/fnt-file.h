@@ -9,7 +9,8 @@
 #include "core/fs.h"
 #include "core/list.h"
 #include "glyphmint/fnt.h"
-#include "tools/glyphmint/glyph.h"
+#include "shared/glyph-loading.h"
+#include "tools/glyphmint/raster-glyph.h"
 #include "tools/glyphmint/settings.h"
 
 #include <vector>

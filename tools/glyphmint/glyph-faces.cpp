@@ -15,6 +15,23 @@ FT_Face open_fallback(FontLibrary &fonts, const Path &font) {
   return face;
 }
 
+// Why a fallback that FreeType cannot set to the size is needed anyway, and
+// the usual cause: a colour font of bitmap strikes only, which only a colour
+// bake scales.
+[[noreturn]] void stop_unsized(const SizedFace &fallback, int code) {
+  const FT_Face face = fallback.face;
+  StrBuilder why;
+  if (!FT_IS_SCALABLE(face) && face->num_fixed_sizes > 0) {
+    fmt(why, "; it holds bitmap strikes only (of");
+    for (int i = 0; i < face->num_fixed_sizes; ++i)
+      fmt(why, StrView(i == 0 ? " " : ", "), i32(face->available_sizes[i].y_ppem / 64));
+    fmt(why, " pixels), which only render = color scales to other sizes");
+  }
+  log_critical("FT call failed: ", StrView(fallback.unsized.call),
+               "; reason: ", int(fallback.unsized.error), "; fallback: ", fallback.font,
+               ", which supplies code point ", code, why.view());
+}
+
 } // namespace
 
 GlyphFaces GlyphFaces::open(FontLibrary &fonts, const Glyphmint &settings, int size) {
@@ -24,7 +41,9 @@ GlyphFaces GlyphFaces::open(FontLibrary &fonts, const Glyphmint &settings, int s
   for (const Path &font : settings.fallbacks) {
     SizedFace fallback;
     fallback.face = open_fallback(fonts, font);
-    fallback.style = set_bake_size(fallback.face, size, settings);
+    fallback.style = {settings.render, settings.spread};
+    fallback.font = Path(font.view());
+    fallback.unsized = size_face(fallback.face, size, fallback.style);
     faces.fallbacks.push_back(fallback);
   }
   return faces;
@@ -32,7 +51,10 @@ GlyphFaces GlyphFaces::open(FontLibrary &fonts, const Glyphmint &settings, int s
 
 const SizedFace &GlyphFaces::supplier(int code) const {
   if (has_glyph(main.face, code)) return main;
-  for (const SizedFace &fallback : fallbacks)
-    if (has_glyph(fallback.face, code)) return fallback;
+  for (const SizedFace &fallback : fallbacks) {
+    if (!has_glyph(fallback.face, code)) continue;
+    if (fallback.unsized.failed()) stop_unsized(fallback, code);
+    return fallback;
+  }
   return main;
 }

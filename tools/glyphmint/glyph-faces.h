@@ -13,6 +13,10 @@
 struct SizedFace {
   FT_Face face = nullptr;
   GlyphStyle style;
+  /// A fallback that cannot take the size: its file and what failed, which
+  /// stop the bake only when a code point comes from it.
+  Path font;
+  FtFailure unsized;
 
   [[nodiscard]] SizeMetrics metrics() const { return size_metrics(face, style); }
 };
@@ -21,14 +25,17 @@ struct GlyphFaces {
   SizedFace main;
   std::vector<SizedFace> fallbacks;
 
-  /// Opens the settings' font and then each fallback (through the cache, so
-  /// a file is opened once per run) and sets each to `size` (set_bake_size).
-  /// Every failure is a fatal stop, before any glyph of the size is loaded; a
-  /// fallback that cannot be opened is named in the FreeType failure line.
+  /// Opens the settings' font and then each fallback (through the library's
+  /// cache, so a file is opened once per library: each thread of a bake has
+  /// its own) and sets each to `size` (size_face). A failure to open any of
+  /// them or to size the main font is a fatal stop, before any glyph of the
+  /// size is loaded; a fallback that cannot be opened is named in the
+  /// FreeType failure line.
   [[nodiscard]] static GlyphFaces open(FontLibrary &fonts, const Glyphmint &settings, int size);
 
   /// The main face when it maps the code point, else the first fallback that
   /// does; the main face again when none does, so that loading the glyph
-  /// stops with the main font's missing-character message.
+  /// stops with the main font's missing-character message. A fallback that
+  /// could not be set to the size is a fatal stop naming its file and why.
   [[nodiscard]] const SizedFace &supplier(int code) const;
 };

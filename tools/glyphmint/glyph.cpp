@@ -6,105 +6,12 @@
 #include "tools/glyphmint/distance-field.h"
 #include "tools/glyphmint/multi-channel-field.h"
 
-#include <cmath>
 #include <cstring>
-#include <utility>
-
-// Every checked FreeType call is named by a fixed text in its failure line.
-void check_ft(FT_Error error, const char *call) {
-  if (error != 0) log_critical("FT call failed: ", StrView(call), "; reason: ", int(error));
-}
-
-// A negative pitch means the rows lie bottom up, and adding the pitch still
-// goes one row down.
-const u8 *bitmap_row(const FT_Bitmap &bitmap, u32 r) {
-  const long pitch = bitmap.pitch;
-  const u8 *top = pitch >= 0 ? bitmap.buffer : bitmap.buffer - pitch * (long(bitmap.rows) - 1);
-  return top + pitch * long(r);
-}
-
-namespace {
-
-i32 pixels_from_26_6(FT_Pos value) {
-  return static_cast<i32>(static_cast<float>(value) * 0.015625f);
-}
-
-} // namespace
-
-void require_started(const FontLibrary &fonts) {
-  check_ft(fonts.init_error(), "FT_Init_FreeType(&library_)");
-}
-
-FT_Face get_face(FontLibrary &fonts, const Path &filepathname) {
-  // The text FreeType is given has always been limited to this buffer.
-  char c_path[4096];
-  filepathname.view().to_c_str(c_path, sizeof(c_path));
-  FT_Face face = nullptr;
-  check_ft(fonts.open(filepathname, face), "FT_New_Face(library_, filepathname, 0, &face)");
-  return face;
-}
-
-void set_pixel_size(FT_Face face, int size) {
-  check_ft(FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)),
-           "FT_Set_Pixel_Sizes(face, 0, size)");
-}
 
 GlyphStyle set_bake_size(FT_Face face, int size, const Glyphmint &settings) {
   GlyphStyle style{settings.render, settings.spread};
-  if (settings.render == RenderMode::Color)
-    style.strike_scale = set_colour_size(face, size);
-  else
-    set_pixel_size(face, size);
+  check_ft(size_face(face, size, style));
   return style;
-}
-
-SizeMetrics size_metrics(FT_Face face, const GlyphStyle &style) {
-  const FT_Size_Metrics &m = face->size->metrics;
-  if (style.strike_scale > 0) {
-    const auto scaled = [&](FT_Pos v) {
-      return i32(std::lround(double(v) / 64.0 * style.strike_scale));
-    };
-    return {scaled(m.height), scaled(m.ascender), scaled(m.descender)};
-  }
-  return {pixels_from_26_6(m.height), pixels_from_26_6(m.ascender), pixels_from_26_6(m.descender)};
-}
-
-RasterGlyph::RasterGlyph(const RasterGlyph &o)
-    : pixels(o.pixels_size != 0 ? new u8[o.pixels_size] : nullptr), pixels_size(o.pixels_size),
-      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x),
-      bearing_y(o.bearing_y), advance(o.advance), x(o.x), y(o.y), reserved(o.reserved),
-      code(o.code) {
-  if (pixels_size != 0) std::memcpy(pixels, o.pixels, pixels_size);
-}
-
-RasterGlyph::RasterGlyph(RasterGlyph &&o) noexcept
-    : pixels(std::exchange(o.pixels, nullptr)), pixels_size(std::exchange(o.pixels_size, 0)),
-      width(o.width), rows(o.rows), channels(o.channels), bearing_x(o.bearing_x),
-      bearing_y(o.bearing_y), advance(o.advance), x(o.x), y(o.y), reserved(o.reserved),
-      code(o.code) {}
-
-RasterGlyph &RasterGlyph::operator=(const RasterGlyph &o) {
-  if (this != &o) *this = RasterGlyph(o);
-  return *this;
-}
-
-RasterGlyph &RasterGlyph::operator=(RasterGlyph &&o) noexcept {
-  if (this != &o) {
-    delete[] pixels;
-    pixels = std::exchange(o.pixels, nullptr);
-    pixels_size = std::exchange(o.pixels_size, 0);
-    width = o.width;
-    rows = o.rows;
-    channels = o.channels;
-    bearing_x = o.bearing_x;
-    bearing_y = o.bearing_y;
-    advance = o.advance;
-    x = o.x;
-    y = o.y;
-    reserved = o.reserved;
-    code = o.code;
-  }
-  return *this;
 }
 
 namespace {
@@ -144,18 +51,13 @@ void copy_bitmap(const FT_Bitmap &bitmap, RasterGlyph &glyph) {
 // Coverage and monochrome glyphs: FreeType's rasteriser, copied as it renders.
 RasterGlyph load_rendered(FT_Face face, FT_UInt glyph_index, RenderMode mode, CellBudget *budget) {
   const bool mono = mode == RenderMode::Mono;
-  if (mono) {
-    // The outline hinted for monochrome; a bitmap font's strike as it is.
-    check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_TARGET_MONO),
-             "FT_Load_Glyph(face, glyph_index, FT_LOAD_TARGET_MONO)");
+  check_ft(load_glyph(face, glyph_index, mode));
+  if (mono)
     check_ft(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO),
              "FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)");
-  } else {
-    check_ft(FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME),
-             "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME)");
+  else
     check_ft(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL),
              "FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL)");
-  }
   const FT_GlyphSlot slot = face->glyph;
   const FT_Bitmap &bitmap = rendered_bitmap(slot, mono ? FT_PIXEL_MODE_MONO : FT_PIXEL_MODE_GRAY);
   if (budget != nullptr) budget->take(bitmap.width, bitmap.rows);
@@ -166,16 +68,11 @@ RasterGlyph load_rendered(FT_Face face, FT_UInt glyph_index, RenderMode mode, Ce
   return glyph;
 }
 
-// Loads the outline the coverage bake rasterises, for a field of either kind:
-// loaded alike but never from a bitmap strike, since an outline font may
-// also hold strikes at some sizes and a field is made from the outline alone.
-// The budget sees the field's size before the field's work and memory.
+// The outline a field of either kind is made from; the budget sees the
+// field's size before the field's work and memory.
 FT_GlyphSlot load_field_outline(FT_Face face, FT_UInt glyph_index, i32 spread,
                                 CellBudget *budget) {
-  check_ft(FT_Load_Glyph(face, glyph_index,
-                         FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME | FT_LOAD_NO_BITMAP),
-           "FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME | "
-           "FT_LOAD_NO_BITMAP)");
+  check_ft(load_glyph(face, glyph_index, RenderMode::Sdf));
   const FT_GlyphSlot slot = face->glyph;
   if (budget != nullptr && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
     const FieldPlacement place = distance_field_placement(slot->outline, spread);
@@ -187,8 +84,7 @@ FT_GlyphSlot load_field_outline(FT_Face face, FT_UInt glyph_index, i32 spread,
 RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget *budget) {
   const FT_GlyphSlot slot = load_field_outline(face, glyph_index, spread, budget);
   DistanceField field;
-  const FieldFailure failure = distance_field(slot, spread, field);
-  check_ft(failure.error, failure.call);
+  check_ft(distance_field(slot, spread, field));
   RasterGlyph glyph;
   glyph.width = field.width;
   glyph.rows = field.rows;
@@ -208,8 +104,7 @@ RasterGlyph load_multi_channel_field(FT_Face face, FT_UInt glyph_index, i32 spre
                                      CellBudget *budget) {
   const FT_GlyphSlot slot = load_field_outline(face, glyph_index, spread, budget);
   MultiChannelField field;
-  const FieldFailure failure = multi_channel_field(slot, spread, alpha, field);
-  check_ft(failure.error, failure.call);
+  check_ft(multi_channel_field(slot, spread, alpha, field));
   RasterGlyph glyph;
   glyph.width = field.place.width;
   glyph.rows = field.place.rows;
@@ -225,7 +120,7 @@ RasterGlyph load_multi_channel_field(FT_Face face, FT_UInt glyph_index, i32 spre
 
 } // namespace
 
-RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudget *budget) {
+RasterGlyph rasterise_glyph(FT_Face face, int code, GlyphStyle style, CellBudget *budget) {
   const FT_UInt glyph_index = ::glyph_index(face, code);
   if (glyph_index == 0) log_critical("No character ", code, " found in font");
 
@@ -249,10 +144,7 @@ RasterGlyph RasterGlyph::load(FT_Face face, int code, GlyphStyle style, CellBudg
     log_critical("No loader for render mode ", int(style.mode));
   }
   glyph.reserved = gm_kind_reserved(atlas_kind(style.mode), style.spread);
-  // Only the low 32 bits of the 26.6 advance count; the shift keeps the sign.
-  glyph.advance = style.strike_scale > 0
-                      ? strike_advance(face->glyph, style.strike_scale)
-                      : static_cast<i32>(static_cast<u32>(face->glyph->advance.x)) >> 6;
+  glyph.advance = recorded_advance(face->glyph, style);
   glyph.code = code;
   return glyph;
 }

@@ -290,7 +290,7 @@ void write_image(const Values &v, const DistanceField &truth, float spread, Imag
 
 } // namespace
 
-FieldFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha, MultiChannelField &out) {
+FtFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha, MultiChannelField &out) {
   if (slot->format != FT_GLYPH_FORMAT_OUTLINE) {
     out = MultiChannelField{};
     return {FT_Err_Invalid_Glyph_Format, k_call_field};
@@ -298,12 +298,12 @@ FieldFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha, Mult
   return multi_channel_field(slot->outline, spread, alpha, out);
 }
 
-FieldFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
+FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
                                  MultiChannelField &out) {
   out = MultiChannelField{};
   out.image.channels = alpha ? 4 : 3;
   DistanceField truth;
-  if (const FieldFailure failure = distance_field(outline, spread, truth); failure.error != 0) {
+  if (const FtFailure failure = distance_field(outline, spread, truth); failure.error != 0) {
     // The same outline's flattening fails alike; the other failures are this call's.
     const bool decompose = failure.error != FT_Err_Invalid_Argument &&
                            failure.error != FT_Err_Raster_Overflow;

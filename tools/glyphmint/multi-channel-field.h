@@ -19,10 +19,10 @@ struct MultiChannelField {
 /// Makes the field of the slot's outline, right after FT_Load_Glyph, with
 /// `spread` from 1 to 32 pixels and, with `alpha`, the true distance in a
 /// fourth channel. Fails as distance_field() does, leaving `out` empty.
-[[nodiscard]] FieldFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha,
+[[nodiscard]] FtFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha,
                                                MultiChannelField &out);
 
 /// The same for an outline in 26.6 pixel coordinates, y up, filled by the
 /// non-zero winding rule or, with FT_OUTLINE_EVEN_ODD_FILL, the even-odd rule.
-[[nodiscard]] FieldFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
+[[nodiscard]] FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
                                                MultiChannelField &out);

@@ -308,7 +308,7 @@ void ParallelBake::load(WorkerFonts &fonts, Step &step, Chunk &chunk) {
     const bool loaded = captured(lines, failure, [&] {
       const int code = step.codes->at(i);
       const SizedFace &face = faces->supplier(code);
-      chunk.glyphs[k] = RasterGlyph::load(face.face, code, face.style, &budget);
+      chunk.glyphs[k] = rasterise_glyph(face.face, code, face.style, &budget);
     });
     chunk.areas[k] = budget.area;
     if (!loaded) return fail_loading(step, i + 1, lines, failure);

@@ -47,24 +47,6 @@ List<Path> parse_fallbacks(IniProp prop, const Path &dir) {
 
 } // namespace
 
-gm_kind atlas_kind(RenderMode mode) {
-  switch (mode) {
-  case RenderMode::Coverage:
-    return GM_KIND_COVERAGE;
-  case RenderMode::Mono:
-    return GM_KIND_MONO;
-  case RenderMode::Sdf:
-    return GM_KIND_SDF;
-  case RenderMode::Msdf:
-    return GM_KIND_MSDF;
-  case RenderMode::Mtsdf:
-    return GM_KIND_MTSDF;
-  case RenderMode::Color:
-    return GM_KIND_COLOR;
-  }
-  return GM_KIND_COVERAGE;
-}
-
 Glyphmint read_settings(const Path &settings_file) {
   const Str text = settings_file.read_text();
   const Ini doc = Ini::parse(text);

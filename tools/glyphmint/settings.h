@@ -9,21 +9,7 @@
 #include "core/list.h"
 #include "glyphmint/fnt.h"
 #include "shared/code-point-lists.h"
-
-/// What the atlas holds: anti-aliased coverage (the default), monochrome
-/// glyphs (0 or 255, from FreeType's hinted monochrome rasteriser; what
-/// bitmap-only fonts need), a signed distance field, a multi-channel field
-/// (with the true distance in alpha for Mtsdf), or colour glyphs.
-enum class RenderMode { Coverage, Mono, Sdf, Msdf, Mtsdf, Color };
-
-/// The kind a bake in that mode records in its .fnt: the one place the
-/// baker maps its modes to the reader's kinds.
-[[nodiscard]] gm_kind atlas_kind(RenderMode mode);
-
-/// The atlas's channels for a bake in that mode: 1, 3 or 4.
-[[nodiscard]] inline i32 atlas_channels(RenderMode mode) {
-  return gm_kind_channels(atlas_kind(mode));
-}
+#include "shared/glyph-loading.h"
 
 /// The distance in pixels at which a distance field saturates, when the
 /// settings give none, and the values they may give.

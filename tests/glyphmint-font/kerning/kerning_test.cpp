@@ -3,6 +3,7 @@
 // the fonts that give no pairs or fail; and the helpers a layout uses.
 #include "tests/support/every-pair.h"
 #include "tests/support/support.h"
+#include "shared/glyph-loading.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <gtest/gtest.h>

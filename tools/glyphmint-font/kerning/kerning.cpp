@@ -42,7 +42,8 @@
 #include "shared/font-face.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/kerning/hb-ptr.h"
-#include "tools/glyphmint-font/kerning/font-advances.h"
+#include "shared/glyph-loading.h"
+#include "tools/glyphmint-font/cli/font-file.h"
 #include "tools/glyphmint-font/kerning/kerning-candidates.h"
 #include "tools/glyphmint-font/kerning/kerning-tables.h"
 #include "tools/glyphmint-font/kerning/pair-shaper.h"
@@ -98,11 +99,6 @@ private:
   HbPtr<hb_font_t> font_;
   bool kerns_ = false;
 };
-
-i32 round_26_6(i64 amount) {
-  return amount >= 0 ? static_cast<i32>((amount + 32) / 64)
-                     : -static_cast<i32>((-amount + 32) / 64);
-}
 
 std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &font) {
   const KerningFont opened(font_file, font);

@@ -42,10 +42,6 @@ struct KerningPair {
 /// pixel size from 1 to 33554431.
 [[nodiscard]] std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &font);
 
-/// Whole pixels from 1/64 pixels, to the nearest, halves away from zero:
-///   -96 => -2,  -95 => -1,  -32 => -1,  -31 => 0,  31 => 0,  32 => 1,  95 => 1,  96 => 2
-[[nodiscard]] i32 round_26_6(i64 amount);
-
 /// The amount of (first, second) in pairs sorted as kerning_pairs sorts them;
 /// 0 when the pair is not there. A binary search.
 [[nodiscard]] i32 kerning_amount(const std::vector<KerningPair> &pairs, u32 first, u32 second);
