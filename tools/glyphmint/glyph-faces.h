@@ -21,8 +21,9 @@ struct GlyphFaces {
   SizedFace main;
   std::vector<SizedFace> fallbacks;
 
-  /// Opens the settings' font and then each fallback (through the cache, so
-  /// a file is opened once per run) and sets each to `size` (set_bake_size).
+  /// Opens the settings' font and then each fallback (through the cache of
+  /// `fonts`: a file is opened once per FontLibrary, and each thread of a
+  /// bake has its own) and sets each to `size` (set_bake_size).
   /// Every failure is a fatal stop, before any glyph of the size is loaded; a
   /// fallback that cannot be opened is named in the FreeType failure line.
   [[nodiscard]] static GlyphFaces open(FontLibrary &fonts, const Glyphmint &settings, int size);
