@@ -74,7 +74,7 @@ void write_size_files(const BakeOutputs &out, const SizeFiles &files) {
   }
   if (failure.index == 0) log_critical("Failed to write png");
   if (!staged && !failure.opened) throw Err(fmt("Cannot open file ", out.fnt, " (mode: wb)"));
-  throw Err("Write fail");
+  throw Err(fmt("Write fail", failure.unrestored));
 }
 
 void RunCut::at(u64 step) {

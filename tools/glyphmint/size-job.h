@@ -57,7 +57,9 @@ struct SizeFiles {
 /// then logs "Image written: " and the atlas's path. When either cannot be
 /// written, the previous pair stays as it was: the fatal stop "Failed to
 /// write png" for the atlas, Err "Cannot open file <path> (mode: wb)" or
-/// "Write fail" for the .fnt.
+/// "Write fail" for the .fnt, followed, for an atlas that could not be put
+/// back, by "; <path> could not be put back ..." and where its previous
+/// content is.
 void write_size_files(const BakeOutputs &out, const SizeFiles &files);
 
 /// How a step of a run failed: a fatal stop, whose CRIT line is the last one
