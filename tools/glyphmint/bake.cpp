@@ -24,7 +24,7 @@ struct Step {
   // which the rasterising and the atlas's encoding both grow with.
   double cost = 0;
 
-  StepEnd end; // written by the thread that completes the step, read by the writer once ready
+  StepEnd outcome; // written by the thread that completes the step, read by the writer once ready
   bool ready = false;
 
   // The claims, under the run's mutex: none of them is needed by the job.
@@ -58,17 +58,17 @@ struct Plan {
         !captured(walk.lines, walk.failure, [&] { dir.visit_dir(lister, FsDirMode::Default); });
     for (const Path &path : lister.files)
       if (!add_file(path)) return;
-    if (walk.failed) add_step().end = static_cast<StepEnd &&>(walk);
+    if (walk.failed) add_step().outcome = static_cast<StepEnd &&>(walk);
   }
 
   bool add_file(const Path &path) {
     Step &start = add_step();
     Glyphmint read;
-    start.end.failed = !captured(start.end.lines, start.end.failure, [&] {
+    start.outcome.failed = !captured(start.outcome.lines, start.outcome.failure, [&] {
       log_info("processing ", path);
       read = read_settings(path);
     });
-    if (start.end.failed) return false;
+    if (start.outcome.failed) return false;
     const Glyphmint &kept = settings.emplace_back(static_cast<Glyphmint &&>(read));
     const CodeSequence &sequence = codes.emplace_back(kept);
     for (const int size : kept.sizes) {
@@ -129,14 +129,14 @@ public:
             ready_cv_.wait(lock);
         }
       }
-      step.end.lines.replay();
-      if (step.end.failed) {
-        if (step.end.failure.critical) std::abort();
-        throw Err(step.end.failure.message.view());
+      step.outcome.lines.replay();
+      if (step.outcome.failed) {
+        if (step.outcome.failure.critical) std::abort();
+        throw Err(step.outcome.failure.message.view());
       }
       if (step.job) {
-        step.job->write(step.end.files);
-        step.end.files = SizeFiles();
+        step.job->write(step.outcome.files);
+        step.outcome.files = SizeFiles();
       }
       {
         const std::lock_guard lock(mutex_);
@@ -215,7 +215,7 @@ void BakeRun::run_range(WorkerFaces &faces, Step &step, std::unique_lock<std::mu
   lock.unlock();
   StepEnd finished = step.job->finish(faces, step.ranges);
   lock.lock();
-  step.end = static_cast<StepEnd &&>(finished);
+  step.outcome = static_cast<StepEnd &&>(finished);
   step.ready = true;
   ready_cv_.notify_all();
 }
