@@ -129,6 +129,9 @@ struct GlyphRange {
   std::vector<u64> areas;
 };
 
+/// One size of a settings file as a step of a run: loaded in ranges that
+/// the run hands out, finished by whoever loads the last one, written by the
+/// run's writer.
 class SizeJob {
 public:
   /// Step `step` of a run whose cut is `cut`; the settings and codes outlive it.
