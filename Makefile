@@ -14,9 +14,11 @@ PREFIX ?= /usr/local
 # pages in headless Chromium; fonts-arphic-uming is an outline font that also
 # holds bitmap strikes. The colour glyph tests bake Noto Color Emoji and a
 # colour font that fontTools makes, and scale the emoji strike with Pillow.
+# Clang and its libFuzzer build the fuzz targets, so that one that no longer
+# builds shows at once.
 DEB_DEPS := dpkg-dev file
 TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-arphic-uming chromium fonts-font-awesome \
-  fonts-noto-cjk fonts-noto-color-emoji python3-fonttools python3-pil
+  fonts-noto-cjk fonts-noto-color-emoji python3-fonttools python3-pil clang libclang-rt-14-dev
 
 all: release
 
@@ -32,6 +34,7 @@ test:
 	@cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DGLYPHMINT_SANITIZE=ON -DGLYPHMINT_WERROR=ON >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
+	@CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) scripts/fuzz --build-only
 	@cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DGLYPHMINT_TSAN=ON -DGLYPHMINT_WERROR=ON >/dev/null
 	@cmake --build build/tsan -j $(JOBS) --target parallel_test
 	@cd build/tsan && ctest --output-on-failure -j $(JOBS)

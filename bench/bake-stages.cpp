@@ -1,5 +1,5 @@
 // Where a bake's time goes: runs the standard workload (workload.h) through
-// the tool's own stage functions, the ones bake_size strings together, and
+// the tool's own stage functions, the ones a size job strings together, and
 // times each stage separately.
 //
 //   bake_stages [--reps N] [--whole-ms MS]
@@ -64,7 +64,7 @@ enum Stage {
 const char *const k_stage_names[StageCount] = {
     "settings (read_settings)",
     "face lookup + set_pixel_size",
-    "rasterise (RasterGlyph::load)",
+    "rasterise (rasterise_glyph)",
     "pack (pack_glyphs)",
     "atlas fill (fill_atlas)",
     "PNG encode (encode_atlas_png)",
@@ -135,7 +135,7 @@ int main(int argc, char **argv) {
       set_pixel_size(face, size);
       t[FaceAndSize] += ms_since(start);
 
-      // The same loop as bake_size: ranges in order, every code point once.
+      // The same order as a size job: ranges in order, every code point once.
       start = cpu_ms();
       auto *glyphs = new List<RasterGlyph>;
       const GlyphStyle style{settings.render, settings.spread};

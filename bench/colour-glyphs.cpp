@@ -4,7 +4,7 @@
 // decodes the strike's PNGs and is the floor).
 //
 //   FreeType load   FT_Load_Glyph(FT_LOAD_COLOR) of each glyph at the strike
-//   glyph load      RasterGlyph::load: FreeType's load, straight alpha, scaling
+//   glyph load      rasterise_glyph: FreeType's load, straight alpha, scaling
 //   pack, fill, PNG pack_glyphs, fill_atlas, encode_png of the RGBA atlas
 //   whole bake      the glyphmint binary on a settings file of those code
 //                   points, start to exit
@@ -100,7 +100,7 @@ int main(int argc, char **argv) {
     whole.push_back(bench::run_timed({GLYPHMINT_EXE, "--dir", dir}).cpu_ms);
   }
   std::printf("  %-34s %9.1f ms\n", "FreeType load (FT_LOAD_COLOR)", median(ft));
-  std::printf("  %-34s %9.1f ms  (%.1f ms beyond FreeType's)\n", "glyph load (RasterGlyph::load)",
+  std::printf("  %-34s %9.1f ms  (%.1f ms beyond FreeType's)\n", "glyph load (rasterise_glyph)",
               median(load), median(load) - median(ft));
   std::printf("  %-34s %9.1f ms\n", "pack, fill, PNG encode", median(rest));
   std::printf("  %-34s %9.1f ms\n", "whole bake (glyphmint, user+sys)", median(whole));

@@ -2,7 +2,7 @@
 // the true distance: the bundled example's code points (examples/fonts, 712)
 // of Debian's DejaVu Sans at 48 pixels with spread 8 and at 32 with spread 4.
 //
-//   coverage   RasterGlyph::load, the baker's load + render + copy
+//   coverage   rasterise_glyph, the baker's load + render + copy
 //   ours       FT_Load_Glyph + distance_field (tools/glyphmint/distance-field.h)
 //   FreeType   FT_Load_Glyph + FT_Render_Glyph(FT_RENDER_MODE_SDF), FreeType's
 //              own sdf renderer; once, for it is slow (glyphs without an
@@ -152,7 +152,7 @@ double run(FontLibrary &fonts, FT_Face face, const std::vector<int> &codes, int 
       if (has_outline(face)) ++outlined, (void)FT_Render_Glyph(face->glyph, FT_RENDER_MODE_SDF);
     }
   });
-  report_time("coverage (RasterGlyph::load)", fields.first_ms, codes.size(), 1);
+  report_time("coverage (rasterise_glyph)", fields.first_ms, codes.size(), 1);
   report_time("ours (distance_field)", fields.second_ms, codes.size(), fields.ratio);
   report_time("FreeType sdf renderer", freetype, outlined, freetype / fields.first_ms);
 

@@ -1,5 +1,6 @@
 #include "core/prog-opts.h"
 
+#include "core/fmt.h"
 #include "core/getopt.h"
 
 #include <cstdio>
@@ -33,6 +34,7 @@ getopt_entry g_opts[g_capacity] = {
 u64 g_opts_count = 1;
 ArgBinding g_args[g_capacity];
 const char *g_synopsis = nullptr;
+bool g_throw_usage_errors = false;
 FlagBinding g_flags[g_capacity];
 
 // The slot after the last one in use ends the record list, so it must stay zero.
@@ -120,14 +122,15 @@ void ProgOpts::set_synopsis(const char *synopsis) {
   g_synopsis = synopsis;
 }
 
+void ProgOpts::throw_usage_errors() {
+  g_throw_usage_errors = true;
+}
+
 u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words,
                           const char *const *names) {
   u64 word_count = 0;
   const auto take_word = [&](getopt_context *ctx, const char *word) {
-    if (word_count == words->count) {
-      printf("Unexpected argument: %s\n", word);
-      usage(ctx, 1);
-    }
+    if (word_count == words->count) fail_usage(ctx, fmt("Unexpected argument: ", StrView(word)));
     words->data[word_count++] = StrView(word);
   };
   getopt_context ctx;
@@ -149,17 +152,11 @@ u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *w
     if (r == GetoptInvalid) {
       // An option's own value fault names the option's record text.
       for (u64 slot = 0; slot < g_opts_count; ++slot)
-        if (ctx.current_opt_arg == g_opts[slot].name && g_args[slot].value_error != nullptr) {
-          printf("%s\n", g_args[slot].value_error);
-          usage(&ctx, 1);
-        }
-      printf("Invalid usage of flag: %s\n", ctx.current_opt_arg);
-      usage(&ctx, 1);
+        if (ctx.current_opt_arg == g_opts[slot].name && g_args[slot].value_error != nullptr)
+          fail_usage(&ctx, Str(g_args[slot].value_error));
+      fail_usage(&ctx, fmt("Invalid usage of flag: ", StrView(ctx.current_opt_arg)));
     }
-    if (r == GetoptUnknown) {
-      printf("Unknown flag: %s\n", ctx.current_opt_arg);
-      usage(&ctx, 1);
-    }
+    if (r == GetoptUnknown) fail_usage(&ctx, fmt("Unknown flag: ", StrView(ctx.current_opt_arg)));
     if (r == g_help_value) usage(&ctx, 0);
 
     if (r >= 0 && static_cast<u64>(r) < g_opts_count) {
@@ -188,21 +185,17 @@ u64 ProgOpts::parse_words(i32 argc, const char *const *argv, ArrView<StrView> *w
       }
     }
     // Non-option words (43) land here too: the program takes none.
-    printf("Unknown option: %d  (args count: %d)\n", r, static_cast<int>(g_opts_count));
-    usage(&ctx, 1);
+    fail_usage(&ctx, fmt("Unknown option: ", r, "  (args count: ", g_opts_count, ")"));
   }
 
   for (u64 slot = 0; slot < g_opts_count; ++slot) {
     const ArgBinding &arg = g_args[slot];
-    if (arg.is_argument && arg.flags == Required && !arg.is_set) {
-      printf("Error: argument --%s is required but not set!\n", g_opts[slot].name);
-      usage(&ctx, 1);
-    }
+    if (arg.is_argument && arg.flags == Required && !arg.is_set)
+      fail_usage(
+          &ctx, fmt("Error: argument --", StrView(g_opts[slot].name), " is required but not set!"));
   }
-  if (names != nullptr && word_count < words->count) {
-    printf("Missing argument: %s\n", names[word_count]);
-    usage(&ctx, 1);
-  }
+  if (names != nullptr && word_count < words->count)
+    fail_usage(&ctx, fmt("Missing argument: ", StrView(names[word_count])));
   return word_count;
 }
 
@@ -216,8 +209,14 @@ void ProgOpts::usage_error(const char *reason) {
   getopt_context ctx;
   if (getopt_create_context(&ctx, 0, nullptr, g_opts) < 0)
     throw Err("error while creating getopt ctx, bad options-list?");
-  printf("%s\n", reason);
-  usage(&ctx, 1);
+  fail_usage(&ctx, Str(reason));
+}
+
+void ProgOpts::fail_usage(getopt_context *ctx, const Str &reason) {
+  if (g_throw_usage_errors) throw UsageError(reason.view());
+  fwrite(reason.data, 1, reason.len, stdout);
+  putchar('\n');
+  usage(ctx, 1);
 }
 
 void ProgOpts::usage(getopt_context *ctx, i32 status) {

@@ -1,6 +1,7 @@
 // Command-line options of the program: register each option once at start,
-// then call ProgOpts::parse with main's arguments. Help and usage errors print
-// to standard output and end the process.
+// then call ProgOpts::parse with main's arguments. Help prints to standard
+// output and ends the process; so does a usage error, unless the program
+// asked for it to be thrown as UsageError (throw_usage_errors).
 //
 // The trap: the registry keeps the description texts by pointer, not by copy,
 // so they must outlive parse (string literals do).
@@ -10,6 +11,13 @@
 #include "core/str.h"
 
 struct getopt_context;
+
+/// A command line that does not match the program's options, thrown instead
+/// of printed once ProgOpts::throw_usage_errors was called. The message is
+/// the reason alone, such as "Unknown flag: --x"; the help is not in it.
+struct UsageError : Err {
+  using Err::Err;
+};
 
 struct ProgOpts {
   /// What an argument's untyped target points to.
@@ -103,8 +111,14 @@ struct ProgOpts {
 
   /// For a usage error only the program can see after parse, such as a
   /// missing choice among options: prints the reason and the help text to
-  /// standard output and exits 1.
+  /// standard output and exits 1 (or throws, see throw_usage_errors).
   [[noreturn]] static void usage_error(const char *reason);
+
+  /// From now on every usage error, from parse or usage_error, throws
+  /// UsageError with its reason instead of printing the reason and the help
+  /// and exiting 1, so that the program reports it where and how it wants.
+  /// --help still prints the help on standard output and exits 0.
+  static void throw_usage_errors();
 
   /// The usage error for a value of the argument with this target that is
   /// missing or does not parse, instead of "Invalid usage of flag: NAME":
@@ -120,4 +134,5 @@ private:
   static u64 parse_words(i32 argc, const char *const *argv, ArrView<StrView> *words,
                          const char *const *names);
   [[noreturn]] static void usage(getopt_context *ctx, i32 status);
+  [[noreturn]] static void fail_usage(getopt_context *ctx, const Str &reason);
 };

@@ -59,6 +59,9 @@ public:
   }
 
   [[nodiscard]] std::string kept() const { return dir_ + "/previous"; }
+  [[nodiscard]] const std::string &target() const { return target_; }
+  /// Whether a file had the name before: else there is nothing kept.
+  [[nodiscard]] bool held_a_file() const { return !dir_.empty(); }
 
 private:
   std::string target_; // empty: nothing to put back
@@ -66,13 +69,20 @@ private:
 };
 
 // Puts the files back, the last renamed first (those never kept need
-// nothing); says where each one that cannot go back stays.
+// nothing); names each one that cannot go back and says where its previous
+// content is.
 Str put_back(std::vector<PreviousFile> &previous) {
   StrBuilder message;
-  for (auto it = previous.rbegin(); it != previous.rend(); ++it)
-    if (!it->put_back())
-      fmt(message, "; the earlier file stays in ", StrView(it->kept().c_str()), " (",
-          StrView(std::strerror(errno)), ")");
+  for (auto it = previous.rbegin(); it != previous.rend(); ++it) {
+    if (it->put_back()) continue;
+    const StrView reason(std::strerror(errno));
+    const StrView target(it->target().c_str());
+    if (it->held_a_file())
+      fmt(message, "; ", target, " could not be put back (", reason,
+          "): its previous content is in ", StrView(it->kept().c_str()));
+    else
+      fmt(message, "; ", target, " is new and could not be removed (", reason, ")");
+  }
   return Str(message.view());
 }
 

@@ -20,8 +20,10 @@ struct OutputFailure {
   u64 index = 0;       ///< in the order the outputs were given
   int error = 0;       ///< errno; EIO when the system gave none
   bool opened = false; ///< its temporary was made: the write, the close or the rename failed
-  /// For each earlier file that could not be put back: "; the earlier file
-  /// stays in <where> (<reason>)".
+  /// For each earlier file that could not be put back: "; <path> could not
+  /// be put back (<reason>): its previous content is in <where>", or, when no
+  /// file had its name before, "; <path> is new and could not be removed
+  /// (<reason>)".
   Str unrestored;
 };
 

@@ -23,6 +23,11 @@ void tool_options() {
                                       &g_dir, ProgOpts::Flags(1)});
 }
 
+void thrown_options() {
+  tool_options();
+  ProgOpts::throw_usage_errors();
+}
+
 void typed_options() {
   ProgOpts::add(
       ProgOpts::ArgumentS32{"count", 'c', "How many.", "n", &g_count, ProgOpts::Optional});
@@ -144,6 +149,10 @@ TEST(ProgOpts, ParseStoresValuesOrExitsWithMessageAndHelp) {
        {},
        0,
        "Err: error while creating getopt ctx, bad options-list?\n"},
+      // A program that reports usage errors itself gets the reason alone;
+      // --help is printed as ever.
+      {thrown_options, {"--dirx=1"}, 0, "Err: Unknown flag: --dirx=1\n"},
+      {thrown_options, {"-h"}, 0, k_tool_help},
   };
   for (const Row &row : rows) {
     std::string args;

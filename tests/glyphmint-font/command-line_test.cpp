@@ -1,9 +1,10 @@
 // glyphmint-font's command line as users type it in a shell: empty words,
-// "-", help and version, malformed option values, outputs that are no
-// regular file, long paths.
+// "-", help and version, usage errors, outputs that are no regular file,
+// long paths.
 #include "tests/glyphmint-font/baked-sans.h"
 
 #include <pty.h>
+#include <sstream>
 
 namespace {
 
@@ -23,7 +24,6 @@ TEST(CommandLine, EachGivesItsStatusAndFirstLine) {
       {"$T info ''", "1 glyphmint-font: the FONT.fnt path is empty"},
       {"$T export '' json x", "1 glyphmint-font: the FONT.fnt path is empty"},
       {"$T export $F json ''", "1 glyphmint-font: the OUT path is empty"},
-      {"$T export $F '' x", "1 Unknown format:  (text, xml, binary, json or c)"},
       {"$T render --font '' $F a o.png", "1 glyphmint-font: the --font path is empty"},
       {"$T charset -f $F -t ''", "1 glyphmint-font: the --text path is empty"},
       {"$T render $F Hi - | cmp - hi.png", "0 "},
@@ -32,14 +32,9 @@ TEST(CommandLine, EachGivesItsStatusAndFirstLine) {
       {"printf Hi | $T charset -f " + support::k_sans + " -t -", "0 ranges = []"},
       {"$T export $F json -", "1 glyphmint-font: -: is standard output, which cannot take the two"},
       {"$T --help info", "0 Usage: glyphmint-font info FONT.fnt"},
-      {"$T --help infos", "1 Unknown command: infos"},
       {"$T help export", "0 Usage: glyphmint-font export [--page rgba|grey]"},
-      {"$T render --scale two $F a o.png", "1 --scale takes an integer from 1 to 16."},
-      {"$T export --padding -1 $F text o", "1 --padding takes N or UP,RIGHT,DOWN,LEFT, integers"},
-      {"$T export --name x9_ $F c o.h", "1 --name takes a C identifier that C and C++ do not"},
       {"$T info ${F%.fnt}.png", "1 glyphmint-font: " + baked_sans::bake().root.path() +
                                     "/fonts/DejaVuSans-16.png: is a PNG image, not a baked font"},
-      {"$T --version extra", "1 Unexpected argument: extra"},
       {"$T --version", "0 glyphmint-font "},
       {"$T export $F json /dev/null; ls /dev/null_0.png",
        "2 glyphmint-font: /dev/null: is a character device, not a regular file; nothing was"},
@@ -64,6 +59,49 @@ TEST(CommandLine, EachGivesItsStatusAndFirstLine) {
   }
   close(side);
   close(terminal);
+}
+
+// Standard output may be the file the command was to write (render ... - >x.png),
+// so a usage error goes to standard error only: its reason, then where the
+// help is.
+TEST(CommandLine, UsageErrorsGoToStandardErrorOnly) {
+  const struct Row {
+    std::string command; // F stands for the baked font
+    std::string help;    // the command whose help the pointer names, if any
+    std::string reason;
+  } rows[] = {
+      {"", "", "Missing argument: COMMAND"},
+      {"--help infos", "", "Unknown command: infos"},
+      {"--version extra", "", "Unexpected argument: extra"},
+      {"help export extra", "export", "Unexpected argument: extra"},
+      {"render F Hi", "render", "Missing argument: OUT.png"},
+      {"render --scale two F Hi -", "render", "--scale takes an integer from 1 to 16."},
+      {"render --sclae 2 F Hi -", "render", "Unknown flag: --sclae"},
+      {"export F yaml o", "export", "Unknown format: yaml (text, xml, binary, json or c)"},
+      {"export --page-size 128 F c o.h", "export", "--page-size does not apply to the c form."},
+      {"export --padding -1 F text o", "export",
+       "--padding takes N or UP,RIGHT,DOWN,LEFT, integers from 0 to 64."},
+      {"export --name x9_ F c o.h", "export",
+       "--name takes a C identifier that C and C++ do not reserve: a letter, then letters, "
+       "digits or single _ between them."},
+      {"charset --all", "charset", "Error: argument --font is required but not set!"},
+      // A control byte is escaped, so that it cannot act on the terminal.
+      {"preview F o.html \x1b[2J", "preview", "Unexpected argument: \\x1b[2J"},
+  };
+  for (const Row &row : rows) {
+    std::vector<std::string> args;
+    std::istringstream words(row.command);
+    for (std::string w; words >> w;)
+      args.push_back(w == "F" ? baked_sans::bake().root.path() + "/fonts/DejaVuSans-16.fnt" : w);
+    support::ScratchDir work;
+    const support::RunResult r = baked_sans::font_tool(args, work.path());
+    const std::string pointer = row.help.empty() ? "" : " " + row.help;
+    EXPECT_EQ(r.err, "glyphmint-font: " + row.reason + "\nTry 'glyphmint-font help" + pointer +
+                         "' for more information.\n")
+        << r;
+    EXPECT_TRUE(r.exited && r.exit_code == 1 && r.out.empty() && support::tree(work.path()).empty())
+        << r;
+  }
 }
 
 } // namespace

@@ -301,7 +301,10 @@ TEST(Render, FaultsWriteNothing) {
       {{"render", "nothing.fnt", "a", "o.png"},
        "glyphmint-font: nothing.fnt: not found or not a regular file\n",
        ""},
-      {{"render", fnt, "a"}, "", "Missing argument: OUT.png\nUsage: glyphmint-font render "},
+      {{"render", fnt, "a"},
+       "glyphmint-font: Missing argument: OUT.png\nTry 'glyphmint-font help render' for more "
+       "information.\n",
+       ""},
       {{"render", fnt, "a", atlas},
        "glyphmint-font: " + atlas + ": is the atlas of the font being drawn with (" + atlas +
            "); nothing was written\n",

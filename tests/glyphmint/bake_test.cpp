@@ -11,11 +11,34 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
+
+// Renames onto g_blocked fail, and so does undoing a write at g_stuck:
+// putting its kept file back, or removing the new one. Every other call is
+// passed on; these definitions take the place of the C library's in this
+// program, the baker's library included.
+std::string g_blocked, g_stuck;
+int rename(const char *from, const char *to) noexcept {
+  if (to == g_blocked || (to == g_stuck && std::strstr(from, "/.glyphmint-kept-") != nullptr)) {
+    errno = EIO;
+    return -1;
+  }
+  return renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
+int unlink(const char *path) noexcept {
+  if (path == g_stuck) {
+    errno = EIO;
+    return -1;
+  }
+  return unlinkat(AT_FDCWD, path, 0);
+}
 
 namespace {
 
@@ -559,6 +582,41 @@ TEST(Fnt, WriteFailuresThrow) {
     } catch (const Err &e) {
       EXPECT_EQ(message_of(e), c.message);
     }
+  }
+}
+
+TEST(Fnt, AnAtlasThatCannotBeTakenBackIsNamed) {
+  // When the .fnt cannot take its name, the new atlas is taken back; when
+  // that failed too, the user saw only "Write fail", unaware that the atlas
+  // was the new one beside the old .fnt.
+  for (const bool had_atlas : {true, false}) {
+    SCOPED_TRACE(had_atlas ? "an earlier atlas" : "no earlier atlas");
+    const support::ScratchDir dir;
+    const BakeOutputs out{Path((dir.path() + "/F-9.png").c_str()),
+                          Path((dir.path() + "/F-9.fnt").c_str())};
+    g_stuck = text_of(out.image);
+    g_blocked = text_of(out.fnt);
+    if (had_atlas) support::write_file(g_stuck, "old atlas");
+    support::write_file(g_blocked, "old fnt");
+    std::string message;
+    try {
+      write_size_files(out, SizeFiles{});
+    } catch (const Err &e) {
+      message = message_of(e);
+    }
+    const std::string reason = std::strerror(EIO);
+    const std::string named =
+        "Write fail; " + g_stuck +
+        (had_atlas ? " could not be put back (" + reason + "): its previous content is in "
+                   : " is new and could not be removed (" + reason + ")");
+    ASSERT_EQ(message.substr(0, named.size()), named);
+    if (had_atlas) {
+      EXPECT_EQ(support::read_file(message.substr(named.size())), "old atlas");
+    }
+    EXPECT_EQ(support::read_file(g_stuck), "") << "the new atlas is the one in place";
+    EXPECT_EQ(support::read_file(g_blocked), "old fnt");
+    g_stuck.clear();
+    g_blocked.clear();
   }
 }
 

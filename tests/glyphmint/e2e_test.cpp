@@ -314,6 +314,20 @@ protected:
   std::string fonts_;
 };
 
+// The failure tests, on one thread and on several: a run ends the same way
+// whichever thread meets the failure.
+class GlyphmintFailure : public Glyphmint, public ::testing::WithParamInterface<const char *> {
+protected:
+  void SetUp() override {
+    Glyphmint::SetUp();
+    setenv("GLYPHMINT_JOBS", GetParam(), 1);
+  }
+  void TearDown() override { unsetenv("GLYPHMINT_JOBS"); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Jobs, GlyphmintFailure, ::testing::Values("1", "4"),
+                         [](const auto &row) { return std::string("jobs") + row.param; });
+
 TEST_F(Glyphmint, FontsDirIsLoggedInAbsoluteForm) {
   struct Case {
     std::vector<std::string> args;
@@ -345,7 +359,7 @@ TEST_F(Glyphmint, MissingDirFailsBeforeAnyLogLine) {
   EXPECT_EQ(r.err, "Cannot get absolute path for no/such/dir\n");
 }
 
-TEST_F(Glyphmint, RegularFileAsDirCannotBeVisited) {
+TEST_P(GlyphmintFailure, RegularFileAsDirCannotBeVisited) {
   put("notes.txt", "not a directory\n");
   const RunResult r = run({"--dir=fonts/notes.txt"});
   expect_exit(r, 1);
@@ -449,7 +463,7 @@ TEST_F(Glyphmint, UsageErrorsPrintTheProblemAndTheHelp) {
   EXPECT_EQ(support::tree(fonts_), before);
 }
 
-TEST_F(Glyphmint, BadSettingsEndTheRunWithTheirMessage) {
+TEST_P(GlyphmintFailure, BadSettingsEndTheRunWithTheirMessage) {
   put_font("Font.ttf");
   struct Case {
     std::string text;
@@ -483,7 +497,7 @@ TEST_F(Glyphmint, BadSettingsEndTheRunWithTheirMessage) {
   }
 }
 
-TEST_F(Glyphmint, ControlBytesInErrorsAreEscapedOnStderrOnly) {
+TEST_P(GlyphmintFailure, ControlBytesInErrorsAreEscapedOnStderrOnly) {
   // Input repeated in a message could recolour or clear the terminal, or
   // forge a second line; stdout's log lines keep the bytes as they are.
   put_font("Font.ttf");
@@ -547,7 +561,7 @@ TEST_F(Glyphmint, FallbackFontsSupplyWhatTheMainFontLacks) {
                 {support::k_icons, support::k_cjk});
 }
 
-TEST_F(Glyphmint, FallbackFailuresStopBeforeTheSizeIsWritten) {
+TEST_P(GlyphmintFailure, FallbackFailuresStopBeforeTheSizeIsWritten) {
   put_font("Sans.ttf");
   put("Text.ttf", "this is not a font\n");
   const std::pair<std::string, std::string> cases[] = {
@@ -635,7 +649,7 @@ TEST_F(Glyphmint, AtlasGrowsInHeightFirst) {
   }
 }
 
-TEST_F(Glyphmint, MissingGlyphStopsTheRunAndKeepsEarlierOutputs) {
+TEST_P(GlyphmintFailure, MissingGlyphStopsTheRunAndKeepsEarlierOutputs) {
   put_font("Font.ttf");
   const auto [first, second] = two_settings_in_walk_order();
   put(first, "path = Font.ttf\nsizes = [12]\nranges = [65-67]\nchars = []\n");
@@ -654,7 +668,7 @@ TEST_F(Glyphmint, MissingGlyphStopsTheRunAndKeepsEarlierOutputs) {
   EXPECT_FALSE(support::entry_exists(at("Font-16.fnt")));
 }
 
-TEST_F(Glyphmint, FailingSecondSettingsFileKeepsTheFirstOnesOutputs) {
+TEST_P(GlyphmintFailure, FailingSecondSettingsFileKeepsTheFirstOnesOutputs) {
   put_font("Font.ttf");
   put_font("Other.ttf", support::k_mono);
   const auto [first, second] = two_settings_in_walk_order();
@@ -674,7 +688,7 @@ TEST_F(Glyphmint, FailingSecondSettingsFileKeepsTheFirstOnesOutputs) {
                                                           "Font-12.png", "Font-12.fnt"}));
 }
 
-TEST_F(Glyphmint, UnopenableFontIsAFatalStop) {
+TEST_P(GlyphmintFailure, UnopenableFontIsAFatalStop) {
   struct Case {
     const char *what;
     std::string path_line;
@@ -717,7 +731,7 @@ TEST_F(Glyphmint, EmptyGlyphListWritesABlankAtlas) {
   EXPECT_EQ(support::read_file(at("Font-12.fnt")).size(), 32u + 11u);
 }
 
-TEST_F(Glyphmint, UnwritableImageIsAFatalStop) {
+TEST_P(GlyphmintFailure, UnwritableImageIsAFatalStop) {
   put_font("Font.ttf");
   put("Font.glyphmint.ini", "path = Font.ttf\nsizes = [12]\nranges = [65-66]\nchars = []\n");
   ASSERT_EQ(symlink("/dev/full", at("Font-12.png").c_str()), 0);
@@ -730,7 +744,7 @@ TEST_F(Glyphmint, UnwritableImageIsAFatalStop) {
   EXPECT_FALSE(support::entry_exists(at("Font-12.fnt")));
 }
 
-TEST_F(Glyphmint, FailedWriteKeepsThePreviousPair) {
+TEST_P(GlyphmintFailure, FailedWriteKeepsThePreviousPair) {
   // A re-bake whose .fnt could not be written once left the new atlas beside
   // the old .fnt, whose records then pointed at the wrong glyphs. A file-size
   // limit makes the second, larger bake fail part-way, at either file.
@@ -773,7 +787,30 @@ TEST_F(Glyphmint, FailedWriteKeepsThePreviousPair) {
   }
 }
 
-TEST_F(Glyphmint, UnwritableFontFileFailsWithWriteFail) {
+TEST_P(GlyphmintFailure, ALaterSizeThatCannotBeWrittenKeepsItsPreviousPair) {
+  // Under a file-size limit the first size's new pair fits and the second's
+  // atlas does not: the first pair is the new one, the second the old.
+  const long limit = 8 * 1024;
+  put_font("Font.ttf");
+  put("Font.glyphmint.ini", "path = Font.ttf\nsizes = [8, 24]\nranges = [65-70]\nchars = []\n");
+  expect_exit(run({"--dir=" + fonts_}, "", 300, 0, limit), 0);
+  const std::string old_png = support::read_file(at("Font-24.png"));
+  const std::string old_fnt = support::read_file(at("Font-24.fnt"));
+  put("Font.glyphmint.ini", "path = Font.ttf\nsizes = [8, 24]\nranges = [32-126]\nchars = []\n");
+
+  const RunResult r = run({"--dir=" + fonts_}, "", 300, 0, limit);
+  expect_abort(r);
+  EXPECT_EQ(support::log_lines(r.out),
+            (std::vector<std::string>{
+                "info | Fonts dir: " + fonts_, "info | processing " + at("Font.glyphmint.ini"),
+                "info | Atlas size: 256x256", "info | Image written: " + at("Font-8.png"),
+                "info | Atlas size: 256x256", "CRIT | Failed to write png"}));
+  check_baked(support::k_sans, fonts_, "Font", 8, codes({{32, 126}}, {}));
+  EXPECT_EQ(support::first_difference(support::read_file(at("Font-24.png")), old_png), "");
+  EXPECT_EQ(support::first_difference(support::read_file(at("Font-24.fnt")), old_fnt), "");
+}
+
+TEST_P(GlyphmintFailure, UnwritableFontFileFailsWithWriteFail) {
   put_font("Font.ttf");
   put("Font.glyphmint.ini", "path = Font.ttf\nsizes = [12]\nranges = [65-66]\nchars = []\n");
   ASSERT_EQ(symlink("/dev/full", at("Font-12.fnt").c_str()), 0);
@@ -787,7 +824,7 @@ TEST_F(Glyphmint, UnwritableFontFileFailsWithWriteFail) {
   EXPECT_FALSE(support::entry_exists(at("Font-12.png"))) << "an atlas without its .fnt";
 }
 
-TEST_F(Glyphmint, HugeSizeFailsFastWithBoundedMemory) {
+TEST_P(GlyphmintFailure, HugeSizeFailsFastWithBoundedMemory) {
   put_font("Font.ttf");
   // At 20000 pixels '!' alone is about 14600 rows high: no atlas can hold it.
   // Rasterising all of 32-126 at that size first would take gigabytes; the

@@ -1,16 +1,33 @@
 // The bake on several threads against the sequential one (GLYPHMINT_JOBS=1):
 // the same files, log lines, message and exit status, whatever fails where.
 #include "tests/support/support.h"
+#include "tools/glyphmint/bake.h"
 #include "tools/glyphmint/jobs.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
+
+// The log lines a bake in this process wrote.
+std::string g_log;
+void keep_log_line(LogLevel, StrView line) {
+  g_log.append(line.data, line.len);
+}
+
+// Starts g_threads_left more threads, then fails as std::thread does when
+// the system refuses one (ulimit -u).
+int g_threads_left = 0;
+std::thread start_some(std::function<void()> work) {
+  if (g_threads_left-- <= 0) throw std::system_error(EAGAIN, std::generic_category());
+  return std::thread(static_cast<std::function<void()> &&>(work));
+}
 
 using support::RunResult;
 
@@ -35,27 +52,53 @@ public:
       support::write_file(dir_ + "/" + std::string(1, char('a' + i)) + ".glyphmint.ini", "");
     std::size_t next = 0;
     for (const std::string &name : support::listing_order(dir_))
-      if (name.ends_with(".glyphmint.ini")) support::write_file(dir_ + "/" + name, settings[next++]);
+      if (name.ends_with(".glyphmint.ini"))
+        support::write_file(dir_ + "/" + name, settings[next++]);
     inputs_ = support::tree(dir_);
   }
 
   // Bakes with the variable set, then removes the outputs for the next run.
   Seen bake(const char *jobs) {
     setenv("GLYPHMINT_JOBS", jobs, 1);
-    Seen seen{support::run_program(GLYPHMINT_EXE, {"--dir=" + dir_}, scratch_.path(),
-                                   scratch_.path()),
-              {},
-              {}};
+    Seen seen{
+        support::run_program(GLYPHMINT_EXE, {"--dir=" + dir_}, scratch_.path(), scratch_.path()),
+        {},
+        {}};
     unsetenv("GLYPHMINT_JOBS");
     seen.log = support::log_lines(seen.run.out);
-    for (const std::string &name : support::tree(dir_)) {
-      seen.files[name] = support::read_file(dir_ + "/" + name);
-      if (inputs_.count(name) == 0) std::filesystem::remove_all(dir_ + "/" + name);
+    take_files(seen);
+    return seen;
+  }
+
+  // Bakes in this process on `jobs` threads, of which the system lets
+  // `started` start beside the calling one.
+  Seen bake_here(int jobs, int started) {
+    Seen seen{{}, {}, {}};
+    seen.run.exited = true;
+    seen.run.exit_code = 0;
+    g_log.clear();
+    g_threads_left = started;
+    try {
+      FontLibrary fonts;
+      bake_dir(Path(dir_.c_str()), fonts, jobs, start_some);
+    } catch (const Err &e) {
+      seen.run.exit_code = 1;
+      seen.run.err = std::string(e.message.data, e.message.len) + "\n";
     }
+    seen.log = support::log_lines(g_log);
+    take_files(seen);
     return seen;
   }
 
 private:
+  // Every file's bytes, the outputs then removed for the next run.
+  void take_files(Seen &seen) {
+    for (const std::string &name : support::tree(dir_)) {
+      seen.files[name] = support::read_file(dir_ + "/" + name);
+      if (inputs_.count(name) == 0) std::filesystem::remove_all(dir_ + "/" + name);
+    }
+  }
+
   support::ScratchDir scratch_;
   std::string dir_;
   std::set<std::string> inputs_;
@@ -112,6 +155,21 @@ TEST(ParallelBake, TheFirstFailureOfTheSequentialBakeIsTheOneSeen) {
   }
 }
 
+TEST(ParallelBake, ThreadsTheSystemRefusesAreDoneWithout) {
+  // The first refusal ended the run with "terminate called"; the bake goes
+  // on with the threads it has, down to the calling thread alone.
+  log_add_handler(keep_log_line);
+  FontsDir dir({k_fits,
+                "path = Mono.ttf\nsizes = [10, 16]\nranges = [32-126]\nchars = []\nrender = mono\n",
+                "path = Sans.ttf\nsizes = [14 ]\nranges = [32-126]\nchars = []\n"});
+  const Seen alone = dir.bake_here(1, 0);
+  EXPECT_EQ(alone.run.err, "Cannot parse string: [14 ]\n");
+  for (const int started : {0, 1, 2}) {
+    SCOPED_TRACE(std::to_string(started) + " of 3 threads started");
+    expect_same(dir.bake_here(4, started), alone);
+  }
+}
+
 TEST(ParallelBake, OnlyAThreadCountFrom1To256IsTaken) {
   FontsDir dir({k_fits});
   const char *const refused[] = {"0", "257", "-1", "", " 4", "4x", "1.5", "two"};
@@ -128,9 +186,9 @@ TEST(ParallelBake, OnlyAThreadCountFrom1To256IsTaken) {
 }
 
 TEST(ParallelBake, ACgroupQuotaRoundsUp) {
-  const std::pair<const char *, int> rows[] = {{"max 100000\n", 0},    {"200000 100000\n", 2},
-                                               {"150000 100000", 2},   {"50000 100000\n", 1},
-                                               {"100000 0\n", 0},      {"", 0}};
+  const std::pair<const char *, int> rows[] = {{"max 100000\n", 0},  {"200000 100000\n", 2},
+                                               {"150000 100000", 2}, {"50000 100000\n", 1},
+                                               {"100000 0\n", 0},    {"", 0}};
   for (const auto &[text, cpus] : rows) EXPECT_EQ(cpu_quota_limit(StrView(text)), cpus) << text;
 }
 

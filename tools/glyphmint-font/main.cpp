@@ -1,7 +1,9 @@
 // glyphmint-font: reads the fonts that glyphmint bakes. `glyphmint-font
 // COMMAND ...` runs one command; every failure is one line on standard error,
-// "glyphmint-font: " and the message, with exit status 1.
+// "glyphmint-font: " and the message, with exit status 1, and a usage error
+// adds a line saying where its help is.
 #include "core/fmt.h"
+#include "core/prog-opts.h"
 #include "core/str-view.h"
 #include "tools/glyphmint-font/commands.h"
 #include "tools/glyphmint-font/cli/console.h"
@@ -53,18 +55,24 @@ const Command *find_command(StrView name) {
   return nullptr;
 }
 
-// The reason, a blank line and the help on standard output, as git and
-// coreutils print a usage error; the status is 1.
-int usage_error(StrView reason) {
-  StrBuilder text;
-  fmt(text, EscapedControl{reason}, "\n\n", help_text());
-  std::fwrite(text.data, 1, text.len, stdout);
+// On standard error only: standard output may be a file the command was to
+// write, such as render's PNG.
+int usage_error(StrView reason, const Command *command = nullptr) {
+  print_usage_error(reason, StrView(command != nullptr ? command->name : ""));
   return 1;
 }
 
 int unknown_command(StrView word) {
   return usage_error(
       fmt(StrView(word.starts_with('-') ? "Unknown flag: " : "Unknown command: "), word));
+}
+
+int run_command(const Command &command, i32 argc, const char *const *argv) {
+  try {
+    return command.run(argc, argv);
+  } catch (const UsageError &e) {
+    return usage_error(e.message.view(), &command);
+  }
 }
 
 // glyphmint-font --help [COMMAND], or help [COMMAND] as git takes it: the
@@ -76,12 +84,13 @@ int help(int argc, char **argv) {
   }
   const Command *command = find_command(StrView(argv[2]));
   if (command == nullptr) return unknown_command(StrView(argv[2]));
-  if (argc > 3) return usage_error(fmt("Unexpected argument: ", StrView(argv[3])));
+  if (argc > 3) return usage_error(fmt("Unexpected argument: ", StrView(argv[3])), command);
   const char *const command_argv[] = {command->name, "--help"};
-  return command->run(2, command_argv);
+  return run_command(*command, 2, command_argv);
 }
 
 int run(int argc, char **argv) {
+  ProgOpts::throw_usage_errors();
   if (argc < 2) return usage_error("Missing argument: COMMAND");
   const StrView first(argv[1]);
   if (first == "--help" || first == "-h" || first == "help") return help(argc, argv);
@@ -92,7 +101,7 @@ int run(int argc, char **argv) {
   }
   const Command *command = find_command(first);
   if (command == nullptr) return unknown_command(first);
-  return command->run(argc - 1, argv + 1);
+  return run_command(*command, argc - 1, argv + 1);
 }
 
 } // namespace

@@ -1,74 +1,35 @@
-// The bake of one settings file: for every size it lists, rasterise the code
-// points (ranges first, then chars, never de-duplicated), pack them, and write
-// <font name up to its first dot>-<size>.png and .fnt beside the font file.
-// The two files of a size are put in place together. Any failure ends the
-// run; the pairs finished before it stay on disk.
+// The bake of a fonts directory: its settings files (the regular files
+// directly in it whose extension, from the name's first dot, is exactly
+// ".glyphmint.ini"), in the walk's order, each logged "processing <path>"
+// and read, then each size it lists, in order, as a size job. The calling
+// thread bakes together with the threads it could start, and writes each
+// step's log lines and each size's pair in that order, so the run looks the
+// same whatever the thread count: the same files, the same log lines, the
+// same first failure, after which nothing is written and the work still
+// under way is dropped. The pairs finished before a failure stay on disk.
 #pragma once
 
 #include "core/fs.h"
 #include "shared/font-face.h"
-#include "tools/glyphmint/glyph.h"
-#include "tools/glyphmint/settings.h"
+#include "tools/glyphmint/size-job.h"
 
-#include <vector>
+#include <functional>
+#include <thread>
 
-/// The two output paths of one size: dir/base-size.png and dir/base-size.fnt.
-struct BakeOutputs {
-  Path image;
-  Path fnt;
-};
-[[nodiscard]] BakeOutputs bake_outputs(const Path &font, int size);
+/// Starts a thread that runs `work`; throws std::system_error when the
+/// system cannot, as std::thread does.
+using StartThread = std::thread (*)(std::function<void()> work);
+[[nodiscard]] std::thread start_thread(std::function<void()> work);
 
-/// The code points that each size of the settings loads, in load order.
-class CodeSequence {
-public:
-  explicit CodeSequence(const Glyphmint &settings);
-  [[nodiscard]] u64 count() const { return count_; }
-  /// The i-th code point, for i below count().
-  [[nodiscard]] int at(u64 i) const;
+/// Bakes every settings file of `dir` on `jobs` threads: the calling thread,
+/// with faces from `fonts`, and up to jobs - 1 started ones, each with a
+/// FontLibrary of its own. A thread that cannot be started is done without,
+/// down to the calling thread alone. Fails with a fatal stop or by throwing
+/// the failing step's Err.
+void bake_dir(const Path &dir, FontLibrary &fonts, int jobs, StartThread start = start_thread);
 
-private:
-  std::vector<CharRange> ranges_;
-  std::vector<u64> range_ends_; // the count of the ranges up to and with each one
-  std::vector<int> chars_;
-  u64 count_ = 0;
-};
-
-/// One size's two files, encoded and not yet written.
-struct SizeFiles {
-  Bytes png;
-  std::vector<u8> fnt;
-};
-
-/// Packs the loaded glyphs (logging "Atlas size: WxH"), draws the atlas of
-/// the settings' kind and encodes it and the .fnt that describes it.
-[[nodiscard]] SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics,
-                                    const Glyphmint &settings, const BakeOutputs &out, int size);
-
-/// Writes both files under temporary names and puts them in place together,
-/// then logs "Image written: " and the atlas's path. When either cannot be
-/// written, the previous pair stays as it was: the fatal stop "Failed to
-/// write png" for the atlas, Err "Cannot open file <path> (mode: wb)" or
-/// "Write fail" for the .fnt.
-void write_size_files(const BakeOutputs &out, const SizeFiles &files);
-
-/// Reads the settings file and bakes every size it lists, in order, with
-/// faces from `fonts`, which keeps them open for later files.
+/// Bakes one settings file on the calling thread as bake_dir bakes each one.
 void bake_settings_file(FontLibrary &fonts, const Path &settings_file);
-
-/// Bakes one size of already-read settings.
-void bake_size(FontLibrary &fonts, const Glyphmint &settings, int size);
-
-/// Finds the settings files among a fonts directory's own entries (not below
-/// it): regular files whose extension, from the name's first dot, is exactly
-/// ".glyphmint.ini". It logs "processing " and bakes each one.
-struct FontsVisitor : IFileVisitor {
-  explicit FontsVisitor(FontLibrary &fonts) : fonts_(fonts) {}
-  [[nodiscard]] bool visit(const Path &path, FsType type) override;
-
-private:
-  FontLibrary &fonts_;
-};
 
 /// Whether a walk's entry is a settings file.
 [[nodiscard]] bool is_settings_file(const Path &path, FsType type);

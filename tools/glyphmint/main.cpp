@@ -8,7 +8,6 @@
 #include "tools/glyphmint/bake.h"
 #include "tools/glyphmint/glyph.h"
 #include "tools/glyphmint/jobs.h"
-#include "tools/glyphmint/parallel-bake.h"
 
 #include <cstdio>
 
@@ -29,12 +28,7 @@ int run(int argc, char **argv) {
 
   const Path dir = Path(g_dir.view()).absolute();
   log_info("Fonts dir: ", dir);
-  if (jobs == 1) {
-    FontsVisitor visitor(fonts);
-    dir.visit_dir(visitor, FsDirMode::Default);
-  } else {
-    bake_dir_in_parallel(dir, jobs);
-  }
+  bake_dir(dir, fonts, jobs);
   log_info("Done!");
   return 0;
 }

@@ -19,3 +19,11 @@ void print_message(StrView message) {
   fmt(line, "glyphmint-font: ", EscapedControl{message}, "\n");
   std::fwrite(line.data, 1, line.len, stderr);
 }
+
+void print_usage_error(StrView reason, StrView command) {
+  print_message(reason);
+  StrBuilder line;
+  fmt(line, "Try 'glyphmint-font help", StrView(command.empty() ? "" : " "), command,
+      "' for more information.\n");
+  std::fwrite(line.data, 1, line.len, stderr);
+}

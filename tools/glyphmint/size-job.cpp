@@ -1,0 +1,190 @@
+#include "tools/glyphmint/size-job.h"
+
+#include "shared/staged-outputs.h"
+#include "tools/glyphmint/atlas.h"
+#include "tools/glyphmint/fnt-file.h"
+
+#include <algorithm>
+
+namespace {
+
+void lower(std::atomic<u64> &value, u64 to) {
+  u64 now = value.load();
+  while (to < now && !value.compare_exchange_weak(now, to)) {
+  }
+}
+
+void raise(std::atomic<u64> &value, u64 to) {
+  u64 now = value.load();
+  while (to > now && !value.compare_exchange_weak(now, to)) {
+  }
+}
+
+} // namespace
+
+BakeOutputs bake_outputs(const Path &font, int size) {
+  const StrView base = font.name_without_ext();
+  const Path dir = font.parent();
+  return {dir / fmt(base, '-', size, ".png").view(), dir / fmt(base, '-', size, ".fnt").view()};
+}
+
+CodeSequence::CodeSequence(const Glyphmint &settings) {
+  for (const CharRange &range : settings.ranges) {
+    // Counted in 64 bits so a range ending at the largest int still ends.
+    if (range.last >= range.first) count_ += u64(i64{range.last} - range.first + 1);
+    ranges_.push_back(range);
+    range_ends_.push_back(count_);
+  }
+  for (const int code : settings.chars) chars_.push_back(code);
+  count_ += chars_.size();
+}
+
+int CodeSequence::at(u64 i) const {
+  const auto end = std::upper_bound(range_ends_.begin(), range_ends_.end(), i);
+  if (end == range_ends_.end()) return chars_[i - (range_ends_.empty() ? 0 : range_ends_.back())];
+  const auto r = static_cast<u64>(end - range_ends_.begin());
+  const u64 start = r == 0 ? 0 : range_ends_[r - 1];
+  return static_cast<int>(i64{ranges_[r].first} + static_cast<i64>(i - start));
+}
+
+SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, const Glyphmint &settings,
+                      const BakeOutputs &out, int size) {
+  const AtlasSize atlas_size = pack_glyphs(glyphs);
+  SizeFiles files;
+  files.png = encode_atlas_png(fill_atlas(glyphs, atlas_size, atlas_channels(settings.render)));
+  files.fnt = Fnt::build(out.image, metrics, size, settings, glyphs).encode(out.fnt);
+  return files;
+}
+
+void write_size_files(const BakeOutputs &out, const SizeFiles &files) {
+  const Output outputs[] = {{out.image, ArrView<const u8>(files.png.data, files.png.len)},
+                            {out.fnt, ArrView<const u8>(files.fnt.data(), files.fnt.size())}};
+  OutputFailure failure;
+  bool committed = false;
+  bool staged = false;
+  {
+    // Its temporaries are gone before a fatal stop, which runs no destructors.
+    StagedOutputs pair;
+    staged = pair.try_stage(outputs, failure);
+    committed = staged && pair.try_commit(failure);
+  }
+  if (committed) {
+    log_info("Image written: ", out.image);
+    return;
+  }
+  if (failure.index == 0) log_critical("Failed to write png");
+  if (!staged && !failure.opened) throw Err(fmt("Cannot open file ", out.fnt, " (mode: wb)"));
+  throw Err(fmt("Write fail", failure.unrestored));
+}
+
+void RunCut::at(u64 step) {
+  lower(step_, step);
+}
+
+bool RunCut::passed(u64 step) const {
+  return step > step_.load(std::memory_order_relaxed);
+}
+
+const GlyphFaces &WorkerFaces::at_size(const Glyphmint &settings, int size) {
+  require_started(fonts_);
+  if (&settings != settings_ || size != size_) {
+    settings_ = nullptr; // until the faces are set, should opening one stop
+    faces_ = GlyphFaces::open(fonts_, settings, size);
+    settings_ = &settings;
+    size_ = size;
+  }
+  return faces_;
+}
+
+SizeJob::SizeJob(const Glyphmint &settings, const CodeSequence &codes, int size, u64 step,
+                 RunCut &cut)
+    : settings_(settings), codes_(codes), size_(size), step_(step), cut_(cut) {}
+
+u64 SizeJob::end() const {
+  return std::min(stop_at_.load(), codes_.count());
+}
+
+void SizeJob::load(WorkerFaces &faces, GlyphRange &range) {
+  LogLines lines;
+  Failure failure;
+  const GlyphFaces *sized = nullptr;
+  if (!captured(lines, failure, [&] { sized = &faces.at_size(settings_, size_); }))
+    return fail_loading(0, lines, failure);
+  const u64 max_area = u64{k_atlas_max_width} * k_atlas_max_height;
+  for (u64 k = 0; k < range.glyphs.size(); ++k) {
+    const u64 i = range.first + k;
+    if (i >= stop_at_.load() || abandoned()) return;
+    CellBudget budget;
+    const bool loaded = captured(lines, failure, [&] {
+      const int code = codes_.at(i);
+      const SizedFace &face = sized->supplier(code);
+      range.glyphs[k] = rasterise_glyph(face.face, code, face.style, &budget);
+    });
+    range.areas[k] = budget.area;
+    if (!loaded) return fail_loading(i + 1, lines, failure);
+    raise(loaded_end_, i + 1);
+    // The cells counted so far all lie before loaded_end_ and cannot fit
+    // together: the one-by-one load stops before it, so nothing after it is needed.
+    if (area_.fetch_add(budget.area) + budget.area > max_area) {
+      lower(stop_at_, loaded_end_.load());
+      cut_.at(step_);
+    }
+  }
+}
+
+void SizeJob::fail_loading(u64 position, LogLines &lines, Failure &failure) {
+  {
+    const std::lock_guard lock(failure_mutex_);
+    if (position < failed_at_) {
+      failed_at_ = position;
+      failed_lines_ = static_cast<LogLines &&>(lines);
+      load_failure_ = static_cast<Failure &&>(failure);
+    }
+  }
+  lower(stop_at_, position);
+  cut_.at(step_);
+}
+
+bool SizeJob::merge(std::deque<GlyphRange> &ranges, List<RasterGlyph> &glyphs, StepEnd &outcome) {
+  const std::lock_guard lock(failure_mutex_);
+  const auto fail = [&](LogLines &lines, Failure &failure) {
+    outcome.lines = static_cast<LogLines &&>(lines);
+    outcome.failure = static_cast<Failure &&>(failure);
+    outcome.failed = true;
+    return false;
+  };
+  if (failed_at_ == 0) return fail(failed_lines_, load_failure_);
+  const u64 stop = end();
+  CellBudget budget;
+  for (GlyphRange &range : ranges) {
+    for (u64 k = 0; k < range.glyphs.size() && range.first + k < stop; ++k) {
+      LogLines lines;
+      Failure failure;
+      if (!captured(lines, failure, [&] { budget.add(range.areas[k]); }))
+        return fail(lines, failure);
+      if (range.first + k + 1 == failed_at_) return fail(failed_lines_, load_failure_);
+      glyphs.append(static_cast<RasterGlyph &&>(range.glyphs[k]));
+    }
+  }
+  return true;
+}
+
+StepEnd SizeJob::finish(WorkerFaces &faces, std::deque<GlyphRange> &ranges) {
+  StepEnd outcome;
+  List<RasterGlyph> glyphs;
+  const bool merged = merge(ranges, glyphs, outcome);
+  ranges.clear();
+  if (merged) {
+    outcome.failed = !captured(outcome.lines, outcome.failure, [&] {
+      const SizeMetrics metrics = faces.at_size(settings_, size_).main.metrics();
+      outcome.files =
+          encode_size(glyphs, metrics, settings_, bake_outputs(settings_.font, size_), size_);
+    });
+  }
+  if (outcome.failed) cut_.at(step_);
+  return outcome;
+}
+
+void SizeJob::write(const SizeFiles &files) const {
+  write_size_files(bake_outputs(settings_.font, size_), files);
+}
