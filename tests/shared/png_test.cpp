@@ -21,9 +21,10 @@ std::vector<u8> stb_png(const std::vector<u8> &pixels, int width, int height, in
   return bytes;
 }
 
-enum class Fill { Empty, Noise, Runs, Glyphs, Tiles };
+enum class Fill { Empty, Noise, Runs, Glyphs, Tiles, Mono };
 
 // Atlas-like content: zero borders, runs, soft-edged discs per channel,
+// random black and white (many matches of equal length: the ties),
 // noise that stb stores rather than compresses, and a block repeated at
 // distances inside, at and past the edge of the window, with small changes.
 std::vector<u8> fill(Fill kind, int width, int height, int channels, u32 seed) {
@@ -41,6 +42,7 @@ std::vector<u8> fill(Fill kind, int width, int height, int channels, u32 seed) {
       pixels[i] = u8(std::clamp(255.0 - 40 * (std::sqrt(dx * dx + dy * dy) - 6), 0.0, 255.0));
       break;
     }
+    case Fill::Mono: pixels[i] = random() % 2 ? 255 : 0; break;
     case Fill::Tiles: {
       const u64 period = i < 60000 ? 5000 : i < 150000 ? 32767 : 32768;
       pixels[i] = i < 5000 || random() % 700 == 0 ? u8(random()) : pixels[i - period];
@@ -56,7 +58,7 @@ TEST(Png, BytesEqualStbsForEveryChannelCountSizeAndContent) {
     int width, height;
   } sizes[] = {{0, 0}, {3, 0}, // not 0 wide with rows: stb writes past its row buffer {1, 1}, {2, 1}, {7, 3}, {13, 11}, {1, 300}, {301, 67},
                {2048, 64}};
-  const Fill fills[] = {Fill::Empty, Fill::Noise, Fill::Runs, Fill::Glyphs, Fill::Tiles};
+  const Fill fills[] = {Fill::Empty, Fill::Noise, Fill::Runs, Fill::Glyphs, Fill::Tiles, Fill::Mono};
   u32 seed = 1;
   for (int channels = 1; channels <= 4; ++channels) {
     for (auto [width, height] : sizes) {
