@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <zlib.h>
@@ -14,8 +15,9 @@ constexpr u32 bucket_count = 16384;
 constexpr u64 window = 32768;
 constexpr u32 longest_match = 258;
 constexpr u32 shortest_match = 3;
-// A position's search and its lazy look one byte further read this far ahead.
-constexpr u64 lookahead = longest_match + 4;
+// How far past a position the compressor reads: a match from it, then the
+// hashes fetched ahead of where that match ends (Hashes::distance + 3).
+constexpr u64 lookahead = longest_match + 8;
 constexpr u64 stored_block = 32767;
 
 /// A symbol's bits as the stream takes them (least significant first), and how many.
@@ -98,7 +100,11 @@ public:
     count_ += code.length;
     if (count_ >= 32) {
       const u32 word = u32(pending_);
-      for (u32 k = 0; k < 4; ++k) out_[k] = u8(word >> (8 * k));
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out_, &word, 4);
+      } else {
+        for (u32 k = 0; k < 4; ++k) out_[k] = u8(word >> (8 * k));
+      }
       out_ += 4;
       pending_ >>= 32;
       count_ -= 32;
@@ -147,20 +153,68 @@ u32 match_length(const u8 *a, const u8 *b, u32 limit) {
   return n;
 }
 
-/// Each bucket's positions, oldest first, as stb keeps them.
+/// Each bucket's positions, oldest first, as stb keeps them: 32-bit (the
+/// data is under 2 GiB), a bucket to a cache line, so that a search costs
+/// one line at most and the table stays in cache.
 struct Buckets {
-  std::unique_ptr<u64[]> positions{new u64[u64(bucket_count) * bucket_room]};
+  struct alignas(64) Line {
+    u32 at[bucket_room];
+  };
+  std::unique_ptr<Line[]> lines{new Line[bucket_count]};
   std::unique_ptr<u8[]> counts{new u8[bucket_count]()};
+
+  /// Brings in the bucket of a position searched soon.
+  void prefetch(u32 h) const {
+    __builtin_prefetch(&lines[h]);
+    __builtin_prefetch(&counts[h]);
+  }
 
   /// Trims a full bucket to its newer half (after its search, as stb does), then adds `at`.
   void add(u32 h, u64 at) {
-    u64 *bucket = &positions[u64(h) * bucket_room];
+    u32 *bucket = lines[h].at;
     if (counts[h] == bucket_room) {
-      std::memmove(bucket, bucket + quality, quality * sizeof(u64));
+      std::memmove(bucket, bucket + quality, quality * sizeof(u32));
       counts[h] = quality;
     }
-    bucket[counts[h]++] = at;
+    bucket[counts[h]++] = u32(at);
   }
+};
+
+/// The buckets of the positions from the one being searched up to
+/// `distance` further, kept in a ring, each fetched when it enters. After a
+/// jump past a match only the two the search needs enter, and the reach
+/// grows again over a run of literals, where fetching ahead pays.
+class Hashes {
+public:
+  static constexpr u64 distance = 4;
+  static_assert(longest_match + distance + 3 <= lookahead);
+  Hashes(const u8 *data, u64 len) : data_(data), len_(len) {}
+
+  [[nodiscard]] u32 of(u64 at) const { return ring_[at % ring]; }
+  /// Starts again at `at`, after a jump past a match.
+  void restart(u64 at, const Buckets &buckets) {
+    next_ = at;
+    fill(at + 2, buckets);
+  }
+  /// One literal on, to `at`.
+  void advance(u64 at, const Buckets &buckets) {
+    fill(std::min(at + distance + 1, next_ + 2), buckets);
+  }
+
+private:
+  static constexpr u64 ring = 8;
+  // Enters the positions before `end` not yet in.
+  void fill(u64 end, const Buckets &buckets) {
+    for (; next_ < end; ++next_) {
+      if (next_ + 3 > len_) return; // past the last position with three bytes
+      ring_[next_ % ring] = hash3(data_ + next_);
+      buckets.prefetch(ring_[next_ % ring]);
+    }
+  }
+  const u8 *data_;
+  u64 len_;
+  u64 next_ = 0; // the first position not yet in
+  u32 ring_[ring] = {};
 };
 
 struct Match {
@@ -168,19 +222,30 @@ struct Match {
   u64 from = 0;
 };
 
+// The length of a candidate that could beat `need`, or 0 when it cannot.
+// While `need` is short, one word compared gives most lengths outright;
+// once it is long, one byte (the first that must also match) rejects most.
+u32 candidate_length(const u8 *from, const u8 *at, u32 need, u32 limit) {
+  if (need < 8 && limit >= 8) {
+    const u64 differ = load64(from) ^ load64(at);
+    if (differ != 0) return u32(__builtin_ctzll(differ)) / 8;
+    return match_length(from, at, limit);
+  }
+  if (from[need] != at[need]) return 0;
+  return match_length(from, at, limit);
+}
+
 // stb takes the newest of the longest matches at least 3 long within the
 // window; newest first, the first longest is that one, and a match as long
 // as allowed ends the search.
 Match longest(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 limit) {
-  const u64 *bucket = &buckets.positions[u64(h) * bucket_room];
+  const u32 *bucket = buckets.lines[h].at;
   Match best;
   u32 need = shortest_match - 1; // a candidate must beat this
-  for (u32 j = buckets.counts[h]; j-- > 0;) {
+  for (u32 j = buckets.counts[h]; j-- > 0 && need < limit;) {
     const u64 from = bucket[j];
     if (at - from >= window) break;
-    if (need >= limit) break;
-    if (data[from + need] != data[at + need]) continue;
-    const u32 n = match_length(data + from, data + at, limit);
+    const u32 n = candidate_length(data + from, data + at, need, limit);
     if (n > need) {
       best = {n, from};
       need = n;
@@ -191,15 +256,14 @@ Match longest(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 limit) 
 
 // stb writes the next position's literal instead when any match there is
 // longer than this one.
-bool longer_match_next(const Buckets &buckets, const u8 *data, u64 at, u32 length, u32 limit) {
+bool longer_match_next(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 length,
+                       u32 limit) {
   if (length >= limit) return false;
-  const u32 h = hash3(data + at);
-  const u64 *bucket = &buckets.positions[u64(h) * bucket_room];
+  const u32 *bucket = buckets.lines[h].at;
   for (u32 j = buckets.counts[h]; j-- > 0;) {
     const u64 from = bucket[j];
     if (at - from >= window) break;
-    if (data[from + length] != data[at + length]) continue;
-    if (match_length(data + from, data + at, limit) > length) return true;
+    if (candidate_length(data + from, data + at, length, limit) > length) return true;
   }
   return false;
 }
@@ -212,19 +276,31 @@ u8 *compress(const u8 *data, u64 len, u8 *out, const std::function<u64(u64)> &aw
   bits.put({1, 2}); // fixed Huffman
   u64 ready = 0;
   u64 i = 0;
+  // The hashes of this position and the next few, whose buckets are fetched
+  // ahead: a literal's search then finds its line in cache.
+  Hashes ahead(data, len);
+  if (len > 3) {
+    ready = await(std::min(len, lookahead));
+    ahead.restart(0, buckets);
+  }
   while (i + 3 < len) {
     if (ready < len && ready < i + lookahead) ready = await(std::min(len, i + lookahead));
-    const u32 h = hash3(data + i);
+    if (i != 0) ahead.advance(i, buckets);
+    const u32 h = ahead.of(i), next_h = ahead.of(i + 1);
     const u32 limit = u32(std::min<u64>(len - i, longest_match));
     Match match = longest(buckets, h, data, i, limit);
+    if (match.length != 0 && i + match.length + 3 <= len)
+      buckets.prefetch(hash3(data + i + match.length)); // where the match would end
     buckets.add(h, i);
     const u32 next_limit = u32(std::min<u64>(len - i - 1, longest_match));
-    if (match.length != 0 && longer_match_next(buckets, data, i + 1, match.length, next_limit))
+    if (match.length != 0 &&
+        longer_match_next(buckets, next_h, data, i + 1, match.length, next_limit))
       match.length = 0;
     if (match.length != 0) {
       bits.put(codes.length[match.length]);
       bits.put(codes.distance(u32(i - match.from)));
       i += match.length;
+      ahead.restart(i, buckets);
     } else {
       bits.put(codes.literal[data[i]]);
       ++i;

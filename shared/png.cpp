@@ -3,8 +3,10 @@
 #include "shared/deflate.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 #include <system_error>
 #include <thread>
 #include <zlib.h>
@@ -44,41 +46,49 @@ struct Row {
   u64 pixel;
 };
 
-// Applies the filter to every byte: `each(k, residual)`.
-template <int Filter, typename Each> void for_each_residual(const Row &row, Each each) {
+// Writes the row through the filter and returns stb's estimate of it: the
+// sum of the residuals' magnitudes as signed bytes, in an int that wraps
+// (only rows of 16 MiB could).
+template <int Filter> i32 filter_into(const Row &row, u8 *__restrict out) {
   const u64 head = row.bytes < row.pixel ? row.bytes : row.pixel;
-  for (u64 k = 0; k < head; ++k) each(k, residual<Filter>(row.pixels[k], 0, row.above[k], 0));
-  for (u64 k = head; k < row.bytes; ++k)
-    each(k, residual<Filter>(row.pixels[k], row.pixels[k - row.pixel], row.above[k],
-                             row.above[k - row.pixel]));
-}
-
-// stb's estimate: the sum of the residuals as signed bytes' magnitudes, in
-// an int that wraps (only rows of 16 MiB could).
-template <int Filter> i32 cost(const Row &row) {
   u32 sum = 0;
-  for_each_residual<Filter>(row, [&](u64, u8 r) { sum += u32(std::abs(int(i8(r)))); });
+  for (u64 k = 0; k < head; ++k) {
+    out[k] = residual<Filter>(row.pixels[k], 0, row.above[k], 0);
+    sum += u32(std::abs(int(i8(out[k]))));
+  }
+  const u8 *pixels = row.pixels + head, *left = row.pixels, *above = row.above + head,
+           *above_left = row.above;
+  u8 *rest = out + head;
+  for (u64 k = 0; k < row.bytes - head; ++k) {
+    rest[k] = residual<Filter>(pixels[k], left[k], above[k], above_left[k]);
+    sum += u32(std::abs(int(i8(rest[k]))));
+  }
   return i32(sum);
 }
 
-template <int Filter> void write_filtered(const Row &row, u8 *out) {
-  for_each_residual<Filter>(row, [&](u64 k, u8 r) { out[k] = r; });
-}
-
-// Writes the filter's number, then the row through the first filter of least cost.
-void filter_row(const Row &row, u8 *out) {
-  const i32 costs[5] = {cost<0>(row), cost<1>(row), cost<2>(row), cost<3>(row), cost<4>(row)};
-  int best = 0;
-  for (int f = 1; f < 5; ++f)
+// Writes the filter's number, then the row through the first filter of
+// least estimate; `scratch` holds five rows.
+void filter_row(const Row &row, u8 *scratch, u8 *out) {
+  const i32 costs[5] = {filter_into<0>(row, scratch), filter_into<1>(row, scratch + row.bytes),
+                        filter_into<2>(row, scratch + 2 * row.bytes),
+                        filter_into<3>(row, scratch + 3 * row.bytes),
+                        filter_into<4>(row, scratch + 4 * row.bytes)};
+  u64 best = 0;
+  for (u64 f = 1; f < 5; ++f)
     if (costs[f] < costs[best]) best = f;
   out[0] = u8(best);
-  switch (best) {
-  case 0: return write_filtered<0>(row, out + 1);
-  case 1: return write_filtered<1>(row, out + 1);
-  case 2: return write_filtered<2>(row, out + 1);
-  case 3: return write_filtered<3>(row, out + 1);
-  default: return write_filtered<4>(row, out + 1);
-  }
+  if (row.bytes != 0) std::memcpy(out + 1, scratch + best * row.bytes, row.bytes);
+}
+
+// Asks for huge pages over the whole ones inside a big block, so that its
+// first touch takes a fault every 2 MiB instead of every 4 KiB: the faults
+// were a fifth of an RGBA page's time. Only advice: nothing changes if the
+// system says no.
+void advise_huge_pages(u8 *block, u64 size) {
+  constexpr uintptr_t huge_page = uintptr_t(2) << 20;
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + huge_page - 1) & ~(huge_page - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(huge_page - 1);
+  if (end > first) madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
 }
 
 /// The image's filtered rows, written by one thread and read by another as
@@ -90,6 +100,7 @@ struct FilteredRows {
   u64 pixel;
   std::unique_ptr<u8[]> bytes{new u8[(stride + 1) * rows]};
   std::unique_ptr<u8[]> zero_row{new u8[stride]()};
+  std::unique_ptr<u8[]> scratch{new u8[5 * stride]};
   std::atomic<u64> final_bytes{0};
 
   [[nodiscard]] u64 size() const { return (stride + 1) * rows; }
@@ -98,7 +109,7 @@ struct FilteredRows {
     u64 unpublished = 0;
     for (u64 y = 0; y < rows; ++y) {
       const u8 *row = pixels + y * stride;
-      filter_row({row, y == 0 ? zero_row.get() : row - stride, stride, pixel},
+      filter_row({row, y == 0 ? zero_row.get() : row - stride, stride, pixel}, scratch.get(),
                  bytes.get() + y * (stride + 1));
       unpublished += stride + 1;
       if (unpublished >= publish_every || y + 1 == rows) {
@@ -132,6 +143,7 @@ u8 *put_crc(const u8 *chunk, u8 *data_end) {
 
 Bytes encode(const u8 *pixels, u64 width, u64 height, u64 channels) {
   FilteredRows filtered{pixels, width * channels, height, channels};
+  advise_huge_pages(filtered.bytes.get(), filtered.size());
   // Declared after what it uses, so it is joined before they go.
   std::jthread filterer;
   if (filtered.size() >= smallest_threaded) {
@@ -146,7 +158,9 @@ Bytes encode(const u8 *pixels, u64 width, u64 height, u64 channels) {
 
   constexpr u64 before_stream = 8 + 25 + 8, after_stream = 4 + 12;
   Bytes png;
-  png.data = new u8[before_stream + zlib_stream_capacity(filtered.size()) + after_stream];
+  const u64 capacity = before_stream + zlib_stream_capacity(filtered.size()) + after_stream;
+  png.data = new u8[capacity];
+  advise_huge_pages(png.data, capacity);
   static constexpr u8 signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
   static constexpr u8 colour_types[5] = {0, 0, 4, 2, 6};
   std::memcpy(png.data, signature, 8);
