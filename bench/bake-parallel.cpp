@@ -3,7 +3,8 @@
 // with the variable unset (every CPU it may use), in pairs whose order
 // alternates, on four bakes:
 //   medium  the standard workload (workload.h), also against bake_floor;
-//   sdf     its code points at 48 px as a distance field with spread 8;
+//   sdf     the example's distance field (examples/fonts/DejaVuSans-SDF,
+//           its ranges and chars) at 48 px with spread 8;
 //   cjk     every code point of Noto Sans CJK (face 0 of fonts-noto-cjk's
 //           NotoSansCJK-Regular.ttc) at 10 px, as ranges;
 //   cjk ch  the same font at 10 px from glyphmint-font charset's lines, as a
@@ -66,6 +67,18 @@ std::string settings_for(const std::string &font_name, int size, const std::stri
                          const char *extra) {
   return "path = " + font_name + "\nsizes = [" + std::to_string(size) + "]\nranges = [" + ranges +
          "]\nchars = []\n" + extra;
+}
+
+// The settings' `ranges` and `chars` lines.
+std::string lists_of(const std::string &settings) {
+  std::string lines;
+  for (size_t at = 0; at < settings.size();) {
+    const size_t end = std::min(settings.find('\n', at), settings.size());
+    const std::string line = settings.substr(at, end - at);
+    if (line.rfind("ranges", 0) == 0 || line.rfind("chars", 0) == 0) lines += line + "\n";
+    at = end + 1;
+  }
+  return lines;
 }
 
 // The two sides' outputs, size by size, must be the same bytes.
@@ -173,7 +186,6 @@ int main(int argc, char **argv) {
   if (mkdtemp(tmpl) == nullptr) die("cannot make a work directory under /tmp");
   const std::string work = tmpl;
 
-  const std::string ranges = workload::details::join_ranges(", ");
   std::vector<int> sizes(std::begin(workload::k_sizes), std::end(workload::k_sizes));
   std::string medium_settings = workload::settings_text();
   medium_settings.replace(medium_settings.find(workload::k_font_name),
@@ -185,7 +197,9 @@ int main(int argc, char **argv) {
   const std::vector<std::string> floor_cmd = {floor_exe, floor_dir + "/Font.ttf", floor_dir,
                                               workload::sizes_arg(), workload::ranges_arg()};
   const Bake sdf{"sdf", workload::k_font,
-                 settings_for("Font.ttf", 48, ranges, "render = sdf\nspread = 8\n"), {48}};
+                 "path = Font.ttf\nsizes = [48]\n" + lists_of(read_file(EXAMPLE_SDF_SETTINGS)) +
+                     "render = sdf\nspread = 8\n",
+                 {48}};
   const Bake cjk{"cjk", k_cjk, settings_for("Font.ttc", 10, workload::mapped_ranges(k_cjk), ""),
                  {10}};
 
