@@ -10,6 +10,7 @@
 //
 //   bake_floor FONT OUTDIR SIZES RANGES
 //   bake_floor DejaVuSans.ttf out 12,16 32-126,160-255
+//   bake_floor DejaVuSans.ttf out 12 32-126,160-255,8364,8482   (ranges, then lone ones)
 //
 // writes OUTDIR/<font name up to its first dot>-<size>.png and .fnt.
 #include <ft2build.h>
@@ -20,6 +21,7 @@
 #include <stb_image_write.h>
 #include <stb_rect_pack.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -59,9 +61,10 @@ int main(int argc, char **argv) {
   }
   const char *font_path = argv[1];
   const char *out_dir = argv[2];
-  int sizes[64][2], ranges[256][2];
+  // Room for a whole font's charset lines: ranges, then thousands of lone code points.
+  static int sizes[64][2], ranges[65536][2];
   const int size_count = parse_list(argv[3], sizes, 64);
-  const int range_count = parse_list(argv[4], ranges, 256);
+  const int range_count = parse_list(argv[4], ranges, 65536);
 
   // The outputs are named after the font file's name up to its first dot.
   const char *name = std::strrchr(font_path, '/');
@@ -169,14 +172,10 @@ int main(int argc, char **argv) {
     if (!stbi_write_png(png_path, w, h, 1, atlas, w)) return fail("stbi_write_png", size);
     std::free(atlas);
 
-    // Records go out in code point order, equal codes in load order; an
-    // insertion sort is one pass over the already ordered list.
-    for (int i = 1; i < n; ++i) {
-      const gm_glyph g = glyphs[i];
-      int j = i;
-      for (; j > 0 && glyphs[j - 1].code > g.code; --j) glyphs[j] = glyphs[j - 1];
-      glyphs[j] = g;
-    }
+    // Records go out in code point order, equal codes in load order. Lone
+    // code points after the ranges would make an insertion sort quadratic.
+    std::stable_sort(glyphs, glyphs + n,
+                     [](const gm_glyph &a, const gm_glyph &b) { return a.code < b.code; });
 
     const FT_Size_Metrics &m = face->size->metrics;
     const char *image_name = std::strrchr(png_path, '/') + 1;

@@ -1,11 +1,17 @@
 // The bake on every core against the sequential one and the floor program:
 // the release glyphmint timed as a whole process with GLYPHMINT_JOBS=1 and
 // with the variable unset (every CPU it may use), in pairs whose order
-// alternates, on three bakes:
+// alternates, on four bakes:
 //   medium  the standard workload (workload.h), also against bake_floor;
-//   sdf     its code points at 48 px as a distance field with spread 8;
+//   sdf     the example's distance field (examples/fonts/DejaVuSans-SDF,
+//           its ranges and chars) at 48 px with spread 8;
 //   cjk     every code point of Noto Sans CJK (face 0 of fonts-noto-cjk's
-//           NotoSansCJK-Regular.ttc) at 10 px.
+//           NotoSansCJK-Regular.ttc) at 10 px, as ranges;
+//   cjk ch  the same font at 10 px from glyphmint-font charset's lines, as a
+//           user makes them (its ranges, then lone code points), also
+//           against bake_floor given the same lists (outputs checked equal).
+// Ratios are per pair: all/1, 1/floor, all/floor, their medians and least;
+// and 1/floor in processor time, which a loaded machine hardly moves.
 // Wall time is what threads shorten, so it is the figure here; on a loaded
 // machine it mostly measures waiting for a core (the load is printed). Peak
 // resident memory is the largest over the runs. Every bake's outputs are
@@ -14,7 +20,8 @@
 //   bake_parallel [--runs N] [--glyphmint EXE] [--floor EXE]
 //
 // The last line is for scripts:
-//   RESULT medium_floor_ratio=... medium_ratio=... sdf_ratio=... cjk_ratio=... ...
+//   RESULT medium_floor_ratio=... medium_ratio=... sdf_ratio=... cjk_ratio=...
+//          cjk_chars_ratio=... cjk_chars_one_floor=... cjk_chars_all_floor=... ...
 #include "bench/bench-support.h"
 #include "bench/font-ranges.h"
 #include "bench/workload.h"
@@ -42,6 +49,7 @@ struct Bake {
   std::string font; // copied into the work directory as Font.<ext>
   std::string settings;
   std::vector<int> sizes;
+  bool floor_checked = false; // the floor program writes the same files
 };
 
 // Runs glyphmint with GLYPHMINT_JOBS set to `jobs`, or unset for "".
@@ -61,18 +69,43 @@ std::string settings_for(const std::string &font_name, int size, const std::stri
          "]\nchars = []\n" + extra;
 }
 
+// The settings' `ranges` and `chars` lines.
+std::string lists_of(const std::string &settings) {
+  std::string lines;
+  for (size_t at = 0; at < settings.size();) {
+    const size_t end = std::min(settings.find('\n', at), settings.size());
+    const std::string line = settings.substr(at, end - at);
+    if (line.rfind("ranges", 0) == 0 || line.rfind("chars", 0) == 0) lines += line + "\n";
+    at = end + 1;
+  }
+  return lines;
+}
+
 // The two sides' outputs, size by size, must be the same bytes.
-void check_same(const std::string &a, const std::string &b, const std::vector<int> &sizes) {
+void check_same(const std::string &a, const std::string &b, const std::vector<int> &sizes,
+                const char *sides = "one thread and all") {
   for (int size : sizes)
     for (const char *ext : {".png", ".fnt"}) {
       const std::string name = "/Font-" + std::to_string(size) + ext;
       if (read_file(a + name) != read_file(b + name))
-        die(name.substr(1) + " differs between one thread and all: no fair comparison");
+        die(name.substr(1) + " differs between " + sides + ": no fair comparison");
     }
 }
 
+/// A ratio's median and least over the pairs.
+struct Spread {
+  double median = 0, min = 0;
+};
+
+Spread spread(const std::vector<double> &v) {
+  if (v.empty()) return {};
+  return {median(v), *std::min_element(v.begin(), v.end())};
+}
+
 struct Figures {
-  double one_ms, all_ms, floor_ms, ratio, floor_ratio;
+  double one_ms, all_ms, floor_ms;
+  Spread ratio, one_floor, floor_ratio; // all/1, 1/floor, all/floor
+  Spread one_floor_cpu;                  // 1/floor in processor time
   long one_rss, all_rss;
 };
 
@@ -93,9 +126,12 @@ Figures time_bake(const Bake &bake, const std::string &work, const std::string &
   run_with_jobs(one, "1");
   run_with_jobs(all, "");
   check_same(one_dir, all_dir, bake.sizes);
-  if (!floor_cmd.empty()) run_timed(floor_cmd);
+  if (!floor_cmd.empty()) {
+    run_timed(floor_cmd);
+    if (bake.floor_checked) check_same(one_dir, floor_cmd[2], bake.sizes, "glyphmint and the floor");
+  }
 
-  std::vector<double> one_ms, all_ms, floor_ms, ratio, floor_ratio;
+  std::vector<double> one_ms, all_ms, floor_ms, ratio, one_floor, floor_ratio, one_floor_cpu;
   long one_rss = 0, all_rss = 0;
   for (int i = 0; i < runs; ++i) {
     Timing t1, ta, tf;
@@ -111,17 +147,20 @@ Figures time_bake(const Bake &bake, const std::string &work, const std::string &
     if (!floor_cmd.empty()) {
       floor_ms.push_back(tf.wall_ms);
       floor_ratio.push_back(ta.wall_ms / tf.wall_ms);
+      one_floor.push_back(t1.wall_ms / tf.wall_ms);
+      one_floor_cpu.push_back(t1.cpu_ms / tf.cpu_ms);
     }
   }
-  const bool floored = !floor_cmd.empty();
-  return {median(one_ms), median(all_ms), floored ? median(floor_ms) : 0, median(ratio),
-          floored ? median(floor_ratio) : 0, one_rss, all_rss};
+  return {median(one_ms), median(all_ms), floor_ms.empty() ? 0 : median(floor_ms), spread(ratio),
+          spread(one_floor), spread(floor_ratio), spread(one_floor_cpu), one_rss, all_rss};
 }
 
 void print_row(const char *what, const Figures &f) {
-  std::printf("  %-8s %9.0f %9.0f %9.3f %9.0f %9.3f %9ld %9ld %6.2f\n", what, f.one_ms, f.all_ms,
-              f.ratio, f.floor_ms, f.floor_ratio, f.one_rss, f.all_rss,
-              double(f.all_rss) / double(f.one_rss));
+  std::printf(
+      "  %-8s %9.0f %9.0f %5.3f/%5.3f %9.0f %5.3f/%5.3f %5.3f/%5.3f %5.3f/%5.3f %9ld %9ld %6.2f\n",
+      what, f.one_ms, f.all_ms, f.ratio.median, f.ratio.min, f.floor_ms, f.one_floor.median,
+      f.one_floor.min, f.floor_ratio.median, f.floor_ratio.min, f.one_floor_cpu.median,
+      f.one_floor_cpu.min, f.one_rss, f.all_rss, double(f.all_rss) / double(f.one_rss));
 }
 
 } // namespace
@@ -147,7 +186,6 @@ int main(int argc, char **argv) {
   if (mkdtemp(tmpl) == nullptr) die("cannot make a work directory under /tmp");
   const std::string work = tmpl;
 
-  const std::string ranges = workload::details::join_ranges(", ");
   std::vector<int> sizes(std::begin(workload::k_sizes), std::end(workload::k_sizes));
   std::string medium_settings = workload::settings_text();
   medium_settings.replace(medium_settings.find(workload::k_font_name),
@@ -159,28 +197,46 @@ int main(int argc, char **argv) {
   const std::vector<std::string> floor_cmd = {floor_exe, floor_dir + "/Font.ttf", floor_dir,
                                               workload::sizes_arg(), workload::ranges_arg()};
   const Bake sdf{"sdf", workload::k_font,
-                 settings_for("Font.ttf", 48, ranges, "render = sdf\nspread = 8\n"), {48}};
+                 "path = Font.ttf\nsizes = [48]\n" + lists_of(read_file(EXAMPLE_SDF_SETTINGS)) +
+                     "render = sdf\nspread = 8\n",
+                 {48}};
   const Bake cjk{"cjk", k_cjk, settings_for("Font.ttc", 10, workload::mapped_ranges(k_cjk), ""),
                  {10}};
 
-  std::printf("%d paired runs, wall ms medians; %ld CPUs online, load average before: %s",
+  std::printf("%d paired runs, wall ms medians, ratios median/min; %ld CPUs online, load average "
+              "before: %s",
               runs, sysconf(_SC_NPROCESSORS_ONLN), read_file("/proc/loadavg").c_str());
-  std::printf("  %-8s %9s %9s %9s %9s %9s %9s %9s %6s\n", "bake", "1 thread", "all", "all/1",
-              "floor", "all/floor", "rss1 KiB", "rssall", "rss×");
+  std::printf("  %-8s %9s %9s %11s %9s %11s %11s %11s %9s %9s %6s\n", "bake", "1 thread", "all",
+              "all/1", "floor", "1/floor", "all/floor", "1/floor cpu", "rss1 KiB", "rssall",
+              "rss×");
   const Figures m = time_bake(medium, work, glyphmint, floor_cmd, runs);
   print_row("medium", m);
   const Figures s = time_bake(sdf, work, glyphmint, {}, runs);
   print_row("sdf 48", s);
-  Figures c{};
+  Figures c{}, ch{};
   if (access(k_cjk, R_OK) == 0) {
     c = time_bake(cjk, work, glyphmint, {}, std::max(1, runs / 2));
     print_row("cjk 10", c);
+    const std::string lines = workload::charset_lines(GLYPHMINT_FONT_EXE, k_cjk);
+    if (lines.empty()) die("glyphmint-font charset failed on " + std::string(k_cjk));
+    const Bake charset{"cjkchars", k_cjk, "path = Font.ttc\nsizes = [10]\n" + lines, {10}, true};
+    const std::string cjk_floor_dir = work + "/cjk-floor";
+    mkdir(cjk_floor_dir.c_str(), 0755);
+    write_file(cjk_floor_dir + "/Font.ttc", read_file(k_cjk));
+    ch = time_bake(charset, work, glyphmint,
+                   {floor_exe, cjk_floor_dir + "/Font.ttc", cjk_floor_dir, "10",
+                    workload::floor_list(lines)},
+                   std::max(1, runs / 2));
+    print_row("cjk ch", ch);
   } else {
     std::printf("  (no %s: install fonts-noto-cjk)\n", k_cjk);
   }
   std::printf("RESULT medium_floor_ratio=%.3f medium_ratio=%.3f sdf_ratio=%.3f cjk_ratio=%.3f "
+              "cjk_chars_ratio=%.3f cjk_chars_one_floor=%.3f cjk_chars_all_floor=%.3f "
               "medium_rss_ratio=%.2f cjk_rss_ratio=%.2f\n",
-              m.floor_ratio, m.ratio, s.ratio, c.ratio, double(m.all_rss) / double(m.one_rss),
+              m.floor_ratio.median, m.ratio.median, s.ratio.median, c.ratio.median,
+              ch.ratio.median, ch.one_floor.median, ch.floor_ratio.median,
+              double(m.all_rss) / double(m.one_rss),
               c.one_rss != 0 ? double(c.all_rss) / double(c.one_rss) : 0.0);
   std::string rm = "rm -rf '" + work + "'";
   if (std::system(rm.c_str()) != 0) die("cannot remove " + work);

@@ -8,8 +8,10 @@
 
 #include "core/types.h"
 
+#include <algorithm>
 #include <cassert>
 #include <memory>
+#include <numeric>
 #include <type_traits>
 #include <utility>
 
@@ -169,21 +171,19 @@ template <typename K, typename V> struct SDict {
     ++count;
   }
 
-  /// Stable exchange sort by key (operator<); equal keys keep their append
-  /// order, and input already in order costs a single pass.
+  /// Stable sort by key (operator<): equal keys keep their append order.
+  /// O(n log n) whatever the order, and input already in order costs a
+  /// single pass. Throws std::bad_alloc, entries untouched, when its index
+  /// array cannot be had.
   void sort() {
-    if (count < 2) return;
-    for (u64 pass = 0; pass + 1 < count; ++pass) {
-      bool swapped = false;
-      for (u64 j = 0; j + pass + 1 < count; ++j) {
-        if (keys[j + 1] < keys[j]) {
-          std::swap(keys[j], keys[j + 1]);
-          std::swap(values[j], values[j + 1]);
-          swapped = true;
-        }
-      }
-      if (!swapped) break;
-    }
+    if (count < 2 || in_key_order()) return;
+    // source[i]: the entry that belongs at i. Sorting indices leaves the
+    // entries alone until the order is known, then each moves once.
+    std::unique_ptr<u64[]> source(new u64[count]);
+    std::iota(source.get(), source.get() + count, u64(0));
+    std::stable_sort(source.get(), source.get() + count,
+                     [this](u64 a, u64 b) { return keys[a] < keys[b]; });
+    move_along_cycles(source.get());
   }
 
   /// The value of the first entry with `key`, or null; assumes sorted entries.
@@ -210,6 +210,33 @@ private:
       } else {
         to[i] = from[i];
       }
+    }
+  }
+
+  [[nodiscard]] bool in_key_order() const {
+    for (u64 i = 1; i < count; ++i)
+      if (keys[i] < keys[i - 1]) return false;
+    return true;
+  }
+
+  // Follows each cycle of the permutation once, marking a placed entry as
+  // its own source.
+  void move_along_cycles(u64 *source) {
+    for (u64 start = 0; start < count; ++start) {
+      if (source[start] == start) continue;
+      K key = std::move(keys[start]);
+      V value = std::move(values[start]);
+      u64 at = start;
+      while (source[at] != start) {
+        const u64 from = source[at];
+        keys[at] = std::move(keys[from]);
+        values[at] = std::move(values[from]);
+        source[at] = at;
+        at = from;
+      }
+      keys[at] = std::move(key);
+      values[at] = std::move(value);
+      source[at] = at;
     }
   }
 

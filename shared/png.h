@@ -1,14 +1,24 @@
-// PNG encoding for both programs, through stb_image_write with its defaults
-// (no compression level or filter chosen), so an image's bytes are the same
-// whichever program writes it.
+// PNG encoding for both programs: the bytes stb_image_write writes with its
+// defaults (no compression level or filter chosen), so an image's bytes are
+// the same whichever program writes it, and the same as before, in a
+// fraction of its time.
+//
+// The rows are filtered on a second thread while the calling thread
+// compresses what is ready (on the calling thread alone when no thread can
+// be started); stb's choices are kept exactly: its filter per row, the
+// first of the five with the least sum of the bytes as signed values, and
+// its zlib stream (shared/deflate.h). stb stays the reference the tests
+// compare against.
 #pragma once
 
 #include "core/fs.h"
 #include "shared/image.h"
 
 /// Encodes an 8-bit image, rows top to bottom without padding (channels 1:
-/// grey, 4: RGBA), as PNG in memory. Throws Err "Cannot encode the PNG image"
-/// when stb cannot (it ran out of memory).
+/// grey, 2: grey and alpha, 3: RGB, 4: RGBA), as PNG in memory. Throws Err
+/// "Cannot encode the PNG image" when it runs out of memory or the image
+/// cannot be one PNG stream (negative sizes, other channel counts, filtered
+/// rows of 2 GiB or more).
 [[nodiscard]] Bytes encode_png(const u8 *pixels, i32 width, i32 height, i32 channels);
 [[nodiscard]] inline Bytes encode_png(const Image &image) {
   return encode_png(image.pixels.get(), image.width, image.height, image.channels);

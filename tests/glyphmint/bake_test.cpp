@@ -486,24 +486,34 @@ TEST(Fnt, BuildSortsStablyByCode) {
 }
 
 TEST(Fnt, BuildOrderAgreesWithAStableSortOfManyCodes) {
-  List<RasterGlyph> loaded;
-  std::vector<std::pair<int, int>> want; // (code, load index)
+  std::vector<int> random_codes; // many ties, some negative
   u32 state = 12345;
   for (int i = 0; i < 300; ++i) {
     state = state * 1103515245u + 12345u;
-    const int code = static_cast<int>((state >> 16) % 40) - 5; // many ties, some negative
-    RasterGlyph &g = loaded.append(RasterGlyph{});
-    g.code = code;
-    g.x = i;
-    want.emplace_back(code, i);
+    random_codes.push_back(static_cast<int>((state >> 16) % 40) - 5);
   }
-  std::stable_sort(want.begin(), want.end(),
-                   [](const auto &a, const auto &b) { return a.first < b.first; });
-  const Fnt fnt = Fnt::build(Path("/f/a.png"), {}, 8, Glyphmint{}, loaded);
-  ASSERT_EQ(fnt.glyphs.count, want.size());
-  for (u64 k = 0; k < want.size(); ++k) {
-    ASSERT_EQ(std::make_pair(fnt.glyphs.values[k].code, fnt.glyphs.values[k].x), want[k])
-        << "record " << k;
+  // As charset's lines load: lone code points around a long run of ranges,
+  // some inside it (ties), the ones after it each far from its place.
+  std::vector<int> lone_around_ranges = {70000, 40, -3, 2500};
+  for (int code = 32; code < 6000; ++code) lone_around_ranges.push_back(code);
+  for (int code : {90000, 1000, 31, 5999, -3, 40, 7}) lone_around_ranges.push_back(code);
+  for (const std::vector<int> &codes : {random_codes, lone_around_ranges}) {
+    List<RasterGlyph> loaded;
+    std::vector<std::pair<int, int>> want; // (code, load index)
+    for (int code : codes) {
+      RasterGlyph &g = loaded.append(RasterGlyph{});
+      g.code = code;
+      g.x = int(want.size());
+      want.emplace_back(code, g.x);
+    }
+    std::stable_sort(want.begin(), want.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    const Fnt fnt = Fnt::build(Path("/f/a.png"), {}, 8, Glyphmint{}, loaded);
+    ASSERT_EQ(fnt.glyphs.count, want.size());
+    for (u64 k = 0; k < want.size(); ++k) {
+      ASSERT_EQ(std::make_pair(fnt.glyphs.values[k].code, fnt.glyphs.values[k].x), want[k])
+          << "record " << k << " of " << want.size();
+    }
   }
 }
 
