@@ -17,8 +17,8 @@
 #include "bench/bench-support.h"
 #include "core/log.h"
 #include "shared/png.h"
-#include "tools/glyphmint/atlas.h"
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/atlas/atlas.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 
 #include <cstdio>
 #include <cstdlib>

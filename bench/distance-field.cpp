@@ -3,7 +3,7 @@
 // of Debian's DejaVu Sans at 48 pixels with spread 8 and at 32 with spread 4.
 //
 //   coverage   rasterise_glyph, the baker's load + render + copy
-//   ours       FT_Load_Glyph + distance_field (tools/glyphmint/distance-field.h)
+//   ours       FT_Load_Glyph + distance_field (tools/glyphmint/fields/distance-field.h)
 //   FreeType   FT_Load_Glyph + FT_Render_Glyph(FT_RENDER_MODE_SDF), FreeType's
 //              own sdf renderer; once, for it is slow (glyphs without an
 //              outline are skipped: FreeType 2.12.1 mishandles them)
@@ -20,14 +20,14 @@
 //   distance_field [--reps N]
 //
 // The last line is for scripts: RESULT ratio_48=... (ours / coverage at 48/8).
-#include "tools/glyphmint/distance-field.h"
+#include "tools/glyphmint/fields/distance-field.h"
 #include "bench/bench-support.h"
 #include "bench/workload.h"
 #include "core/log.h"
 #include "shared/png.h"
 #include "tests/support/true-distance.h"
-#include "tools/glyphmint/atlas.h"
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/atlas/atlas.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 #include "tools/glyphmint/settings.h"
 
 #include FT_MODULE_H

@@ -20,7 +20,7 @@
 #include "bench/font-ranges.h"
 #include "core/log.h"
 #include "glyphmint/fnt.h"
-#include "tools/glyphmint/bake.h"
+#include "tools/glyphmint/bake/bake.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -19,7 +19,7 @@
 #include "core/log.h"
 #include "tests/support/every-pair.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
-#include "tools/glyphmint/bake.h"
+#include "tools/glyphmint/bake/bake.h"
 
 #include <hb.h>
 

@@ -17,13 +17,13 @@
 //   multi_channel_field [--reps N]
 //
 // The last line is for scripts: RESULT ratio_48=... (msdf / coverage bake).
-#include "tools/glyphmint/multi-channel-field.h"
+#include "tools/glyphmint/fields/multi-channel-field.h"
 #include "bench/bench-support.h"
 #include "core/log.h"
 #include "tests/support/reconstruction.h"
 #include "shared/png.h"
-#include "tools/glyphmint/atlas.h"
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/atlas/atlas.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 #include "tools/glyphmint/settings.h"
 
 #include <cstdio>

@@ -11,8 +11,8 @@
 // 512 pixels from the origin) and its tag (1 byte: on, conic or cubic).
 #include "fuzz/fuzz-support.h"
 
-#include "tools/glyphmint/distance-field.h"
-#include "tools/glyphmint/multi-channel-field.h"
+#include "tools/glyphmint/fields/distance-field.h"
+#include "tools/glyphmint/fields/multi-channel-field.h"
 
 #include <cstring>
 

@@ -544,14 +544,16 @@ TEST_F(Glyphmint, BakedGlyphsMatchFreeType) {
 
 TEST_F(Glyphmint, FallbackFontsSupplyWhatTheMainFontLacks) {
   // Sans maps U+F000..F003 itself; the icons after them and the CJK come from
-  // the fallbacks, the CJK font's Latin never.
+  // the fallbacks, the CJK font's Latin never; the emoji font, which a grey
+  // bake cannot size, supplies nothing and so stops nothing.
   put_font("Sans.ttf");
   ASSERT_EQ(symlink(support::k_icons.c_str(), at("Icons.ttf").c_str()) |
-                symlink(support::k_cjk.c_str(), at("CJK.ttc").c_str()),
+                symlink(support::k_cjk.c_str(), at("CJK.ttc").c_str()) |
+                symlink(support::k_emoji.c_str(), at("Emoji.ttf").c_str()),
             0);
   put("Sans.glyphmint.ini",
       "path = Sans.ttf\nsizes = [13, 20]\nranges = [65-70, 61440-61446]\n"
-      "chars = [20013, 25991, 12290, 1046]\nfallback = [Icons.ttf,CJK.ttc]\n");
+      "chars = [20013, 25991, 12290, 1046]\nfallback = [Icons.ttf,CJK.ttc,Emoji.ttf]\n");
   const RunResult r = bake();
   expect_exit(r, 0);
   const std::vector<int> load_order =
@@ -564,20 +566,41 @@ TEST_F(Glyphmint, FallbackFontsSupplyWhatTheMainFontLacks) {
 TEST_P(GlyphmintFailure, FallbackFailuresStopBeforeTheSizeIsWritten) {
   put_font("Sans.ttf");
   put("Text.ttf", "this is not a font\n");
+  ASSERT_EQ(symlink(support::k_emoji.c_str(), at("Emoji.ttf").c_str()), 0);
   const std::pair<std::string, std::string> cases[] = {
       // keys, the last log line
       {"chars = [1114111]\nfallback = [Sans.ttf]\n", "CRIT | No character 1114111 found in font"},
       {"chars = [65]\nfallback = [Sans.ttf, Text.ttf]\n",
        k_open_face_failed + std::to_string(support::ft_open_error(at("Text.ttf"))) +
-           "; fallback: " + at("Text.ttf")}};
+           "; fallback: " + at("Text.ttf")},
+      {"chars = [65, 127829]\nfallback = [Emoji.ttf]\n",
+       "CRIT | FT call failed: FT_Set_Pixel_Sizes(face, 0, size); reason: 23; fallback: " +
+           at("Emoji.ttf") +
+           ", which supplies code point 127829; it holds bitmap strikes only (of 109 pixels), "
+           "which only render = color scales to other sizes"}};
   for (const auto &[keys, line] : cases) {
     put("Sans.glyphmint.ini", "path = Sans.ttf\nsizes = [12]\nranges = []\n" + keys);
     const RunResult r = bake();
     expect_abort(r);
     EXPECT_EQ(support::log_lines(r.out).back(), line);
-    EXPECT_EQ(support::tree(fonts_),
-              (std::set<std::string>{"Sans.ttf", "Text.ttf", "Sans.glyphmint.ini"}));
+    EXPECT_EQ(support::tree(fonts_), (std::set<std::string>{"Sans.ttf", "Text.ttf", "Emoji.ttf",
+                                                            "Sans.glyphmint.ini"}));
   }
+}
+
+TEST_P(GlyphmintFailure, SizesBelowOneAreRefusedInColourAsInEveryMode) {
+  ASSERT_EQ(symlink(support::k_emoji.c_str(), at("Emoji.ttf").c_str()), 0);
+  for (const std::string size : {"0", "-3"})
+    for (const std::string mode : {"color", "mono"}) {
+      SCOPED_TRACE(mode + " at " + size);
+      put("Emoji.glyphmint.ini", "path = Emoji.ttf\nsizes = [" + size +
+                                     "]\nranges = []\nchars = [128512]\nrender = " + mode + "\n");
+      const RunResult r = bake();
+      expect_abort(r);
+      EXPECT_EQ(support::log_lines(r.out).back(),
+                "CRIT | FT call failed: FT_Set_Pixel_Sizes(face, 0, size); reason: 23");
+      EXPECT_EQ(support::tree(fonts_), (std::set<std::string>{"Emoji.ttf", "Emoji.glyphmint.ini"}));
+    }
 }
 
 TEST_F(Glyphmint, OutputsGoBesideTheFontNamedUpToItsFirstDot) {

@@ -43,6 +43,7 @@ inline const std::string k_mono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMo
 // (fonts-noto-cjk, a collection).
 inline const std::string k_icons = "/usr/share/fonts/truetype/font-awesome/fontawesome-webfont.ttf";
 inline const std::string k_cjk = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
+inline const std::string k_emoji = "/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf";
 
 /// A fresh directory under $TMPDIR (or /tmp), in canonical form so it compares
 /// equal to what realpath gives; removed with everything in it on destruction.

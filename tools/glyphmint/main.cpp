@@ -5,8 +5,8 @@
 #include "core/fs.h"
 #include "core/log.h"
 #include "core/prog-opts.h"
-#include "tools/glyphmint/bake.h"
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/bake/bake.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 #include "tools/glyphmint/jobs.h"
 
 #include <cstdio>

@@ -13,9 +13,7 @@ namespace {
 
 const std::string k_serif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
 const std::string k_liberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
-const std::string k_emoji = "/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf";
 const std::string k_uming = "/usr/share/fonts/truetype/arphic/uming.ttc";
-const std::string k_cjk = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
 
 // HarfBuzz's advance of the code point at the size, to the nearest pixel.
 long harfbuzz_advance(const std::string &font_path, int size, int code) {
@@ -47,8 +45,8 @@ TEST(FontAdvances, AreTheFontsOwnToTheNearestPixelFromTheBakesFontOnly) {
       {support::k_sans, latin + "render = mono\n", 14, support::k_sans, ""},
       {support::k_sans, "ranges = [32-126]\nchars = [20013, 25991]\nfallback = [Fallback.ttc]\n",
        14, support::k_sans, ""},
-      {k_emoji, emoji, 19, k_emoji, ""},
-      {k_emoji, emoji, 32, k_emoji, ""},
+      {support::k_emoji, emoji, 19, support::k_emoji, ""},
+      {support::k_emoji, emoji, 32, support::k_emoji, ""},
       // An outline font with bitmap strikes at these sizes, in colour.
       {k_uming, "ranges = [65-90, 20013-20020]\nchars = []\nrender = color\n", 11, k_uming, ""},
       {k_uming, "ranges = [65-90, 20013-20020]\nchars = []\nrender = color\n", 15, k_uming, ""},
@@ -56,7 +54,7 @@ TEST(FontAdvances, AreTheFontsOwnToTheNearestPixelFromTheBakesFontOnly) {
        ": not the font @ was baked from (U+0026 advances 10 pixels in it, 12 in the bake)"},
       {support::k_sans, "ranges = []\nchars = [9728]\n", 14, k_liberation,
        ": maps none of the code points of @: not the font it was baked from"},
-      {k_emoji, emoji, 19, support::k_sans,
+      {support::k_emoji, emoji, 19, support::k_sans,
        ": not the font @ was baked from (U+2764 advances 15 pixels in it, 24 in the bake)"},
   };
   for (const auto &row : rows) {
@@ -64,7 +62,7 @@ TEST(FontAdvances, AreTheFontsOwnToTheNearestPixelFromTheBakesFontOnly) {
     support::ScratchDir dir;
     std::filesystem::copy_file(row.baked, dir.path() + "/Font.ttf");
     if (row.settings.find("Fallback.ttc") != std::string::npos)
-      std::filesystem::copy_file(k_cjk, dir.path() + "/Fallback.ttc");
+      std::filesystem::copy_file(support::k_cjk, dir.path() + "/Fallback.ttc");
     support::write_file(dir.path() + "/Font.glyphmint.ini",
                         "path = Font.ttf\nsizes = [" + std::to_string(row.size) + "]\n" +
                             row.settings);

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "shared/glyph-loading.h"
-#include "tools/glyphmint/ft-stop.h"
-#include "tools/glyphmint/raster-glyph.h"
+#include "tools/glyphmint/glyphs/ft-stop.h"
+#include "tools/glyphmint/glyphs/raster-glyph.h"
 #include "tools/glyphmint/settings.h"
 
 struct CellBudget;

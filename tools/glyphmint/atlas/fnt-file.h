@@ -10,7 +10,7 @@
 #include "core/list.h"
 #include "glyphmint/fnt.h"
 #include "shared/glyph-loading.h"
-#include "tools/glyphmint/raster-glyph.h"
+#include "tools/glyphmint/glyphs/raster-glyph.h"
 #include "tools/glyphmint/settings.h"
 
 #include <vector>

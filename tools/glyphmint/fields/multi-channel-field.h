@@ -4,7 +4,7 @@
 #pragma once
 
 #include "shared/image.h"
-#include "tools/glyphmint/distance-field.h"
+#include "tools/glyphmint/fields/distance-field.h"
 
 /// A glyph's multi-channel field, placed as its single-channel field
 /// (distance_field_placement). Each red, green and blue byte is 128 + 128 × d

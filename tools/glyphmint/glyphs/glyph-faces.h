@@ -4,7 +4,7 @@
 // from the font that the settings say it does.
 #pragma once
 
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
-#include "tools/glyphmint/colour-glyph.h"
+#include "tools/glyphmint/glyphs/colour-glyph.h"
 
 #include "core/log.h"
-#include "tools/glyphmint/atlas.h"
-#include "tools/glyphmint/ft-stop.h"
+#include "tools/glyphmint/atlas/atlas.h"
+#include "tools/glyphmint/glyphs/ft-stop.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 
 #include "core/log.h"
-#include "tools/glyphmint/atlas.h"
-#include "tools/glyphmint/colour-glyph.h"
-#include "tools/glyphmint/distance-field.h"
-#include "tools/glyphmint/multi-channel-field.h"
+#include "tools/glyphmint/atlas/atlas.h"
+#include "tools/glyphmint/glyphs/colour-glyph.h"
+#include "tools/glyphmint/fields/distance-field.h"
+#include "tools/glyphmint/fields/multi-channel-field.h"
 
 #include <cstring>
 

@@ -28,9 +28,9 @@
 //   bilinear filtering makes a median on the wrong side of the outline, at a
 //   place more than half a pixel from it, take the true distance in all three
 //   channels. Corners need no protection: their texels reconstruct correctly.
-#include "tools/glyphmint/multi-channel-field.h"
+#include "tools/glyphmint/fields/multi-channel-field.h"
 
-#include "tools/glyphmint/coloured-edges.h"
+#include "tools/glyphmint/fields/coloured-edges.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/glyphmint/fnt-file.h"
+#include "tools/glyphmint/atlas/fnt-file.h"
 
 #include "core/log.h"
 

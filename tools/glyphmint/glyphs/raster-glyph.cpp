@@ -1,4 +1,4 @@
-#include "tools/glyphmint/raster-glyph.h"
+#include "tools/glyphmint/glyphs/raster-glyph.h"
 
 #include <cstring>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "tools/glyphmint/ft-stop.h"
+#include "tools/glyphmint/glyphs/ft-stop.h"
 
 #include "core/log.h"
 

@@ -1,7 +1,7 @@
 // Colour glyphs: Noto Color Emoji's strike scaled, against its images scaled
 // by area in Pillow; text, an SVG glyph and COLR layers of a
 // font that fontTools makes, against FreeType's coverage and the layers' colours.
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 
 #include "tests/support/support.h"
 
@@ -15,7 +15,6 @@
 
 namespace {
 
-const std::string k_emoji = "/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf";
 
 FT_Face colour_face(const std::string &font, int size, GlyphStyle &style) {
   static FontLibrary library;
@@ -32,7 +31,7 @@ FT_Face colour_face(const std::string &font, int size, GlyphStyle &style) {
 std::map<std::pair<int, int>, RasterGlyph> reference_scaled(const std::vector<int> &sizes,
                                                             const std::vector<int> &codes) {
   const support::ScratchDir dir;
-  std::vector<std::string> args = {GLYPHMINT_TEST_DATA "/strike-scaled.py", k_emoji, dir.path()};
+  std::vector<std::string> args = {GLYPHMINT_TEST_DATA "/strike-scaled.py", support::k_emoji, dir.path()};
   for (const int size : sizes)
     for (const int code : codes) args.push_back(std::to_string(size) + ":" + std::to_string(code));
   std::map<std::pair<int, int>, RasterGlyph> scaled;
@@ -61,7 +60,7 @@ TEST(ColourGlyph, AStrikeScalesByTheAreaOfEachFootprint) {
   const auto scaled = reference_scaled(sizes, codes);
   for (const int size : sizes) {
     GlyphStyle style;
-    const FT_Face face = colour_face(k_emoji, size, style);
+    const FT_Face face = colour_face(support::k_emoji, size, style);
     ASSERT_DOUBLE_EQ(style.strike_scale, size / 109.0);
     for (const int code : codes) {
       SCOPED_TRACE(std::to_string(size) + " px, code " + std::to_string(code));

@@ -1,10 +1,10 @@
 // In-process tests of the bake's steps: rasterising with FreeType, packing,
 // filling the atlas and the .fnt record and file. Fatal stops abort the
 // process, so they are death tests.
-#include "tools/glyphmint/atlas.h"
-#include "tools/glyphmint/bake.h"
-#include "tools/glyphmint/fnt-file.h"
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/atlas/atlas.h"
+#include "tools/glyphmint/bake/bake.h"
+#include "tools/glyphmint/atlas/fnt-file.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 
 #include "tests/support/support.h"
 

@@ -1,4 +1,4 @@
-#include "tools/glyphmint/outline-polylines.h"
+#include "tools/glyphmint/fields/outline-polylines.h"
 
 #include FT_OUTLINE_H
 

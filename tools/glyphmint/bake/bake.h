@@ -11,7 +11,7 @@
 
 #include "core/fs.h"
 #include "shared/font-face.h"
-#include "tools/glyphmint/size-job.h"
+#include "tools/glyphmint/bake/size-job.h"
 
 #include <functional>
 #include <thread>

@@ -15,9 +15,9 @@
 // the filled region on both sides is no edge of the shape. When a row or
 // column crosses one without the fill changing, every edge is judged in short
 // steps against the fill, and only the runs that bound the region get bands.
-#include "tools/glyphmint/distance-field.h"
+#include "tools/glyphmint/fields/distance-field.h"
 
-#include "tools/glyphmint/outline-polylines.h"
+#include "tools/glyphmint/fields/outline-polylines.h"
 
 #include FT_OUTLINE_H
 

@@ -1,4 +1,4 @@
-#include "tools/glyphmint/atlas.h"
+#include "tools/glyphmint/atlas/atlas.h"
 
 #include "core/log.h"
 #include "shared/png.h"

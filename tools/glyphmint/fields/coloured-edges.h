@@ -4,7 +4,7 @@
 // sharp corner share exactly one, and says what lies past its ends.
 #pragma once
 
-#include "tools/glyphmint/outline-polylines.h"
+#include "tools/glyphmint/fields/outline-polylines.h"
 
 #include <memory>
 

@@ -11,7 +11,7 @@
 #include "core/fs.h"
 #include "core/log.h"
 #include "shared/font-face.h"
-#include "tools/glyphmint/glyph-faces.h"
+#include "tools/glyphmint/glyphs/glyph-faces.h"
 #include "tools/glyphmint/settings.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 // The bake on several threads against the sequential one (GLYPHMINT_JOBS=1):
 // the same files, log lines, message and exit status, whatever fails where.
 #include "tests/support/support.h"
-#include "tools/glyphmint/bake.h"
+#include "tools/glyphmint/bake/bake.h"
 #include "tools/glyphmint/jobs.h"
 
 #include <gtest/gtest.h>

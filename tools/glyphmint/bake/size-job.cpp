@@ -1,8 +1,8 @@
-#include "tools/glyphmint/size-job.h"
+#include "tools/glyphmint/bake/size-job.h"
 
 #include "shared/staged-outputs.h"
-#include "tools/glyphmint/atlas.h"
-#include "tools/glyphmint/fnt-file.h"
+#include "tools/glyphmint/atlas/atlas.h"
+#include "tools/glyphmint/atlas/fnt-file.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 // and scaled to the size asked for.
 #pragma once
 
-#include "tools/glyphmint/raster-glyph.h"
+#include "tools/glyphmint/glyphs/raster-glyph.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

@@ -2,11 +2,11 @@
 // render's bitmap, its distances against FreeType's own sdf renderer and,
 // for overlapping contours, which that renderer gets wrong, against the true
 // distance (tests/support/true-distance.h).
-#include "tools/glyphmint/distance-field.h"
+#include "tools/glyphmint/fields/distance-field.h"
 
 #include "tests/support/support.h"
 #include "tests/support/true-distance.h"
-#include "tools/glyphmint/glyph.h"
+#include "tools/glyphmint/glyphs/glyph.h"
 
 #include FT_MODULE_H
 

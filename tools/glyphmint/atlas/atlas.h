@@ -9,7 +9,7 @@
 #include "core/list.h"
 #include "shared/atlas-pack.h"
 #include "shared/image.h"
-#include "tools/glyphmint/raster-glyph.h"
+#include "tools/glyphmint/glyphs/raster-glyph.h"
 
 /// Tracks the cells of the glyphs loaded so far for one size and stops the run
 /// with "Cannot figure out size for atlas" as soon as packing is certain to

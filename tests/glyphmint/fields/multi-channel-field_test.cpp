@@ -2,7 +2,7 @@
 // same outline (tests/support/reconstruction.h), beside the single-channel
 // field, over Basic Latin and Latin-1: sharp corners, serifs thinner than a
 // pixel at 24 px, and composites whose contours overlap (Ç's cedilla and C).
-#include "tools/glyphmint/multi-channel-field.h"
+#include "tools/glyphmint/fields/multi-channel-field.h"
 
 #include "tests/support/reconstruction.h"
 #include "tests/support/support.h"

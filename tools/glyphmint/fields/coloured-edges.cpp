@@ -14,7 +14,7 @@
 // single-channel field judges them and only the runs that bound the filled
 // region are kept, their cut ends not extended, so that no edge of one
 // contour reaches into another's filled region (which opens a hole there).
-#include "tools/glyphmint/coloured-edges.h"
+#include "tools/glyphmint/fields/coloured-edges.h"
 
 #include FT_OUTLINE_H
 

@@ -1,4 +1,4 @@
-#include "tools/glyphmint/bake.h"
+#include "tools/glyphmint/bake/bake.h"
 
 #include <algorithm>
 #include <condition_variable>

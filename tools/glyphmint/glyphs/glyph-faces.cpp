@@ -1,4 +1,4 @@
-#include "tools/glyphmint/glyph-faces.h"
+#include "tools/glyphmint/glyphs/glyph-faces.h"
 
 #include "core/log.h"
 
