@@ -31,6 +31,14 @@ long harfbuzz_advance(const std::string &font_path, int size, int code) {
 }
 
 TEST(FontAdvances, AreTheFontsOwnToTheNearestPixelFromTheBakesFontOnly) {
+  // Squares of 600 units in 1000: at 10 pixels every edge is on the pixel
+  // grid, so the coverage holds only 0 and 255 and is still coverage.
+  const support::ScratchDir made;
+  const std::string grid = made.path() + "/grid.ttf";
+  ASSERT_EQ(support::run_program("/usr/bin/python3", {GLYPHMINT_TEST_DATA "/colour-font.py", grid},
+                                 made.path(), made.path())
+                .exit_code,
+            0);
   const std::string latin = "ranges = [32-126]\nchars = []\n";
   const std::string emoji = "ranges = []\nchars = [128512, 10084, 128077]\nrender = color\n";
   const struct {
@@ -43,6 +51,7 @@ TEST(FontAdvances, AreTheFontsOwnToTheNearestPixelFromTheBakesFontOnly) {
       {support::k_sans, "ranges = [32-126, 945-969]\nchars = []\nrender = sdf\n", 14,
        support::k_sans, ""},
       {support::k_sans, latin + "render = mono\n", 14, support::k_sans, ""},
+      {grid, "ranges = [67-67]\nchars = []\n", 10, grid, ""},
       {support::k_sans, "ranges = [32-126]\nchars = [20013, 25991]\nfallback = [Fallback.ttc]\n",
        14, support::k_sans, ""},
       {support::k_emoji, emoji, 19, support::k_emoji, ""},
