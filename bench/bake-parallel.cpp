@@ -105,7 +105,7 @@ Spread spread(const std::vector<double> &v) {
 struct Figures {
   double one_ms, all_ms, floor_ms;
   Spread ratio, one_floor, floor_ratio; // all/1, 1/floor, all/floor
-  Spread one_floor_cpu;                  // 1/floor in processor time
+  Spread one_floor_cpu;                 // 1/floor in processor time
   long one_rss, all_rss;
 };
 
@@ -128,7 +128,8 @@ Figures time_bake(const Bake &bake, const std::string &work, const std::string &
   check_same(one_dir, all_dir, bake.sizes);
   if (!floor_cmd.empty()) {
     run_timed(floor_cmd);
-    if (bake.floor_checked) check_same(one_dir, floor_cmd[2], bake.sizes, "glyphmint and the floor");
+    if (bake.floor_checked)
+      check_same(one_dir, floor_cmd[2], bake.sizes, "glyphmint and the floor");
   }
 
   std::vector<double> one_ms, all_ms, floor_ms, ratio, one_floor, floor_ratio, one_floor_cpu;
@@ -151,8 +152,9 @@ Figures time_bake(const Bake &bake, const std::string &work, const std::string &
       one_floor_cpu.push_back(t1.cpu_ms / tf.cpu_ms);
     }
   }
-  return {median(one_ms), median(all_ms), floor_ms.empty() ? 0 : median(floor_ms), spread(ratio),
-          spread(one_floor), spread(floor_ratio), spread(one_floor_cpu), one_rss, all_rss};
+  return {median(one_ms),        median(all_ms),    floor_ms.empty() ? 0 : median(floor_ms),
+          spread(ratio),         spread(one_floor), spread(floor_ratio),
+          spread(one_floor_cpu), one_rss,           all_rss};
 }
 
 void print_row(const char *what, const Figures &f) {
@@ -196,12 +198,13 @@ int main(int argc, char **argv) {
   write_file(floor_dir + "/Font.ttf", read_file(workload::k_font));
   const std::vector<std::string> floor_cmd = {floor_exe, floor_dir + "/Font.ttf", floor_dir,
                                               workload::sizes_arg(), workload::ranges_arg()};
-  const Bake sdf{"sdf", workload::k_font,
+  const Bake sdf{"sdf",
+                 workload::k_font,
                  "path = Font.ttf\nsizes = [48]\n" + lists_of(read_file(EXAMPLE_SDF_SETTINGS)) +
                      "render = sdf\nspread = 8\n",
                  {48}};
-  const Bake cjk{"cjk", k_cjk, settings_for("Font.ttc", 10, workload::mapped_ranges(k_cjk), ""),
-                 {10}};
+  const Bake cjk{
+      "cjk", k_cjk, settings_for("Font.ttc", 10, workload::mapped_ranges(k_cjk), ""), {10}};
 
   std::printf("%d paired runs, wall ms medians, ratios median/min; %ld CPUs online, load average "
               "before: %s",
@@ -223,10 +226,10 @@ int main(int argc, char **argv) {
     const std::string cjk_floor_dir = work + "/cjk-floor";
     mkdir(cjk_floor_dir.c_str(), 0755);
     write_file(cjk_floor_dir + "/Font.ttc", read_file(k_cjk));
-    ch = time_bake(charset, work, glyphmint,
-                   {floor_exe, cjk_floor_dir + "/Font.ttc", cjk_floor_dir, "10",
-                    workload::floor_list(lines)},
-                   std::max(1, runs / 2));
+    ch = time_bake(
+        charset, work, glyphmint,
+        {floor_exe, cjk_floor_dir + "/Font.ttc", cjk_floor_dir, "10", workload::floor_list(lines)},
+        std::max(1, runs / 2));
     print_row("cjk ch", ch);
   } else {
     std::printf("  (no %s: install fonts-noto-cjk)\n", k_cjk);
@@ -234,9 +237,8 @@ int main(int argc, char **argv) {
   std::printf("RESULT medium_floor_ratio=%.3f medium_ratio=%.3f sdf_ratio=%.3f cjk_ratio=%.3f "
               "cjk_chars_ratio=%.3f cjk_chars_one_floor=%.3f cjk_chars_all_floor=%.3f "
               "medium_rss_ratio=%.2f cjk_rss_ratio=%.2f\n",
-              m.floor_ratio.median, m.ratio.median, s.ratio.median, c.ratio.median,
-              ch.ratio.median, ch.one_floor.median, ch.floor_ratio.median,
-              double(m.all_rss) / double(m.one_rss),
+              m.floor_ratio.median, m.ratio.median, s.ratio.median, c.ratio.median, ch.ratio.median,
+              ch.one_floor.median, ch.floor_ratio.median, double(m.all_rss) / double(m.one_rss),
               c.one_rss != 0 ? double(c.all_rss) / double(c.one_rss) : 0.0);
   std::string rm = "rm -rf '" + work + "'";
   if (std::system(rm.c_str()) != 0) die("cannot remove " + work);

@@ -12,8 +12,8 @@
 #include "bench/workload.h"
 #include "core/log.h"
 #include "tools/glyphmint/atlas/atlas.h"
-#include "tools/glyphmint/bake/bake.h"
 #include "tools/glyphmint/atlas/fnt-file.h"
+#include "tools/glyphmint/bake/bake.h"
 #include "tools/glyphmint/glyphs/glyph.h"
 #include "tools/glyphmint/settings.h"
 

@@ -75,9 +75,9 @@ Times timed(const std::function<void()> &work) {
   const double cpu_start = bench::cpu_ms(); // every thread of the process
   const auto start = std::chrono::steady_clock::now();
   work();
-  return {std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-              .count(),
-          bench::cpu_ms() - cpu_start};
+  return {
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+      bench::cpu_ms() - cpu_start};
 }
 
 /// Medians of both sides' wall time; median and least of the ratios ours/stb.
@@ -85,16 +85,17 @@ struct Ratios {
   double ours_ms, stb_ms, wall, wall_min, cpu, cpu_min;
 };
 
-double least(const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); }
+double least(const std::vector<double> &v) {
+  return *std::min_element(v.begin(), v.end());
+}
 
 Ratios time_pairs(const Page &page, int reps) {
   std::vector<double> ours_ms, stb_ms, wall, cpu;
   for (int i = 0; i < reps; ++i) {
     Times ours{}, stb{};
     const auto time_ours = [&] {
-      ours = timed([&] {
-        (void)encode_png(page.pixels.data(), page.width, page.height, page.channels);
-      });
+      ours = timed(
+          [&] { (void)encode_png(page.pixels.data(), page.width, page.height, page.channels); });
     };
     const auto time_stb = [&] { stb = timed([&] { (void)stb_png(page); }); };
     if (i % 2 == 0) time_ours();
@@ -154,8 +155,8 @@ int main(int argc, char **argv) {
     for (const Page &page : pages) {
       const Ratios r = time_pairs(page, reps);
       std::printf("  %-9s %-6s %9.1f %9.1f   %5.3f/%5.3f   %5.3f/%5.3f   (%dx%dx%d)\n", page.name,
-                  pinned ? "one" : "all", r.ours_ms, r.stb_ms, r.wall, r.wall_min, r.cpu,
-                  r.cpu_min, page.width, page.height, page.channels);
+                  pinned ? "one" : "all", r.ours_ms, r.stb_ms, r.wall, r.wall_min, r.cpu, r.cpu_min,
+                  page.width, page.height, page.channels);
       results.push_back(r.wall);
     }
   }

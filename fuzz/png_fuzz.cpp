@@ -32,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
              "stb could not encode");
   FUZZ_CHECK(std::vector<u8>(ours.data, ours.data + ours.len) == expected,
              std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(channels) +
-                 ": " + std::to_string(ours.len) + " bytes, stb " + std::to_string(expected.size()));
+                 ": " + std::to_string(ours.len) + " bytes, stb " +
+                 std::to_string(expected.size()));
   return 0;
 }

@@ -51,15 +51,14 @@ struct CodeTables {
   std::array<u8, 30> distance_extra;
 
   CodeTables() {
-    static constexpr u16 length_base[] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
-                                          15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+    static constexpr u16 length_base[] = {3,  4,  5,  6,   7,   8,   9,   10,  11,  13,
+                                          15, 17, 19, 23,  27,  31,  35,  43,  51,  59,
                                           67, 83, 99, 115, 131, 163, 195, 227, 258, 259};
     static constexpr u8 length_extra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-    static constexpr u16 bases[] = {1,    2,    3,    4,    5,    7,     9,     13,
-                                    17,   25,   33,   49,   65,   97,    129,   193,
-                                    257,  385,  513,  769,  1025, 1537,  2049,  3073,
-                                    4097, 6145, 8193, 12289, 16385, 24577};
+    static constexpr u16 bases[] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
     for (u32 b = 0; b < 256; ++b) literal[b] = fixed_code(b);
     end_of_block = fixed_code(256);
     for (u32 len = shortest_match; len <= longest_match; ++len) {
@@ -74,8 +73,10 @@ struct CodeTables {
       distance_extra[j] = u8(j < 4 ? 0 : j / 2 - 1);
       const u32 last = j + 1 < 30 ? u32(bases[j + 1]) - 1 : u32(window);
       for (u32 d = bases[j]; d <= last; ++d) {
-        if (d <= 256) distance_symbol[d - 1] = u8(j);
-        else distance_symbol[256 + ((d - 1) >> 7)] = u8(j);
+        if (d <= 256)
+          distance_symbol[d - 1] = u8(j);
+        else
+          distance_symbol[256 + ((d - 1) >> 7)] = u8(j);
       }
     }
   }
@@ -325,7 +326,9 @@ u8 *store(const u8 *data, u64 len, u8 *out) {
   return out;
 }
 
-u64 stored_size(u64 len) { return len + ((len + stored_block - 1) / stored_block) * 5; }
+u64 stored_size(u64 len) {
+  return len + ((len + stored_block - 1) / stored_block) * 5;
+}
 
 } // namespace
 

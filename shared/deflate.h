@@ -15,9 +15,9 @@
 #include <functional>
 
 /// Where the stream is written: at least zlib_stream_capacity(len) bytes;
-/// `len` is under 2 GiB, as in a PNG. Returns the stream's length. `await(n)` blocks until the first n bytes of
-/// `data` are final and returns how many are (at least n); the stream reads
-/// no byte before it was awaited, so the data may still be written beside it.
+/// `len` is under 2 GiB, as in a PNG. Returns the stream's length. `await(n)` blocks until the
+/// first n bytes of `data` are final and returns how many are (at least n); the stream reads no
+/// byte before it was awaited, so the data may still be written beside it.
 [[nodiscard]] u64 write_zlib_stream(const u8 *data, u64 len, u8 *out,
                                     const std::function<u64(u64)> &await);
 

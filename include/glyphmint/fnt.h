@@ -92,7 +92,7 @@
 /* The layout, the one definition that the reader below, the baker and every
  * other writer use. Offsets are from the start of the file; those marked
  * "+ L" follow the image name and have its length added. */
-#define GM_FNT_HEADER_SIZE 32u /* the fixed part of the header, without the name */
+#define GM_FNT_HEADER_SIZE 32u       /* the fixed part of the header, without the name */
 #define GM_FNT_NAME_LENGTH_OFFSET 0u /* u64 L */
 #define GM_FNT_NAME_OFFSET 8u        /* L bytes, no terminator */
 #define GM_FNT_LINE_HEIGHT_OFFSET 8u /* + L: i32 */
@@ -106,15 +106,15 @@
 #define GM_FNT_KIND_OFFSET 32u
 #define GM_FNT_KIND_SIZE 4u
 /* Offsets within a record. */
-#define GM_GLYPH_CODE_OFFSET 0u      /* i32 */
-#define GM_GLYPH_RESERVED_OFFSET 4u  /* i32 */
-#define GM_GLYPH_WIDTH_OFFSET 8u     /* u32 */
-#define GM_GLYPH_ROWS_OFFSET 12u     /* u32 */
+#define GM_GLYPH_CODE_OFFSET 0u       /* i32 */
+#define GM_GLYPH_RESERVED_OFFSET 4u   /* i32 */
+#define GM_GLYPH_WIDTH_OFFSET 8u      /* u32 */
+#define GM_GLYPH_ROWS_OFFSET 12u      /* u32 */
 #define GM_GLYPH_BEARING_X_OFFSET 16u /* i32 */
 #define GM_GLYPH_BEARING_Y_OFFSET 20u /* i32 */
-#define GM_GLYPH_X_OFFSET 24u        /* i32 */
-#define GM_GLYPH_Y_OFFSET 28u        /* i32 */
-#define GM_GLYPH_ADVANCE_OFFSET 32u  /* i32 */
+#define GM_GLYPH_X_OFFSET 24u         /* i32 */
+#define GM_GLYPH_Y_OFFSET 28u         /* i32 */
+#define GM_GLYPH_ADVANCE_OFFSET 32u   /* i32 */
 
 #ifdef __cplusplus
 extern "C" {

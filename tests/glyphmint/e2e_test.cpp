@@ -583,8 +583,8 @@ TEST_P(GlyphmintFailure, FallbackFailuresStopBeforeTheSizeIsWritten) {
     const RunResult r = bake();
     expect_abort(r);
     EXPECT_EQ(support::log_lines(r.out).back(), line);
-    EXPECT_EQ(support::tree(fonts_), (std::set<std::string>{"Sans.ttf", "Text.ttf", "Emoji.ttf",
-                                                            "Sans.glyphmint.ini"}));
+    EXPECT_EQ(support::tree(fonts_),
+              (std::set<std::string>{"Sans.ttf", "Text.ttf", "Emoji.ttf", "Sans.glyphmint.ini"}));
   }
 }
 

@@ -1,7 +1,7 @@
 #include "shared/png.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <random>
 #include <stb_image_write.h>
 #include <vector>
@@ -34,15 +34,22 @@ std::vector<u8> fill(Fill kind, int width, int height, int channels, u32 seed) {
     const u64 x = i / u64(channels) % u64(width), y = i / u64(channels) / u64(width);
     const u64 c = i % u64(channels);
     switch (kind) {
-    case Fill::Empty: break;
-    case Fill::Noise: pixels[i] = u8(random()); break;
-    case Fill::Runs: pixels[i] = u8((x / 37 + y / 5) % 3 == 0 ? 255 : (x + c) / 300); break;
+    case Fill::Empty:
+      break;
+    case Fill::Noise:
+      pixels[i] = u8(random());
+      break;
+    case Fill::Runs:
+      pixels[i] = u8((x / 37 + y / 5) % 3 == 0 ? 255 : (x + c) / 300);
+      break;
     case Fill::Glyphs: {
       const double dx = double(x % 23) - 11, dy = double(y % 19) - 9 + double(c);
       pixels[i] = u8(std::clamp(255.0 - 40 * (std::sqrt(dx * dx + dy * dy) - 6), 0.0, 255.0));
       break;
     }
-    case Fill::Mono: pixels[i] = random() % 2 ? 255 : 0; break;
+    case Fill::Mono:
+      pixels[i] = random() % 2 ? 255 : 0;
+      break;
     case Fill::Tiles: {
       const u64 period = i < 60000 ? 5000 : i < 150000 ? 32767 : 32768;
       pixels[i] = i < 5000 || random() % 700 == 0 ? u8(random()) : pixels[i - period];
@@ -56,9 +63,12 @@ std::vector<u8> fill(Fill kind, int width, int height, int channels, u32 seed) {
 TEST(Png, BytesEqualStbsForEveryChannelCountSizeAndContent) {
   const struct {
     int width, height;
-  } sizes[] = {{0, 0}, {3, 0}, // not 0 wide with rows: stb writes past its row buffer {1, 1}, {2, 1}, {7, 3}, {13, 11}, {1, 300}, {301, 67},
+  } sizes[] = {{0, 0},
+               {3, 0}, // not 0 wide with rows: stb writes past its row buffer {1, 1}, {2, 1}, {7,
+                       // 3}, {13, 11}, {1, 300}, {301, 67},
                {2048, 64}};
-  const Fill fills[] = {Fill::Empty, Fill::Noise, Fill::Runs, Fill::Glyphs, Fill::Tiles, Fill::Mono};
+  const Fill fills[] = {Fill::Empty,  Fill::Noise, Fill::Runs,
+                        Fill::Glyphs, Fill::Tiles, Fill::Mono};
   u32 seed = 1;
   for (int channels = 1; channels <= 4; ++channels) {
     for (auto [width, height] : sizes) {
@@ -77,7 +87,8 @@ TEST(Png, ImagesNoPngCanHoldAreAnError) {
   const u8 pixel[4] = {};
   const int cases[][3] = {{-1, 1, 1}, {1, -1, 1}, {1, 1, 0}, {1, 1, 5}, {65536, 65536, 1}};
   for (const auto &c : cases)
-    EXPECT_THROW((void)encode_png(pixel, c[0], c[1], c[2]), Err) << c[0] << "x" << c[1] << "x" << c[2];
+    EXPECT_THROW((void)encode_png(pixel, c[0], c[1], c[2]), Err)
+        << c[0] << "x" << c[1] << "x" << c[2];
 }
 
 } // namespace

@@ -353,7 +353,7 @@ struct RefGlyph {
   u32 rows = 0;
   i32 left = 0;
   i32 top = 0;
-  i32 advance = 0; ///< whole pixels, rounded toward minus infinity
+  i32 advance = 0;       ///< whole pixels, rounded toward minus infinity
   long advance_26_6 = 0; ///< FreeType's, in 1/64 pixels
   std::vector<u8> bitmap;
 };

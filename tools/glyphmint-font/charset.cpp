@@ -7,11 +7,11 @@
 #include "core/fmt.h"
 #include "core/prog-opts.h"
 #include "tools/glyphmint-font/charset/code-points.h"
-#include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/charset/font-coverage.h"
-#include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/charset/text-code-points.h"
+#include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/cli/font-file.h"
+#include "tools/glyphmint-font/cli/given-paths.h"
 
 namespace {
 

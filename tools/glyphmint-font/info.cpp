@@ -3,10 +3,10 @@
 #include "tools/glyphmint-font/commands.h"
 
 #include "core/prog-opts.h"
-#include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/baked/font-summary.h"
-#include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
+#include "tools/glyphmint-font/cli/console.h"
+#include "tools/glyphmint-font/cli/given-paths.h"
 
 namespace {
 

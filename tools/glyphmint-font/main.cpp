@@ -5,8 +5,8 @@
 #include "core/fmt.h"
 #include "core/prog-opts.h"
 #include "core/str-view.h"
-#include "tools/glyphmint-font/commands.h"
 #include "tools/glyphmint-font/cli/console.h"
+#include "tools/glyphmint-font/commands.h"
 
 #include <cstdio>
 
@@ -28,8 +28,7 @@ constexpr Command k_commands[] = {
     {"export", "Write a baked font in a BMFont form (text, xml, binary, json) or as C.",
      run_export},
     {"charset", "Print the settings lines for the code points a font has.", run_charset},
-    {"preview", "Write an HTML page that shows a baked font, its atlas and a sample.",
-     run_preview},
+    {"preview", "Write an HTML page that shows a baked font, its atlas and a sample.", run_preview},
 };
 
 Str help_text() {

@@ -72,9 +72,9 @@ TEST(FontAdvances, AreTheFontsOwnToTheNearestPixelFromTheBakesFontOnly) {
     std::filesystem::copy_file(row.baked, dir.path() + "/Font.ttf");
     if (row.settings.find("Fallback.ttc") != std::string::npos)
       std::filesystem::copy_file(support::k_cjk, dir.path() + "/Fallback.ttc");
-    support::write_file(dir.path() + "/Font.glyphmint.ini",
-                        "path = Font.ttf\nsizes = [" + std::to_string(row.size) + "]\n" +
-                            row.settings);
+    support::write_file(dir.path() + "/Font.glyphmint.ini", "path = Font.ttf\nsizes = [" +
+                                                                std::to_string(row.size) + "]\n" +
+                                                                row.settings);
     ASSERT_EQ(support::run_program(GLYPHMINT_EXE, {"--dir", "."}, dir.path(), dir.path()).exit_code,
               0);
     const std::string fnt = dir.path() + "/Font-" + std::to_string(row.size) + ".fnt";

@@ -1,9 +1,9 @@
 // Kerning pairs against HarfBuzz used without our code: its hb-shape program
 // on classic pairs, and every ordered pair of a small bake shaped one by one;
 // the fonts that give no pairs or fail; and the helpers a layout uses.
+#include "shared/glyph-loading.h"
 #include "tests/support/every-pair.h"
 #include "tests/support/support.h"
-#include "shared/glyph-loading.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <gtest/gtest.h>

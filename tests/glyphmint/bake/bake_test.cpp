@@ -2,8 +2,8 @@
 // filling the atlas and the .fnt record and file. Fatal stops abort the
 // process, so they are death tests.
 #include "tools/glyphmint/atlas/atlas.h"
-#include "tools/glyphmint/bake/bake.h"
 #include "tools/glyphmint/atlas/fnt-file.h"
+#include "tools/glyphmint/bake/bake.h"
 #include "tools/glyphmint/glyphs/glyph.h"
 
 #include "tests/support/support.h"
@@ -139,8 +139,8 @@ TEST(RasterGlyph, LoadMatchesFreeType) {
       const support::RefFace ref(row.font, size);
       ASSERT_TRUE(ref.ok());
       for (const int code : row.codes) {
-        SCOPED_TRACE(row.font + " at " + std::to_string(size) + (mono ? " mono" : "") +
-                     ", code " + std::to_string(code));
+        SCOPED_TRACE(row.font + " at " + std::to_string(size) + (mono ? " mono" : "") + ", code " +
+                     std::to_string(code));
         const RasterGlyph g = rasterise_glyph(face, code, {row.mode, 0});
         const support::RefGlyph want = ref.glyph(code, mono);
         EXPECT_EQ(g.code, code);

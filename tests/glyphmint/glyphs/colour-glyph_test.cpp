@@ -15,7 +15,6 @@
 
 namespace {
 
-
 FT_Face colour_face(const std::string &font, int size, GlyphStyle &style) {
   static FontLibrary library;
   const FT_Face face = get_face(library, Path(font.c_str()));
@@ -31,7 +30,8 @@ FT_Face colour_face(const std::string &font, int size, GlyphStyle &style) {
 std::map<std::pair<int, int>, RasterGlyph> reference_scaled(const std::vector<int> &sizes,
                                                             const std::vector<int> &codes) {
   const support::ScratchDir dir;
-  std::vector<std::string> args = {GLYPHMINT_TEST_DATA "/strike-scaled.py", support::k_emoji, dir.path()};
+  std::vector<std::string> args = {GLYPHMINT_TEST_DATA "/strike-scaled.py", support::k_emoji,
+                                   dir.path()};
   for (const int size : sizes)
     for (const int code : codes) args.push_back(std::to_string(size) + ":" + std::to_string(code));
   std::map<std::pair<int, int>, RasterGlyph> scaled;
@@ -75,7 +75,8 @@ TEST(ColourGlyph, AStrikeScalesByTheAreaOfEachFootprint) {
       for (u64 i = 0; i < want.pixels_size; i += 4) {
         worst_alpha = std::max(worst_alpha, std::abs(int(got.pixels[i + 3]) - want.pixels[i + 3]));
         for (u64 c = 0; c < 3 && want.pixels[i + 3] >= 128; ++c)
-          worst_colour = std::max(worst_colour, std::abs(int(got.pixels[i + c]) - want.pixels[i + c]));
+          worst_colour =
+              std::max(worst_colour, std::abs(int(got.pixels[i + c]) - want.pixels[i + c]));
       }
       EXPECT_LE(worst_alpha, 1);
       EXPECT_LE(worst_colour, 2);

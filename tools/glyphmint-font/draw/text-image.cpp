@@ -23,8 +23,7 @@ struct Destination {
 };
 
 // Coverage: each atlas pixel a scale x scale block.
-void blit_coverage(const Image &atlas, const gm_placed_glyph &g, Image &image,
-                   Destination to) {
+void blit_coverage(const Image &atlas, const gm_placed_glyph &g, Image &image, Destination to) {
   for (i64 r = 0; r < g.height * to.scale; ++r) {
     const u8 *from = atlas.pixels.get() + (g.src_y + r / to.scale) * atlas.width + g.src_x;
     u8 *row = image.pixels.get() + (to.y0 + r) * image.width + to.x0;
@@ -66,8 +65,7 @@ void blit_colour(const Image &atlas, const gm_placed_glyph &g, Image &image, Des
 }
 
 // Every glyph's pixels reach the image through here.
-void blit_glyph(const LoadedFont &font, const gm_placed_glyph &g, Image &image,
-                Destination to) {
+void blit_glyph(const LoadedFont &font, const gm_placed_glyph &g, Image &image, Destination to) {
   switch (font.font.kind) {
   case GM_KIND_COVERAGE:
   case GM_KIND_MONO:
@@ -131,7 +129,7 @@ TextBounds scaled(const TextBounds &bounds, i64 scale) {
 }
 
 Image draw_text(const LoadedFont &font, std::string_view text, TextKerning kerning,
-                    const TextBounds &bounds, i64 scale) {
+                const TextBounds &bounds, i64 scale) {
   Image image(i32(bounds.right - bounds.left), i32(bounds.bottom - bounds.top),
               font.font.kind == GM_KIND_COLOR ? 4 : 1);
   gm_layout layout = begin_layout(font, text, kerning);

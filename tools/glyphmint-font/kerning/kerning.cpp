@@ -40,10 +40,10 @@
 
 #include "core/fmt.h"
 #include "shared/font-face.h"
-#include "tools/glyphmint-font/cli/given-paths.h"
-#include "tools/glyphmint-font/kerning/hb-ptr.h"
 #include "shared/glyph-loading.h"
 #include "tools/glyphmint-font/cli/font-file.h"
+#include "tools/glyphmint-font/cli/given-paths.h"
+#include "tools/glyphmint-font/kerning/hb-ptr.h"
 #include "tools/glyphmint-font/kerning/kerning-candidates.h"
 #include "tools/glyphmint-font/kerning/kerning-tables.h"
 #include "tools/glyphmint-font/kerning/pair-shaper.h"

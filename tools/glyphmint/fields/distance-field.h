@@ -44,5 +44,4 @@ struct DistanceField : FieldPlacement {
 
 /// The same for an outline in 26.6 pixel coordinates, y up, filled by the
 /// non-zero winding rule or, with FT_OUTLINE_EVEN_ODD_FILL, the even-odd rule.
-[[nodiscard]] FtFailure distance_field(const FT_Outline &outline, int spread,
-                                          DistanceField &out);
+[[nodiscard]] FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &out);

@@ -7,7 +7,9 @@
 
 /// A fatal stop, "FT call failed: <call>; reason: N", unless error is 0.
 void check_ft(FT_Error error, const char *call);
-inline void check_ft(FtFailure failure) { check_ft(failure.error, failure.call); }
+inline void check_ft(FtFailure failure) {
+  check_ft(failure.error, failure.call);
+}
 
 /// A fatal stop, "FT call failed: FT_Init_FreeType(&library_); reason: N",
 /// when the library did not start.

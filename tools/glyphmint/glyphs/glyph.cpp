@@ -2,9 +2,9 @@
 
 #include "core/log.h"
 #include "tools/glyphmint/atlas/atlas.h"
-#include "tools/glyphmint/glyphs/colour-glyph.h"
 #include "tools/glyphmint/fields/distance-field.h"
 #include "tools/glyphmint/fields/multi-channel-field.h"
+#include "tools/glyphmint/glyphs/colour-glyph.h"
 
 #include <cstring>
 
@@ -70,8 +70,7 @@ RasterGlyph load_rendered(FT_Face face, FT_UInt glyph_index, RenderMode mode, Ce
 
 // The outline a field of either kind is made from; the budget sees the
 // field's size before the field's work and memory.
-FT_GlyphSlot load_field_outline(FT_Face face, FT_UInt glyph_index, i32 spread,
-                                CellBudget *budget) {
+FT_GlyphSlot load_field_outline(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget *budget) {
   check_ft(load_glyph(face, glyph_index, RenderMode::Sdf));
   const FT_GlyphSlot slot = face->glyph;
   if (budget != nullptr && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
