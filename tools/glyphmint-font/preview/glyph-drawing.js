@@ -3,9 +3,9 @@
 // position multiplied by the scale: one function per kind of atlas, each
 // copying one glyph, overlapping pixels keeping the larger value.
 
-// An atlas's pixels as the browser decoded them: RGBA, 4 bytes a pixel.
+// One channel of the atlas's pixels as its PNG holds them (decodeAtlasPng).
 function atlasChannel(atlas, channel) {
-  return (x, y) => atlas.rgba[(y * atlas.width + x) * 4 + channel];
+  return (x, y) => atlas.pixels[(y * atlas.width + x) * atlas.channels + channel];
 }
 
 // Coverage: each atlas pixel a scale x scale block.
@@ -88,7 +88,7 @@ function drawColour(font, atlas, glyph, image, to) {
     const sourceRow = (glyph.y + 1 + Math.floor(r / n)) * atlas.width + glyph.x + 1;
     for (let c = 0; c < glyph.width * n; ++c) {
       const from = 4 * (sourceRow + Math.floor(c / n));
-      const source = atlas.rgba.subarray(from, from + 4);
+      const source = atlas.pixels.subarray(from, from + 4);
       compositeOver(source, image.pixels, 4 * ((to.y0 + r) * image.width + to.x0 + c));
     }
   }

@@ -81,8 +81,8 @@ std::string preview_page(const LoadedFont &loaded, const std::vector<KerningPair
   const Str summary = font_summary_text(loaded);
   const StrView name = loaded.fnt_path.name();
   const std::string title = html_escaped(std::string_view(name.data, name.len));
-  const std::string script =
-      std::string(k_font_layout_js) + std::string(k_glyph_drawing_js) + std::string(k_page_js);
+  const std::string script = std::string(k_font_layout_js) + std::string(k_png_decode_js) +
+                             std::string(k_glyph_drawing_js) + std::string(k_page_js);
   const std::string data = page_data_json(loaded, pairs, sample);
   const std::string atlas = atlas_data_uri(loaded.atlas);
   const std::string summary_html = html_escaped(std::string_view(summary.data, summary.len));

@@ -6,20 +6,6 @@
 const MAX_SIDE = 16384;
 const MAX_PIXELS = 64 * 1024 * 1024;
 
-// The atlas's pixels, read once through a canvas. A canvas keeps its pixels
-// with alpha multiplied in, so where an RGBA atlas's alpha is low its colour
-// comes back a few levels off; grey and RGB atlases, opaque, come back exact.
-async function readAtlas(image) {
-  await image.decode();
-  const canvas = document.createElement('canvas');
-  canvas.width = image.naturalWidth;
-  canvas.height = image.naturalHeight;
-  const context = canvas.getContext('2d', { willReadFrequently: true });
-  context.drawImage(image, 0, 0);
-  const rgba = context.getImageData(0, 0, canvas.width, canvas.height).data;
-  return { width: canvas.width, height: canvas.height, rgba };
-}
-
 function describeGlyph(glyph) {
   return `${codePointName(glyph.code)}  cell x ${glyph.x}, y ${glyph.y}  ` +
     `size ${glyph.width}x${glyph.rows}  bearing x ${glyph.bearingX}, y ${glyph.bearingY}  ` +
@@ -166,7 +152,15 @@ async function start() {
   const font = readFont(JSON.parse(document.getElementById('font-data').textContent));
   showAtlasBoxes(font);
   setUpZoom(font);
-  setUpSample(font, await readAtlas(document.getElementById('atlas-image')));
+  // The atlas's pixels, decoded once, are what every sample is drawn from;
+  // without them the page says why in the sample's place.
+  try {
+    setUpSample(font, await decodeAtlasPng(document.getElementById('atlas-image')));
+  } catch (error) {
+    if (!(error instanceof AtlasError)) throw error;
+    document.getElementById('sample').hidden = true;
+    Object.assign(document.getElementById('sample-note'), { hidden: false, textContent: error.message });
+  }
   document.body.dataset.ready = '1';
 }
 
