@@ -3,9 +3,7 @@
 // line: "boxes N" (elements with data-codepoint), "error TEXT" (script errors
 // and console errors), "request URL" (anything asked for outside the page's
 // file and its data: URIs), then per case "case I png FILE" (the sample
-// canvas as a PNG) and "case I pixels FILE" (the sample's bytes as the page
-// drew them, which a canvas cannot hold where alpha is low: its own drawing
-// functions on its own text and scale, rows without padding), or
+// canvas as a PNG) and "case I pixels FILE" (its bytes, straight alpha), or
 // "case I note TEXT" (the page's reason for no canvas), and
 // "case I missing TEXT" when the page lists characters the font lacks.
 // The page's text goes to OUTDIR/page-text.txt.
@@ -39,13 +37,13 @@ async function openCase(browser, pageUrl, wanted, report) {
   return tab;
 }
 
-// Runs in the page.
+// Runs in the page: the sample its own functions draw from its text and scale.
 async function drawnSample() {
   const font = readFont(JSON.parse(document.getElementById('font-data').textContent));
   const atlas = await decodeAtlasPng(document.getElementById('atlas-image'));
-  const text = document.getElementById('text').value;
+  const layout = layOutText(font, document.getElementById('text').value);
   const scale = scaleOrOne(Number(document.getElementById('scale').value));
-  return Array.from(drawText(font, atlas, layOutText(font, text), scale).pixels);
+  return Array.from(drawText(font, atlas, layout, scale).pixels);
 }
 
 async function main() {
@@ -75,13 +73,10 @@ async function main() {
         return [canvas.hidden ? null : canvas.toDataURL('image/png'), text('sample-note'), text('missing')];
       });
       const file = path.join(outDir, `case-${i}.png`);
-      if (png) {
-        fs.writeFileSync(file, Buffer.from(png.split(',')[1], 'base64'));
-        fs.writeFileSync(`${file}.bytes`, Buffer.from(await tab.evaluate(drawnSample)));
-        report.push(`case ${i} png ${file}`, `case ${i} pixels ${file}.bytes`);
-      } else {
-        report.push(`case ${i} note ${note}`);
-      }
+      if (png) fs.writeFileSync(file, Buffer.from(png.split(',')[1], 'base64'));
+      if (png) fs.writeFileSync(`${file}.bytes`, Buffer.from(await tab.evaluate(drawnSample)));
+      report.push(png ? `case ${i} png ${file}` : `case ${i} note ${note}`);
+      if (png) report.push(`case ${i} pixels ${file}.bytes`);
       if (missing) report.push(`case ${i} missing ${missing}`);
       await tab.close();
     }
