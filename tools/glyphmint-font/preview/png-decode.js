@@ -3,8 +3,8 @@
 // comes back with colour multiplied by alpha and divided out again, which
 // loses the distance channels of an mtsdf atlas where its alpha is low and
 // the colour of a colour glyph's faint edges; these bytes are the file's.
-// Reads what our PNG writer makes, 8-bit greyscale, RGB or RGBA, not interlaced,
-// and refuses anything else with an AtlasError the page shows.
+// Reads what our PNG writer makes, 8-bit greyscale, RGB or RGBA, not
+// interlaced, and refuses anything else with an AtlasError the page shows.
 
 class AtlasError extends Error {}
 
