@@ -1,0 +1,132 @@
+#include "tools/glyphmint-font/export/engines.h"
+
+#include "core/fmt.h"
+
+#include <iterator>
+
+namespace {
+
+// Facts from loading exports into each engine (PixiJS 8.22, Phaser 4.2 and
+// melonJS 20.7 in the tests; Godot 3 and LÖVE 11 by hand) and from their
+// shipped loaders.
+const char k_text_has_no_field[] = "the text and binary forms, which it reads, carry no "
+                                   "distance field, so it would draw the field as coverage";
+
+// The largest texture the one-texture engines document no limit for: what
+// WebGL devices commonly take.
+constexpr i32 k_common_texture_side = 4096;
+
+const Engine k_engines[] = {
+    {"pixi", BmForm::Text, BmForm::Xml, nullptr, 0,
+     "applied between each pair, from either form",
+     "a coverage page's texture scaleMode 'nearest' and whole-pixel positions for text as "
+     "baked; a distance field needs nothing: PixiJS loads its page linear and draws it "
+     "through its own SDF/MSDF shader (the XML form, as its text parser drops the "
+     "distanceField line; its text parser also reads only a file that starts with "
+     "'info face='; it pairs pages with the page lines by position, which export writes in "
+     "id order)"},
+    {"phaser", BmForm::Xml, BmForm::Xml,
+     "its bitmap text has no distance-field shader and would draw the field as coverage",
+     k_common_texture_side, "applied between each pair",
+     "pixelArt: true in the game's config for nearest filtering; it reads no page "
+     "attribute and draws every glyph from the one texture loaded with the XML"},
+    {"melonjs", BmForm::Text, BmForm::Text, k_text_has_no_field, k_common_texture_side,
+     "applied after the pair's second glyph: the second is drawn unmoved and the glyphs "
+     "after it move",
+     "nothing: its antiAlias is false (nearest) by default; its text parser takes the "
+     "second line as common and the records from the fifth line on, so one page line"},
+    {"godot", BmForm::Text, BmForm::Text, k_text_has_no_field, 0,
+     "written as kerning lines; not drawn by our tests",
+     "nearest filtering: Godot 4's texture_filter Nearest on the node, Godot 3's Filter off "
+     "in the page's import settings"},
+    {"love", BmForm::Text, BmForm::Text, k_text_has_no_field, 0,
+     "written as kerning lines; not drawn by our tests", "font:setFilter(\"nearest\", \"nearest\")"},
+};
+
+bool is_field(const gm_font &font) {
+  return font.kind == GM_KIND_SDF || font.kind == GM_KIND_MSDF || font.kind == GM_KIND_MTSDF;
+}
+
+// Greedy word wrap of one table cell to `width` columns, each line after the
+// first indented by `indent`.
+std::string wrapped(const std::string &text, u64 width, const std::string &indent) {
+  std::string out, line;
+  u64 start = 0;
+  while (start < text.size()) {
+    u64 end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(start, end - start);
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      out += line + "\n" + indent;
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+    start = end + 1;
+  }
+  return out + line;
+}
+
+} // namespace
+
+const Engine *find_engine(StrView name) {
+  for (const Engine &engine : k_engines)
+    if (name == StrView(engine.name)) return &engine;
+  return nullptr;
+}
+
+std::string engine_names() {
+  std::string names;
+  const u64 count = std::size(k_engines);
+  for (u64 i = 0; i < count; ++i) {
+    if (i != 0) names += i + 1 == count ? " or " : ", ";
+    names += k_engines[i].name;
+  }
+  return names;
+}
+
+std::string engine_table() {
+  const auto form_name = [](BmForm form) {
+    const StrView name = bmfont_form_name(form);
+    return std::string(name.data, name.len);
+  };
+  const std::string indent(11, ' ');
+  std::string table = "ENGINE     FORM; PAGES; DISTANCE FIELDS; KERNING; WHAT TO SET\n";
+  for (const Engine &e : k_engines) {
+    const std::string side = std::to_string(e.one_page_side);
+    const std::string pages = e.one_page_side ? "one page, up to " + side + "x" + side
+                                              : std::string("several pages");
+    const std::string fields =
+        e.no_fields_because ? std::string("distance fields refused: ") + e.no_fields_because
+                            : "distance fields in the " + form_name(e.field_form) + " form";
+    const std::string row = form_name(e.form) + " form; " + pages + "; " + fields +
+                            "; kerning " + e.kerning + "; set: " + e.settings + ".";
+    std::string name = e.name;
+    name.resize(indent.size(), ' ');
+    table += name + wrapped(row, 79 - indent.size(), indent) + "\n";
+  }
+  return table;
+}
+
+void fit_to_engine(const Engine &engine, const LoadedFont &loaded, ExportOptions &options) {
+  if (options.page == BmPage::Grey)
+    throw Err(fmt(loaded.fnt_path, ": --page grey is refused for ", StrView(engine.name),
+                  ": it blends glyphs with the page's alpha, which a grey page lacks, so "
+                  "overlapping cells of kerned or overhanging glyphs would blank each other; "
+                  "nothing was written"));
+  const bool field = is_field(loaded.font);
+  if (field && engine.no_fields_because)
+    throw Err(fmt(loaded.fnt_path, ": ", StrView(engine.name), " cannot load a distance field: ",
+                  StrView(engine.no_fields_because), "; nothing was written"));
+  options.form = field ? engine.field_form : engine.form;
+  // The atlas itself always fits; glyphs laid out anew get the whole texture.
+  if (engine.one_page_side && options.room && !options.page_size)
+    options.page_size = AtlasSize{engine.one_page_side, engine.one_page_side};
+}
+
+void refuse_extra_pages(const Engine &engine, const Path &out, const std::vector<Image> &pages) {
+  if (!engine.one_page_side || pages.size() <= 1) return;
+  throw Err(fmt(out, ": ", StrView(engine.name), " draws a font from one texture (at most ",
+                engine.one_page_side, 'x', engine.one_page_side, "); these glyphs need ",
+                u64{pages.size()}, " pages of ", pages[0].width, 'x', pages[0].height,
+                "; nothing was written"));
+}
