@@ -17,31 +17,50 @@ const char k_text_has_no_field[] = "the text and binary forms, which it reads, c
 constexpr i32 k_common_texture_side = 4096;
 
 const Engine k_engines[] = {
-    {"pixi", BmForm::Text, BmForm::Xml, nullptr, 0,
+    {"pixi", BmForm::Text, BmForm::Xml, true, nullptr, 0,
      "applied between each pair, from either form",
      "a coverage page's texture scaleMode 'nearest' and whole-pixel positions for text as "
      "baked; a distance field needs nothing: PixiJS loads its page linear and draws it "
      "through its own SDF/MSDF shader (the XML form, as its text parser drops the "
      "distanceField line; its text parser also reads only a file that starts with "
-     "'info face='; it pairs pages with the page lines by position, which export writes in "
+     "'info face=' and reads a face or page name that starts like a number as that number, "
+     "so such names are written in the XML form; it pairs pages with the page lines by position, which export writes in "
      "id order)"},
-    {"phaser", BmForm::Xml, BmForm::Xml,
+    {"phaser", BmForm::Xml, BmForm::Xml, false,
      "its bitmap text has no distance-field shader and would draw the field as coverage",
      k_common_texture_side, "applied between each pair",
      "pixelArt: true in the game's config for nearest filtering; it reads no page "
      "attribute and draws every glyph from the one texture loaded with the XML"},
-    {"melonjs", BmForm::Text, BmForm::Text, k_text_has_no_field, k_common_texture_side,
+    {"melonjs", BmForm::Text, BmForm::Text, false, k_text_has_no_field, k_common_texture_side,
      "applied after the pair's second glyph: the second is drawn unmoved and the glyphs "
      "after it move",
      "nothing: its antiAlias is false (nearest) by default; its text parser takes the "
      "second line as common and the records from the fifth line on, so one page line"},
-    {"godot", BmForm::Text, BmForm::Text, k_text_has_no_field, 0,
+    {"godot", BmForm::Text, BmForm::Text, false, k_text_has_no_field, 0,
      "written as kerning lines; not drawn by our tests",
      "nearest filtering: Godot 4's texture_filter Nearest on the node, Godot 3's Filter off "
      "in the page's import settings"},
-    {"love", BmForm::Text, BmForm::Text, k_text_has_no_field, 0,
+    {"love", BmForm::Text, BmForm::Text, false, k_text_has_no_field, 0,
      "written as kerning lines; not drawn by our tests", "font:setFilter(\"nearest\", \"nearest\")"},
 };
+
+// What JavaScript's parseFloat reads as a number: optional blanks, a sign,
+// then a digit, a dot and a digit, or Infinity.
+bool starts_like_a_number(StrView text) {
+  u64 at = 0;
+  while (at < text.len && (text[at] == ' ' || text[at] == '\t')) ++at;
+  if (at < text.len && (text[at] == '+' || text[at] == '-')) ++at;
+  const StrView rest = text.sub(at, StrView::npos);
+  const auto digit = [&](u64 i) { return i < rest.len && rest[i] >= '0' && rest[i] <= '9'; };
+  return digit(0) || (rest.starts_with('.') && digit(1)) || rest.starts_with("Infinity");
+}
+
+bool text_form_misread(const Engine &engine, const LoadedFont &loaded, const Path &out) {
+  if (!engine.text_names_as_numbers) return false;
+  const BakedAsBmFont described = describe_as_bmfont(loaded, BmPage::Rgba, {});
+  return starts_like_a_number(described.font.info.face.view()) ||
+         starts_like_a_number(bmfont_page_path(out).name());
+}
 
 bool is_field(const gm_font &font) {
   return font.kind == GM_KIND_SDF || font.kind == GM_KIND_MSDF || font.kind == GM_KIND_MTSDF;
@@ -118,6 +137,8 @@ void fit_to_engine(const Engine &engine, const LoadedFont &loaded, ExportOptions
     throw Err(fmt(loaded.fnt_path, ": ", StrView(engine.name), " cannot load a distance field: ",
                   StrView(engine.no_fields_because), "; nothing was written"));
   options.form = field ? engine.field_form : engine.form;
+  if (options.form == BmForm::Text && text_form_misread(engine, loaded, options.out))
+    options.form = BmForm::Xml;
   // The atlas itself always fits; glyphs laid out anew get the whole texture.
   if (engine.one_page_side && options.room && !options.page_size)
     options.page_size = AtlasSize{engine.one_page_side, engine.one_page_side};

@@ -13,6 +13,9 @@ struct Engine {
   const char *name;
   BmForm form;       ///< what it reads a coverage or colour font from
   BmForm field_form; ///< what it reads a distance field from
+  /// Its text parser reads every value that starts like a number as that
+  /// number, a face or page name too: such names go in the XML form.
+  bool text_names_as_numbers;
   /// Why it cannot draw a distance field; nullptr when it can.
   const char *no_fields_because;
   /// Its largest texture on a side when it draws from one texture only; 0
@@ -32,8 +35,9 @@ struct Engine {
 /// kerning, and what to set in the engine; one engine a paragraph.
 [[nodiscard]] std::string engine_table();
 
-/// Fits the export's options to the engine for the loaded font: its form,
-/// and, when it draws from one texture and the glyphs are laid out anew
+/// Fits the export's options to the engine for the loaded font: its form
+/// (the XML form where the engine would read the face or page name as a
+/// number from the text form), and, when it draws from one texture and the glyphs are laid out anew
 /// without --page-size, pages of its largest texture. Throws Err naming the
 /// engine and the reason for what it cannot draw: a --page grey page (every
 /// engine blends glyphs with the page's alpha, so overlapping cells of kerned
