@@ -11,37 +11,41 @@ namespace {
 // shipped loaders.
 const char k_text_has_no_field[] = "the text and binary forms, which it reads, carry no "
                                    "distance field, so it would draw the field as coverage";
+const char k_no_field_shader[] =
+    "its bitmap text has no distance-field shader and would draw the field as coverage";
 
 // The largest texture the one-texture engines document no limit for: what
 // WebGL devices commonly take.
 constexpr i32 k_common_texture_side = 4096;
 
 const Engine k_engines[] = {
-    {"pixi", BmForm::Text, BmForm::Xml, true, nullptr, 0,
-     "applied between each pair, from either form",
-     "a coverage page's texture scaleMode 'nearest' and whole-pixel positions for text as "
-     "baked; a distance field needs nothing: PixiJS loads its page linear and draws it "
-     "through its own SDF/MSDF shader (the XML form, as its text parser drops the "
-     "distanceField line; its text parser also reads only a file that starts with "
-     "'info face=' and reads a face or page name that starts like a number as that number, "
-     "so such names are written in the XML form; it pairs pages with the page lines by position, which export writes in "
-     "id order)"},
-    {"phaser", BmForm::Xml, BmForm::Xml, false,
-     "its bitmap text has no distance-field shader and would draw the field as coverage",
-     k_common_texture_side, "applied between each pair",
-     "pixelArt: true in the game's config for nearest filtering; it reads no page "
-     "attribute and draws every glyph from the one texture loaded with the XML"},
-    {"melonjs", BmForm::Text, BmForm::Text, false, k_text_has_no_field, k_common_texture_side,
-     "applied after the pair's second glyph: the second is drawn unmoved and the glyphs "
-     "after it move",
-     "nothing: its antiAlias is false (nearest) by default; its text parser takes the "
-     "second line as common and the records from the fifth line on, so one page line"},
+    {"pixi", BmForm::Text, BmForm::Xml, true, nullptr, 0, "applied between each pair",
+     "a coverage page's texture scaleMode 'nearest', and whole-pixel positions; a distance "
+     "field nothing",
+     "It loads a field's page linear and draws it through its own SDF/MSDF shader, within 24 "
+     "of render at 4x. Its text parser drops the distanceField line, reads only a file that "
+     "starts with 'info face=', and reads a face or page name that starts like a number as "
+     "that number: such fonts are written in the XML form. It pairs pages with the page "
+     "lines by their position, which export writes in id order."},
+    {"phaser", BmForm::Xml, BmForm::Xml, false, k_no_field_shader, k_common_texture_side, "applied between each pair",
+     "pixelArt: true in the game's config, for nearest filtering",
+     "It reads no page attribute: every glyph is cut out of the one texture loaded with the "
+     "XML."},
+    {"melonjs", BmForm::Text, BmForm::Text, false, k_no_field_shader, k_common_texture_side,
+     "applied after the pair's second glyph, which is drawn unmoved: the glyphs after it move",
+     "the BitmapText's lineHeight to text.fontData.lineHeight / text.fontData.capHeight; "
+     "antiAlias is off (nearest) by default",
+     "It spaces lines by a capital's height times lineHeight, not by the font's line height. "
+     "Its text parser takes the second line as common and the records from the fifth on, so "
+     "one page line; it reads the XML form too."},
     {"godot", BmForm::Text, BmForm::Text, false, k_text_has_no_field, 0,
-     "written as kerning lines; not drawn by our tests",
+     "written as kerning lines, not drawn by our tests",
      "nearest filtering: Godot 4's texture_filter Nearest on the node, Godot 3's Filter off "
-     "in the page's import settings"},
+     "in the page's import settings",
+     "Godot 3 and 4 read the text and the binary form."},
     {"love", BmForm::Text, BmForm::Text, false, k_text_has_no_field, 0,
-     "written as kerning lines; not drawn by our tests", "font:setFilter(\"nearest\", \"nearest\")"},
+     "written as kerning lines, not drawn by our tests",
+     "font:setFilter(\"nearest\", \"nearest\")", "LÖVE 11 reads the text form."},
 };
 
 // What JavaScript's parseFloat reads as a number: optional blanks, a sign,
@@ -116,9 +120,10 @@ std::string engine_table() {
                                               : std::string("several pages");
     const std::string fields =
         e.no_fields_because ? std::string("distance fields refused: ") + e.no_fields_because
-                            : "distance fields in the " + form_name(e.field_form) + " form";
+                            : "sdf, msdf and mtsdf fields from the " + form_name(e.field_form) +
+                                  " form";
     const std::string row = form_name(e.form) + " form; " + pages + "; " + fields +
-                            "; kerning " + e.kerning + "; set: " + e.settings + ".";
+                            "; kerning " + e.kerning + "; set " + e.settings + ". " + e.notes;
     std::string name = e.name;
     name.resize(indent.size(), ' ');
     table += name + wrapped(row, 79 - indent.size(), indent) + "\n";

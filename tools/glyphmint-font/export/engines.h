@@ -23,6 +23,7 @@ struct Engine {
   i32 one_page_side;
   const char *kerning;  ///< how it applies kerning pairs
   const char *settings; ///< what its user must set to draw the font as baked
+  const char *notes;    ///< its quirks, which the help lists
 };
 
 /// The engine with that name, or nullptr.
