@@ -27,8 +27,8 @@ const Engine k_engines[] = {
      "starts with 'info face=', and reads a face or page name that starts like a number as "
      "that number: such fonts are written in the XML form. It pairs pages with the page "
      "lines by their position, which export writes in id order."},
-    {"phaser", BmForm::Xml, BmForm::Xml, false, k_no_field_shader, k_common_texture_side, "applied between each pair",
-     "pixelArt: true in the game's config, for nearest filtering",
+    {"phaser", BmForm::Xml, BmForm::Xml, false, k_no_field_shader, k_common_texture_side,
+     "applied between each pair", "pixelArt: true in the game's config, for nearest filtering",
      "It reads no page attribute: every glyph is cut out of the one texture loaded with the "
      "XML."},
     {"melonjs", BmForm::Text, BmForm::Text, false, k_no_field_shader, k_common_texture_side,
@@ -44,8 +44,8 @@ const Engine k_engines[] = {
      "in the page's import settings",
      "Godot 3 and 4 read the text and the binary form."},
     {"love", BmForm::Text, BmForm::Text, false, k_text_has_no_field, 0,
-     "written as kerning lines, not drawn by our tests",
-     "font:setFilter(\"nearest\", \"nearest\")", "LÖVE 11 reads the text form."},
+     "written as kerning lines, not drawn by our tests", "font:setFilter(\"nearest\", \"nearest\")",
+     "LÖVE 11 reads the text form."},
 };
 
 // What JavaScript's parseFloat reads as a number: optional blanks, a sign,
@@ -116,14 +116,14 @@ std::string engine_table() {
   std::string table = "ENGINE     FORM; PAGES; DISTANCE FIELDS; KERNING; WHAT TO SET\n";
   for (const Engine &e : k_engines) {
     const std::string side = std::to_string(e.one_page_side);
-    const std::string pages = e.one_page_side ? "one page, up to " + side + "x" + side
-                                              : std::string("several pages");
+    const std::string pages =
+        e.one_page_side ? "one page, up to " + side + "x" + side : std::string("several pages");
     const std::string fields =
-        e.no_fields_because ? std::string("distance fields refused: ") + e.no_fields_because
-                            : "sdf, msdf and mtsdf fields from the " + form_name(e.field_form) +
-                                  " form";
-    const std::string row = form_name(e.form) + " form; " + pages + "; " + fields +
-                            "; kerning " + e.kerning + "; set " + e.settings + ". " + e.notes;
+        e.no_fields_because
+            ? std::string("distance fields refused: ") + e.no_fields_because
+            : "sdf, msdf and mtsdf fields from the " + form_name(e.field_form) + " form";
+    const std::string row = form_name(e.form) + " form; " + pages + "; " + fields + "; kerning " +
+                            e.kerning + "; set " + e.settings + ". " + e.notes;
     std::string name = e.name;
     name.resize(indent.size(), ' ');
     table += name + wrapped(row, 79 - indent.size(), indent) + "\n";

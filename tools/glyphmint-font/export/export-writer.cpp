@@ -3,11 +3,10 @@
 #include "core/fmt.h"
 #include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
-#include "tools/glyphmint-font/kerning/font-advances.h"
-#include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/cli/output.h"
 #include "tools/glyphmint-font/export/c-source.h"
 #include "tools/glyphmint-font/export/engines.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <vector>
