@@ -1,20 +1,18 @@
-// Draws texts with exported fonts in PixiJS, Phaser and melonJS, as their
-// users load a BMFont, in one headless Chromium, from a server on 127.0.0.1
-// (/m/ node_modules, /f/ absolute paths). A case's canvas, white on black (a
-// distance field black on white: PixiJS's shader corrects light text's
-// gamma), goes to OUTDIR/case-I.png; prints "case I png FILE" or "case I
-// error TEXT" a line. Usage: node draw-in-engines.js CASES.json OUTDIR, each
-// case {engine, descriptor, page, text, scale, field}.
+// Draws texts with exported fonts in PixiJS, Phaser or melonJS, as their users
+// load a BMFont, in one headless Chromium, from a server on 127.0.0.1 (/m/
+// node_modules, /f/ absolute paths). Each case's canvas, white on black (a
+// field black on white: PixiJS's shader corrects light text's gamma), goes
+// to OUTDIR/case-I.png; prints "case I drawn" or "case I error TEXT" a line.
+// Usage: node draw-in-engines.js OUTDIR [ENGINE DESCRIPTOR SCALE field|"" TEXT]...
 'use strict';
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
 
-const [casesFile, outDir] = process.argv.slice(2);
+const [outDir, ...words] = process.argv.slice(2);
 const scripts = { pixi: 'pixi.js/dist/pixi.min.js', phaser: 'phaser/dist/phaser.min.js',
   melonjs: 'melonjs/build/index.js' };
-
 const server = http.createServer((request, response) => {
   const url = decodeURIComponent(request.url);
   if (url === '/') return response.end('<!doctype html><link rel="icon" href="data:,"><body>');
@@ -31,8 +29,8 @@ async function draw(c, script) {
   const size = { width: 1024, height: 512 }, at = 32;
   if (c.engine === 'melonjs') {
     const me = await import(script);
-    const app = new me.Application(size.width, size.height, { parent: document.body, renderer: me.WEBGL,
-      preserveDrawingBuffer: true });
+    const app = new me.Application(size.width, size.height, { parent: document.body,
+      renderer: me.WEBGL, preserveDrawingBuffer: true });
     await app.init();
     app.world.backgroundColor.parseCSS('#000000');
     await new Promise((done) => me.loader.preload([{ name: 'f', type: 'image', src: c.page },
@@ -43,8 +41,8 @@ async function draw(c, script) {
     await new Promise((done) => me.event.once(me.event.GAME_AFTER_DRAW, done));
     return app.renderer.getCanvas().toDataURL();
   }
-  await new Promise((onload, onerror) =>
-    document.head.appendChild(Object.assign(document.createElement('script'), { src: script, onload, onerror })));
+  await new Promise((onload, onerror) => document.head.appendChild(
+    Object.assign(document.createElement('script'), { src: script, onload, onerror })));
   if (c.engine === 'phaser') {
     return await new Promise((done) => new Phaser.Game({ type: Phaser.WEBGL, ...size, pixelArt: true,
       banner: false, audio: { noAudio: true }, render: { preserveDrawingBuffer: true },
@@ -55,7 +53,8 @@ async function draw(c, script) {
         } } }));
   }
   const app = new PIXI.Application();
-  await app.init({ ...size, preference: 'webgl', preserveDrawingBuffer: true, background: c.field ? 'white' : 'black' });
+  await app.init({ ...size, preference: 'webgl', preserveDrawingBuffer: true,
+    background: c.field ? 'white' : 'black' });
   const font = await PIXI.Assets.load(c.descriptor);
   if (!c.field) for (const page of font.pages) page.texture.source.scaleMode = 'nearest';
   const text = new PIXI.BitmapText({ text: c.text, style: { fontFamily: font.fontFamily,
@@ -74,30 +73,24 @@ async function main() {
   const browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', args: ['--headless',
     '--no-sandbox', '--disable-gpu', '--enable-unsafe-swiftshader', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', `--user-data-dir=${profile}`] });
-  const report = [];
-  for (const [i, c] of JSON.parse(fs.readFileSync(casesFile, 'utf8')).entries()) {
+  for (let i = 0; 5 * i < words.length; ++i) {
+    const [engine, descriptor, scale, field, text] = words.slice(5 * i, 5 * i + 5);
+    const files = { engine, scale: Number(scale), field: field === 'field', text,
+      descriptor: origin + '/f' + path.resolve(descriptor),
+      page: origin + '/f' + path.resolve(descriptor).replace(/\.[^./]*$/, '_0.png') };
     const tab = await browser.newPage();
-    const errors = [];
-    tab.on('pageerror', (e) => errors.push(e.message));
-    // The software GL's performance notes are no fault of the engine's.
-    tab.on('console', (m) => ['error', 'warn'].includes(m.type()) &&
-      !m.text().includes('GL Driver Message') && errors.push(m.text()));
     try {
       await tab.goto(origin + '/');
-      const files = { ...c, descriptor: origin + '/f' + c.descriptor, page: origin + '/f' + c.page };
-      const png = await tab.evaluate(draw, files, origin + '/m/' + scripts[c.engine]);
-      const file = path.join(outDir, `case-${i}.png`);
-      fs.writeFileSync(file, Buffer.from(png.split(',')[1], 'base64'));
-      if (!errors.length) report.push(`case ${i} png ${file}`);
+      const png = await tab.evaluate(draw, files, origin + '/m/' + scripts[engine]);
+      fs.writeFileSync(path.join(outDir, `case-${i}.png`), Buffer.from(png.split(',')[1], 'base64'));
+      console.log(`case ${i} drawn`);
     } catch (e) {
-      errors.unshift(e.message);
+      console.log(`case ${i} error ${e.message.replace(/\n/g, ' ')}`);
     }
-    if (errors.length) report.push(`case ${i} error ${errors.join(' | ').replace(/\n/g, ' ')}`);
     await tab.close();
   }
   await browser.close();
   server.close();
-  process.stdout.write(report.join('\n') + '\n');
 }
 
 main().catch((e) => {
