@@ -171,7 +171,8 @@ const char *synopsis() {
   return text.c_str();
 }
 
-// The words FORMAT and OUT are, or OUT alone after --engine.
+// The engine given, if any, with the words checked against the synopsis it
+// takes: FORMAT and OUT without it, OUT alone with it.
 const Engine *take_engine(const GivenOptions &given, StrView (&words)[3], u64 count) {
   static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};
   const Str *name = last(given.engine);
@@ -184,6 +185,7 @@ const Engine *take_engine(const GivenOptions &given, StrView (&words)[3], u64 co
     usage_error(fmt("Unknown engine: ", *name, " (", StrView(engine_names().c_str()), ")"));
   if (count == 3) usage_error("--engine chooses the form: give FONT.fnt and OUT, no FORMAT.");
   if (count < 2) usage_error(fmt("Missing argument: ", StrView(names[count == 0 ? 0 : 2])));
+  // The engine's form is chosen once the font is loaded.
   words[2] = words[1];
   words[1] = "text";
   return engine;

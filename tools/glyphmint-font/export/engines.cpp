@@ -59,17 +59,6 @@ bool starts_like_a_number(StrView text) {
   return digit(0) || (rest.starts_with('.') && digit(1)) || rest.starts_with("Infinity");
 }
 
-bool text_form_misread(const Engine &engine, const LoadedFont &loaded, const Path &out) {
-  if (!engine.text_names_as_numbers) return false;
-  const BakedAsBmFont described = describe_as_bmfont(loaded, BmPage::Rgba, {});
-  return starts_like_a_number(described.font.info.face.view()) ||
-         starts_like_a_number(bmfont_page_path(out).name());
-}
-
-bool is_field(const gm_font &font) {
-  return font.kind == GM_KIND_SDF || font.kind == GM_KIND_MSDF || font.kind == GM_KIND_MTSDF;
-}
-
 // Greedy word wrap of one table cell to `width` columns, each line after the
 // first indented by `indent`.
 std::string wrapped(const std::string &text, u64 width, const std::string &indent) {
@@ -137,12 +126,15 @@ void fit_to_engine(const Engine &engine, const LoadedFont &loaded, ExportOptions
                   ": it blends glyphs with the page's alpha, which a grey page lacks, so "
                   "overlapping cells of kerned or overhanging glyphs would blank each other; "
                   "nothing was written"));
-  const bool field = is_field(loaded.font);
+  const BmFont described = describe_as_bmfont(loaded, BmPage::Rgba, {}).font;
+  const bool field = described.distance_range > 0;
   if (field && engine.no_fields_because)
     throw Err(fmt(loaded.fnt_path, ": ", StrView(engine.name), " cannot load a distance field: ",
                   StrView(engine.no_fields_because), "; nothing was written"));
   options.form = field ? engine.field_form : engine.form;
-  if (options.form == BmForm::Text && text_form_misread(engine, loaded, options.out))
+  if (options.form == BmForm::Text && engine.text_names_as_numbers &&
+      (starts_like_a_number(described.info.face.view()) ||
+       starts_like_a_number(bmfont_page_path(options.out).name())))
     options.form = BmForm::Xml;
   // The atlas itself always fits; glyphs laid out anew get the whole texture.
   if (engine.one_page_side && options.room && !options.page_size)
