@@ -6,6 +6,7 @@
 #include "core/prog-opts.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/export/c-source.h"
+#include "tools/glyphmint-font/export/engines.h"
 #include "tools/glyphmint-font/export/export-writer.h"
 
 #include <string>
@@ -16,6 +17,8 @@ namespace {
 const char k_synopsis[] =
     "Usage: glyphmint-font export [--page rgba|grey] [--font FONTFILE] [--padding P]\n"
     "                             [--spacing S] [--page-size W[xH]] FONT.fnt FORMAT OUT\n"
+    "       glyphmint-font export --engine NAME [--font FONTFILE] [--padding P]\n"
+    "                             [--spacing S] [--page-size W[xH]] FONT.fnt OUT\n"
     "       glyphmint-font export [--name NAME] FONT.fnt c OUT.h\n"
     "\n"
     "Writes a baked font as an AngelCode BMFont descriptor, the form most game\n"
@@ -85,6 +88,14 @@ const char k_synopsis[] =
     "nothing is left: DejaVuSans-16.h gives DejaVuSans_16, 16px.h font_16px. The\n"
     "page options and --font do not apply.\n"
     "\n"
+    "--engine NAME writes what that engine loads, choosing the form (so FORMAT is\n"
+    "left out) and, for an engine that draws from one texture, laying glyphs out\n"
+    "anew on one page of its largest texture; what it cannot load is refused\n"
+    "before anything is written: more pages than it takes, a distance field it\n"
+    "cannot draw, --page grey. The engines, as verified by loading exports:\n"
+    "\n"
+    "%ENGINES%"
+    "\n"
     "OUT and the pages never replace FONT.fnt or its atlas, and must be regular\n"
     "files where they exist (not a directory, a device or a FIFO). All are\n"
     "written whole under temporary names before any takes its own, so a\n"
@@ -104,7 +115,7 @@ const char k_name_error[] = "--name takes a C identifier that C and C++ do not r
 
 // Options kept as lists say whether they were given; the last one counts.
 struct GivenOptions {
-  List<Str> page, padding, spacing, page_size, name;
+  List<Str> page, padding, spacing, page_size, name, engine;
   Str font_file;
 };
 
@@ -150,6 +161,36 @@ void take_c_options(const GivenOptions &given, ExportOptions &options) {
   if (!is_unreserved_c_name(options.c_name)) usage_error(k_name_error);
 }
 
+// The synopsis with the engine table in its place.
+const char *synopsis() {
+  static const std::string text = [] {
+    std::string s = k_synopsis;
+    const std::string marker = "%ENGINES%";
+    return s.replace(s.find(marker), marker.size(), engine_table());
+  }();
+  return text.c_str();
+}
+
+// The engine given, if any, with the words checked against the synopsis it
+// takes: FORMAT and OUT without it, OUT alone with it.
+const Engine *take_engine(const GivenOptions &given, StrView (&words)[3], u64 count) {
+  static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};
+  const Str *name = last(given.engine);
+  if (!name) {
+    if (count < 3) usage_error(fmt("Missing argument: ", StrView(names[count])));
+    return nullptr;
+  }
+  const Engine *engine = find_engine(name->view());
+  if (!engine)
+    usage_error(fmt("Unknown engine: ", *name, " (", StrView(engine_names().c_str()), ")"));
+  if (count == 3) usage_error("--engine chooses the form: give FONT.fnt and OUT, no FORMAT.");
+  if (count < 2) usage_error(fmt("Missing argument: ", StrView(names[count == 0 ? 0 : 2])));
+  // The engine's form is chosen once the font is loaded.
+  words[2] = words[1];
+  words[1] = "text";
+  return engine;
+}
+
 ExportOptions parse_options(i32 argc, const char *const *argv) {
   GivenOptions given;
   ProgOpts::add(ProgOpts::ArgumentStrList{
@@ -168,16 +209,19 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
                                           &given.page_size, ProgOpts::Optional});
   ProgOpts::add(ProgOpts::ArgumentStrList{"name", 0, "The c form's C name.", "NAME", &given.name,
                                           ProgOpts::Optional});
+  ProgOpts::add(ProgOpts::ArgumentStrList{"engine", 0,
+                                          "The engine to write for: its form and its limits.",
+                                          "NAME", &given.engine, ProgOpts::Optional});
   ProgOpts::set_value_error(&given.page, "--page takes rgba or grey.");
   ProgOpts::set_value_error(&given.font_file, "--font takes the font file the bake used.");
   ProgOpts::set_value_error(&given.padding, k_padding_error);
   ProgOpts::set_value_error(&given.spacing, k_spacing_error);
   ProgOpts::set_value_error(&given.name, k_name_error);
-  ProgOpts::set_synopsis(k_synopsis);
+  ProgOpts::set_synopsis(synopsis());
   StrView words[3];
-  static const char *const names[] = {"FONT.fnt", "FORMAT", "OUT"};
-  (void)ProgOpts::parse(argc, argv, words, names);
+  const u64 count = ProgOpts::parse(argc, argv, words);
   ExportOptions options;
+  options.engine = take_engine(given, words, count);
   options.c_form = words[1] == "c";
   if (!options.c_form && !try_parse_bmfont_form(words[1], options.form))
     usage_error(fmt("Unknown format: ", words[1], " (text, xml, binary, json or c)"));
@@ -198,8 +242,9 @@ ExportOptions parse_options(i32 argc, const char *const *argv) {
 } // namespace
 
 int run_export(i32 argc, const char *const *argv) {
-  const ExportOptions options = parse_options(argc, argv);
+  ExportOptions options = parse_options(argc, argv);
   LoadedFont loaded = LoadedFont::load(options.fnt);
+  if (options.engine) fit_to_engine(*options.engine, loaded, options);
   write_export(loaded, options);
   return 0;
 }

@@ -3,10 +3,10 @@
 #include "core/fmt.h"
 #include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
-#include "tools/glyphmint-font/kerning/font-advances.h"
-#include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/cli/output.h"
 #include "tools/glyphmint-font/export/c-source.h"
+#include "tools/glyphmint-font/export/engines.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <vector>
@@ -79,6 +79,7 @@ void write_bmfont(LoadedFont &loaded, const ExportOptions &options) {
                       " is baked more than once; exported once, from its first record"));
   const std::vector<Image> laid_out = lay_out(baked.font, loaded, options);
   const u64 count = atlas_is_page ? 1 : laid_out.size();
+  if (options.engine) refuse_extra_pages(*options.engine, options.out, laid_out);
   std::vector<Path> page_paths;
   baked.font.pages.clear();
   for (u64 id = 0; id < count; ++id) {

@@ -7,6 +7,8 @@
 #include "tools/glyphmint-font/export/padded-page.h"
 
 #include <optional>
+
+struct Engine;
 #include <string>
 
 /// An export as its command line asks for it.
@@ -20,6 +22,7 @@ struct ExportOptions {
   std::optional<GlyphRoom> room;      ///< with --padding or --spacing
   std::optional<AtlasSize> page_size; ///< with --page-size
   std::string c_name;                 ///< the c form's
+  const Engine *engine = nullptr;     ///< with --engine: its page limit holds
 };
 
 /// Writes the export of the loaded font. Every output must be a regular file
