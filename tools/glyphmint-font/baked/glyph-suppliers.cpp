@@ -96,6 +96,16 @@ GlyphSuppliers glyph_suppliers(const LoadedFont &loaded) {
   return suppliers;
 }
 
+std::vector<u32> GlyphSuppliers::fallback_codes(const gm_font &font) const {
+  std::vector<u32> codes;
+  for (size_t i = 0; i < font.glyph_count; ++i) {
+    const i32 code = gm_font_glyph(&font, i).code;
+    if (from_fallback(i) && code >= 0 && (codes.empty() || codes.back() != u32(code)))
+      codes.push_back(u32(code));
+  }
+  return codes;
+}
+
 Str glyph_suppliers_line(const GlyphSuppliers &suppliers) {
   StrBuilder out;
   if (suppliers.state == GlyphSuppliers::State::OneFont) return Str();

@@ -29,6 +29,10 @@ struct GlyphSuppliers {
   std::vector<u64> counts;
   std::vector<u32> of_record;
 
+  /// The code points of the records a fallback supplied, ascending, each
+  /// once: those the main font's kerning leaves out.
+  [[nodiscard]] std::vector<u32> fallback_codes(const gm_font &font) const;
+
   /// Known, and the record at that position came from a fallback.
   [[nodiscard]] bool from_fallback(u64 record) const {
     return state == State::Known && of_record[record] != 0;

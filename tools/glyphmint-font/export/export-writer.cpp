@@ -1,6 +1,7 @@
 #include "tools/glyphmint-font/export/export-writer.h"
 
 #include "core/fmt.h"
+#include "tools/glyphmint-font/baked/glyph-suppliers.h"
 #include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/cli/output.h"
@@ -99,7 +100,9 @@ void write_bmfont(LoadedFont &loaded, const ExportOptions &options) {
     baked.font.pages.push_back(Str(page_paths.back().name()));
   }
   std::vector<KerningPair> pairs;
-  if (!options.font_file.empty()) pairs = kerning_pairs(options.font_file, loaded.font);
+  if (!options.font_file.empty())
+    pairs = kerning_pairs(options.font_file, loaded.font,
+                          glyph_suppliers(loaded).fallback_codes(loaded.font));
   const Str descriptor = descriptor_bytes(baked.font, pairs, options);
   std::vector<Bytes> pngs;
   for (u64 id = 0; id < count; ++id)
