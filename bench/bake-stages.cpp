@@ -11,11 +11,11 @@
 #include "bench/bench-support.h"
 #include "bench/workload.h"
 #include "core/log.h"
+#include "shared/settings.h"
 #include "tools/glyphmint/atlas/atlas.h"
 #include "tools/glyphmint/atlas/fnt-file.h"
 #include "tools/glyphmint/bake/bake.h"
 #include "tools/glyphmint/glyphs/glyph.h"
-#include "tools/glyphmint/settings.h"
 
 #include <algorithm>
 #include <cstdio>

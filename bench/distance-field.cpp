@@ -25,10 +25,10 @@
 #include "bench/workload.h"
 #include "core/log.h"
 #include "shared/png.h"
+#include "shared/settings.h"
 #include "tests/support/true-distance.h"
 #include "tools/glyphmint/atlas/atlas.h"
 #include "tools/glyphmint/glyphs/glyph.h"
-#include "tools/glyphmint/settings.h"
 
 #include FT_MODULE_H
 

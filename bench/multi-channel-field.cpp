@@ -20,11 +20,11 @@
 #include "tools/glyphmint/fields/multi-channel-field.h"
 #include "bench/bench-support.h"
 #include "core/log.h"
-#include "tests/support/reconstruction.h"
 #include "shared/png.h"
+#include "shared/settings.h"
+#include "tests/support/reconstruction.h"
 #include "tools/glyphmint/atlas/atlas.h"
 #include "tools/glyphmint/glyphs/glyph.h"
-#include "tools/glyphmint/settings.h"
 
 #include <cstdio>
 #include <cstdlib>

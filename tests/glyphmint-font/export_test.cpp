@@ -414,6 +414,43 @@ TEST(Export, RefusesToOverwriteItsInputs) {
   }
 }
 
+TEST(Export, RefusesToReplaceThePageOfAnotherDescriptor) {
+  // ui.fnt of the 12 px bake is exported first; each row's export then
+  // writes ui_0.png or not.
+  struct Row {
+    int size;
+    std::string option, form, out;
+    std::string refused_by; // the descriptor named, "" when the export goes ahead
+  } rows[] = {
+      {21, "--page=rgba", "xml", "ui.xml", "ui.fnt"},
+      {21, "--page=rgba", "binary", "ui.bin", "ui.fnt"},
+      {21, "--page-size=256", "json", "ui.json", "ui.fnt"},
+      {21, "--page=rgba", "text", "ui.fnt", ""},   // the output itself, replaced with its page
+      {21, "--page=rgba", "xml", "ui.v2.xml", ""}, // another stem: ui.v2_0.png
+      {21, "--name=ui", "c", "ui.h", ""},          // no page
+      {12, "--page=rgba", "xml", "ui.xml", ""},    // the same page again
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.out);
+    ScratchDir work;
+    ASSERT_EQ(run_export(work.path(), {bake().fnt(12), "text", "ui.fnt"}).exit_code, 0);
+    const std::string page_before = read_file(work.path() + "/ui_0.png");
+    const RunResult r =
+        run_export(work.path(), {row.option, bake().fnt(row.size), row.form, row.out});
+    if (row.refused_by.empty()) {
+      EXPECT_EQ(r.exit_code, 0) << r;
+      continue;
+    }
+    EXPECT_EQ(r.exit_code, 1) << r;
+    EXPECT_NE(r.err.find("glyphmint-font: " + row.out + ": would replace ui_0.png, a page of " +
+                         row.refused_by + "; export under another name or remove " +
+                         row.refused_by + " first\n"),
+              std::string::npos)
+        << r;
+    EXPECT_EQ(read_file(work.path() + "/ui_0.png"), page_before);
+  }
+}
+
 TEST(Export, FailedWriteLeavesNoPartialFileAndFails) {
   // The grey page is smaller than the JSON descriptor, so a limit between
   // their sizes fails the second write, after the first succeeded.

@@ -183,3 +183,58 @@ TEST(Info, FaultsAreOneLineNamingTheFile) {
 }
 
 } // namespace
+
+namespace {
+
+// The last line of info, or "" when it is the kind line.
+std::string fonts_line(const std::string &dir) {
+  const RunResult r = font_tool({"info", "Sans-16.fnt"}, dir);
+  EXPECT_EQ(r.exit_code, 0) << r;
+  const std::string line = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+  return line.rfind("fonts: ", 0) == 0 ? line : "";
+}
+
+TEST(Info, SaysWhichFontSuppliedTheGlyphsOfABakeWithFallbacks) {
+  // DejaVu Sans maps U+F001..F004 itself; fallback_first takes them from the
+  // icon font, so export --font keeps their baked advances.
+  ScratchDir dir;
+  std::filesystem::copy_file(support::k_sans, dir.path() + "/Sans.ttf");
+  std::filesystem::create_symlink(support::k_icons, dir.path() + "/Icons.ttf");
+  std::filesystem::create_symlink(support::k_cjk, dir.path() + "/CJK.ttc");
+  const std::string settings = dir.path() + "/Sans.glyphmint.ini";
+  const std::string keys = "path = Sans.ttf\nranges = [65-90, 61441-61444]\nchars = [20013]\n"
+                           "fallback = [Icons.ttf, CJK.ttc]\nfallback_first = [61440-63743]\n";
+  write_file(settings, "sizes = [16]\n" + keys);
+  const RunResult baked =
+      support::run_program(GLYPHMINT_EXE, {"--dir", "."}, dir.path(), bake().captures.path());
+  ASSERT_EQ(baked.exit_code, 0) << baked;
+  support::FntFile fnt;
+  std::string why;
+  ASSERT_TRUE(parse_fnt(read_file(dir.path() + "/Sans-16.fnt"), fnt, why)) << why;
+  ASSERT_EQ(font_tool({"export", "--font", "Sans.ttf", "Sans-16.fnt", "text", "x.fnt"}, dir.path())
+                .exit_code,
+            0);
+  const std::string exported = read_file(dir.path() + "/x.fnt");
+  for (const gm_glyph &r : fnt.records) {
+    if (r.code < 61441 || r.code > 61444) continue;
+    const std::size_t at = exported.find("char id=" + std::to_string(r.code) + " ");
+    ASSERT_NE(at, std::string::npos) << r.code;
+    const std::string line = exported.substr(at, exported.find('\n', at) - at);
+    EXPECT_NE(line.find(" xadvance=" + std::to_string(r.advance) + " "), std::string::npos) << line;
+  }
+  const std::pair<std::string, std::string> rows[] = {
+      {"sizes = [16]\n" + keys, "fonts: Sans.ttf 26, Icons.ttf 4, CJK.ttc 1\n"},
+      {"sizes = [24]\n" + keys, "fonts: unknown, Sans.glyphmint.ini no longer bakes size 16\n"},
+      {"sizes = [16]\nchars = [20014]\n" + keys,
+       "fonts: unknown, Sans.glyphmint.ini asks for other code points\n"},
+      {"sizes = [16]\npath = Sans.ttf\nranges = []\nchars = []\n", ""},
+  };
+  for (const auto &[text, line] : rows) {
+    write_file(settings, text);
+    EXPECT_EQ(fonts_line(dir.path()), line) << text;
+  }
+  std::filesystem::remove(settings);
+  EXPECT_EQ(fonts_line(dir.path()), "");
+}
+
+} // namespace

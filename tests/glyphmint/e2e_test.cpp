@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -483,6 +484,11 @@ TEST_P(GlyphmintFailure, BadSettingsEndTheRunWithTheirMessage) {
       {"path = Font.ttf\nsizes = [16]\nranges = []\nchars = []\nfallback = [a.ttf, , b.ttf]\n",
        "Cannot parse string: [a.ttf, , b.ttf] (fallback is a list of font files: [Icons.ttf, "
        "CJK.ttc])"},
+      {"path = Font.ttf\nsizes = [16]\nranges = []\nchars = []\nfallback_first = [61440-61503]\n",
+       "Cannot parse string: [61440-61503] (fallback_first goes with fallback)"},
+      {"path = Font.ttf\nsizes = [16]\nranges = []\nchars = []\nfallback = [Font.ttf]\n"
+       "fallback_first = [61440]\n",
+       "Cannot parse string: [61440] (fallback_first is a list of ranges: [61440-63743])"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE("settings:\n" + c.text);
@@ -563,6 +569,42 @@ TEST_F(Glyphmint, FallbackFontsSupplyWhatTheMainFontLacks) {
                 {support::k_icons, support::k_cjk});
 }
 
+TEST_F(Glyphmint, FallbackFirstTakesItsCodePointsFromTheFallbacksBeforeTheMainFont) {
+  // Sans maps U+F000..F003 itself. Overlapping ranges ask once; U+F000 is
+  // not in the icon font, so Sans supplies it; 'A' outside the ranges stays
+  // Sans's though the CJK font has one too.
+  put_font("Sans.ttf");
+  ASSERT_EQ(symlink(support::k_icons.c_str(), at("Icons.ttf").c_str()) |
+                symlink(support::k_cjk.c_str(), at("CJK.ttc").c_str()),
+            0);
+  const std::string keys = "path = Sans.ttf\nsizes = [14]\nranges = [65-66, 61440-61446]\n"
+                           "chars = [20013]\nfallback = [CJK.ttc, Icons.ttf]\n";
+  put("Sans.glyphmint.ini", keys + "fallback_first = [61441-61443, 61442-61446]\n");
+  expect_exit(bake(), 0);
+  support::FntFile fnt;
+  std::string why;
+  ASSERT_TRUE(support::parse_fnt(support::read_file(at("Sans-14.fnt")), fnt, why)) << why;
+  // The oracle: each record is the glyph FreeType gives in the font the rule names.
+  const support::RefFace sans(support::k_sans, 14), icons(support::k_icons, 14),
+      cjk(support::k_cjk, 14);
+  std::map<int, const support::RefFace *> from = {{65, &sans}, {66, &sans}, {61440, &sans},
+                                                  {20013, &cjk}};
+  for (int code = 61441; code <= 61446; ++code) from[code] = &icons;
+  ASSERT_FALSE(cjk.has(61441)) << "the CJK font now has icons: the oracle must change";
+  ASSERT_EQ(fnt.records.size(), from.size());
+  for (const gm_glyph &r : fnt.records) {
+    const support::RefGlyph g = from.at(r.code)->glyph(r.code);
+    EXPECT_EQ(std::make_tuple(r.width, r.rows, r.bearing_x, r.bearing_y, r.advance),
+              std::make_tuple(g.width, g.rows, g.left, g.top, g.advance))
+        << "code " << r.code;
+  }
+  // Without the key, the same bake takes U+F001..F003 from Sans again.
+  put("Sans.glyphmint.ini", keys);
+  expect_exit(bake(), 0);
+  check_baked(support::k_sans, fonts_, "Sans", 14, codes({{65, 66}, {61440, 61446}}, {20013}),
+              {support::k_cjk, support::k_icons});
+}
+
 TEST_P(GlyphmintFailure, FallbackFailuresStopBeforeTheSizeIsWritten) {
   put_font("Sans.ttf");
   put("Text.ttf", "this is not a font\n");
@@ -577,7 +619,10 @@ TEST_P(GlyphmintFailure, FallbackFailuresStopBeforeTheSizeIsWritten) {
        "CRIT | FT call failed: FT_Set_Pixel_Sizes(face, 0, size); reason: 23; fallback: " +
            at("Emoji.ttf") +
            ", which supplies code point 127829; it holds bitmap strikes only (of 109 pixels), "
-           "which only render = color scales to other sizes"}};
+           "which only render = color scales to other sizes"},
+      // Asked first of the fallbacks, then of the main font: none has it.
+      {"chars = [1114111]\nfallback = [Sans.ttf]\nfallback_first = [1114111-1114111]\n",
+       "CRIT | No character 1114111 found in font"}};
   for (const auto &[keys, line] : cases) {
     put("Sans.glyphmint.ini", "path = Sans.ttf\nsizes = [12]\nranges = []\n" + keys);
     const RunResult r = bake();

@@ -32,6 +32,11 @@ const char k_help[] =
     "    spread N (the distance in pixels where it saturates), multi-channel\n"
     "    distance field, spread N, multi-channel and true distance field,\n"
     "    spread N, or colour\n"
+    "  fonts: only when FONT.glyphmint.ini, the settings beside the file that\n"
+    "    bake it (FONT-SIZE.fnt), name fallbacks: how many glyphs each font\n"
+    "    supplied, the path font first, such as DejaVuSans.ttf 95,\n"
+    "    fontawesome-webfont.ttf 4; or unknown and why, when those settings no\n"
+    "    longer bake this file\n"
     "\n"
     "Any fault: exit status 1 and one line on standard error naming the file.\n";
 

@@ -4,6 +4,7 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
+#include "tools/glyphmint-font/baked/glyph-suppliers.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/cli/output.h"
@@ -105,7 +106,8 @@ int run_preview(i32 argc, const char *const *argv) {
   std::optional<std::vector<KerningPair>> pairs;
   if (!options.font_file.empty()) {
     take_font_advances(loaded, options.font_file);
-    pairs = kerning_pairs(options.font_file, loaded.font);
+    pairs = kerning_pairs(options.font_file, loaded.font,
+                          glyph_suppliers(loaded).fallback_codes(loaded.font));
   }
   const std::string page =
       preview_page(loaded, pairs ? &*pairs : nullptr,

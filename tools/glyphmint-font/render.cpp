@@ -7,6 +7,7 @@
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
+#include "tools/glyphmint-font/baked/glyph-suppliers.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
 #include "tools/glyphmint-font/cli/output.h"
 #include "tools/glyphmint-font/draw/text-image.h"
@@ -115,7 +116,8 @@ int run_render(i32 argc, const char *const *argv) {
   std::unique_ptr<NeighbourKerning> pairs;
   if (!font_path.empty()) {
     take_font_advances(loaded, font_path);
-    pairs = std::make_unique<NeighbourKerning>(font_path, loaded.font);
+    pairs = std::make_unique<NeighbourKerning>(
+        font_path, loaded.font, glyph_suppliers(loaded).fallback_codes(loaded.font));
   }
   const TextKerning kerning =
       pairs ? TextKerning{NeighbourKerning::kerning_fn, pairs.get()} : TextKerning{};

@@ -135,7 +135,12 @@ TEST(PaddedPage, GlyphsSitInTheirRectanglesWithRoomAround) {
        baked_sans::bake().root.path() + "/fonts/DejaVuSans-16.fnt", "text", out.path() + "/f.fnt"},
       out.path());
   EXPECT_TRUE(r.exit_code == 1 && support::tree(out.path()).empty()) << r;
-  EXPECT_NE(r.err.find("fit no page up to 128x128; nothing was written"), std::string::npos);
+  // The space, a 0x0 bitmap, is 128 pixels square with its padding, and the
+  // spacing on both sides makes it 256.
+  EXPECT_NE(r.err.find(": the glyph of U+0020 takes 256x256 pixels with this padding and spacing, "
+                       "more than the page of 128x128; nothing was written"),
+            std::string::npos)
+      << r;
 }
 
 } // namespace

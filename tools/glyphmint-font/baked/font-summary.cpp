@@ -1,6 +1,7 @@
 #include "tools/glyphmint-font/baked/font-summary.h"
 
 #include "core/fmt.h"
+#include "tools/glyphmint-font/baked/glyph-suppliers.h"
 
 #include <algorithm>
 #include <vector>
@@ -148,5 +149,6 @@ Str font_summary_text(const LoadedFont &loaded) {
     out.append("monochrome\n");
     break;
   }
+  out.append(glyph_suppliers_line(glyph_suppliers(loaded)).view());
   return out.to_string();
 }

@@ -1,5 +1,6 @@
 // What `info` says about a baked font: its header, how much of the atlas the
-// glyph cells fill, which code points it holds, and its recorded kind.
+// glyph cells fill, which code points it holds, its recorded kind, and for a
+// bake with fallbacks how many glyphs each font supplied.
 #pragma once
 
 #include "core/str.h"
@@ -22,6 +23,7 @@
 [[nodiscard]] std::string code_point_ranges(const gm_font &font);
 
 /// What `info` prints: one "key: value" line per key, always the same keys in
-/// the same order (info --help lists them), the image name's control bytes
+/// the same order (info --help lists them), then the "fonts" line of a bake
+/// whose settings beside it name fallbacks; the image name's control bytes
 /// escaped so that a name cannot break the lines.
 [[nodiscard]] Str font_summary_text(const LoadedFont &loaded);

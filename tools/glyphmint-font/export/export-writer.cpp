@@ -1,11 +1,13 @@
 #include "tools/glyphmint-font/export/export-writer.h"
 
 #include "core/fmt.h"
+#include "tools/glyphmint-font/baked/glyph-suppliers.h"
 #include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/cli/output.h"
 #include "tools/glyphmint-font/export/c-source.h"
 #include "tools/glyphmint-font/export/engines.h"
+#include "tools/glyphmint-font/export/page-owners.h"
 #include "tools/glyphmint-font/kerning/font-advances.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 
@@ -43,6 +45,20 @@ Str descriptor_bytes(const BmFont &font, const std::vector<KerningPair> &pairs,
   }
 }
 
+[[noreturn]] void refuse_unplaced(const BmFont &font, const LoadedFont &loaded,
+                                  const GlyphRoom &room, AtlasSize largest) {
+  if (const BmChar *c = char_larger_than_page(font, room, largest)) {
+    const AtlasSize needs = page_room_of(*c, room);
+    StrBuilder glyph;
+    glyph.appendf("U+%04X", unsigned(c->id));
+    throw Err(fmt(loaded.fnt_path, ": the glyph of ", glyph.view(), " takes ", needs.width, 'x',
+                  needs.height, " pixels with this padding and spacing, more than the page of ",
+                  largest.width, 'x', largest.height, "; nothing was written"));
+  }
+  throw Err(fmt(loaded.fnt_path, ": its glyphs with this padding and spacing fit no page up to ",
+                largest.width, 'x', largest.height, "; nothing was written"));
+}
+
 // The pages as the options lay them out; none when the atlas is the page.
 std::vector<Image> lay_out(BmFont &font, const LoadedFont &loaded, const ExportOptions &options) {
   if (!options.room && !options.page_size) return {};
@@ -53,9 +69,7 @@ std::vector<Image> lay_out(BmFont &font, const LoadedFont &loaded, const ExportO
       options.page_size.value_or(AtlasSize{k_atlas_max_width, k_atlas_max_height});
   std::optional<std::vector<Image>> pages =
       lay_out_pages(font, loaded.atlas, options.room.value_or(room), largest);
-  if (!pages)
-    throw Err(fmt(loaded.fnt_path, ": its glyphs with this padding and spacing fit no page up to ",
-                  largest.width, 'x', largest.height, "; nothing was written"));
+  if (!pages) refuse_unplaced(font, loaded, options.room.value_or(room), largest);
   return std::move(*pages);
 }
 
@@ -88,7 +102,9 @@ void write_bmfont(LoadedFont &loaded, const ExportOptions &options) {
     baked.font.pages.push_back(Str(page_paths.back().name()));
   }
   std::vector<KerningPair> pairs;
-  if (!options.font_file.empty()) pairs = kerning_pairs(options.font_file, loaded.font);
+  if (!options.font_file.empty())
+    pairs = kerning_pairs(options.font_file, loaded.font,
+                          glyph_suppliers(loaded).fallback_codes(loaded.font));
   const Str descriptor = descriptor_bytes(baked.font, pairs, options);
   std::vector<Bytes> pngs;
   for (u64 id = 0; id < count; ++id)
@@ -98,6 +114,7 @@ void write_bmfont(LoadedFont &loaded, const ExportOptions &options) {
   // earlier export as it was.
   std::vector<Output> outputs;
   for (u64 id = 0; id < count; ++id) outputs.push_back({page_paths[id], pngs[id].view()});
+  refuse_replacing_others_pages(options.out, ArrView<const Output>(outputs.data(), count));
   outputs.push_back({options.out, bytes_of(descriptor.view())});
   write_outputs(ArrView<const Output>(outputs.data(), outputs.size()));
   if (count > 1 && !options.page_size)

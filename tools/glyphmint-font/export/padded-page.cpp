@@ -69,6 +69,20 @@ bool try_parse_page_size(StrView text, AtlasSize &size) {
   return true;
 }
 
+AtlasSize page_room_of(const BmChar &c, const GlyphRoom &room) {
+  const RectSize rect = packed_size(c, room);
+  if (rect.width == 0 || rect.height == 0) return {};
+  return {i32(i64{rect.width} + room.spacing[0]), i32(i64{rect.height} + room.spacing[1])};
+}
+
+const BmChar *char_larger_than_page(const BmFont &font, const GlyphRoom &room, AtlasSize largest) {
+  for (const BmChar &c : font.chars) {
+    const AtlasSize needs = page_room_of(c, room);
+    if (needs.width > largest.width || needs.height > largest.height) return &c;
+  }
+  return nullptr;
+}
+
 std::optional<std::vector<Image>> lay_out_pages(BmFont &font, const Image &atlas,
                                                 const GlyphRoom &room, AtlasSize largest) {
   std::vector<RectSize> rects;

@@ -29,6 +29,16 @@ struct GlyphRoom {
 /// untouched, for any other text.
 [[nodiscard]] bool try_parse_page_size(StrView text, AtlasSize &size);
 
+/// The page a char's rectangle takes alone: its bitmap with the padding, and
+/// the spacing on both sides of it; 0x0 for one without area, which takes no
+/// room.
+[[nodiscard]] AtlasSize page_room_of(const BmChar &c, const GlyphRoom &room);
+
+/// The first char whose page_room_of is wider or higher than `largest`, the
+/// one that fits no page; null when each fits alone.
+[[nodiscard]] const BmChar *char_larger_than_page(const BmFont &font, const GlyphRoom &room,
+                                                  AtlasSize largest);
+
 /// Packs the font's chars anew, in their order, with shared/atlas-pack: on
 /// the smallest page of the atlas series, capped at `largest`, that holds
 /// them, or else on as many pages of `largest` as they need, each char's

@@ -2,6 +2,7 @@
 
 #include "core/fmt.h"
 #include "shared/glyph-loading.h"
+#include "tools/glyphmint-font/baked/glyph-suppliers.h"
 #include "tools/glyphmint-font/cli/font-file.h"
 
 #include <cstdio>
@@ -24,8 +25,12 @@ void take_font_advances(LoadedFont &loaded, const Path &font_file) {
   if (font.size < 1 || font.size > INT32_MAX / 64 || size_face(face, font.size, style).failed())
     throw Err(
         fmt(font_file, ": cannot be set to the pixel size ", font.size, " of ", loaded.fnt_path));
+  // A glyph a fallback supplied keeps its advance, even where the font maps
+  // the code point too (fallback_first).
+  const GlyphSuppliers suppliers = glyph_suppliers(loaded);
   u64 mapped = 0;
   for (size_t i = 0; i < font.glyph_count; ++i) {
+    if (suppliers.from_fallback(i)) continue;
     gm_glyph glyph = gm_font_glyph(&font, i);
     const FT_UInt index = glyph.code < 0 ? 0 : glyph_index(face, glyph.code);
     if (index == 0) continue;

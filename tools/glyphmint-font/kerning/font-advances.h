@@ -14,8 +14,9 @@
 /// kind (shared/glyph-loading.h), as the baker did: a colour font of bitmap
 /// strikes from its scaled strike, monochrome hinted with its strikes. The
 /// font is the bake's when each code point it maps has the advance the
-/// record holds, as the bake rounded it; code points it does not map keep
-/// their records' advances. Throws Err "<font_file>: ..." naming the .fnt too
+/// record holds, as the bake rounded it; code points it does not map, and
+/// glyphs that the bake's settings beside it say a fallback supplied
+/// (glyph-suppliers.h), keep their records' advances. Throws Err "<font_file>: ..." naming the .fnt too
 /// for a font that is not the bake's, or one that cannot be set to the baked
 /// size.
 void take_font_advances(LoadedFont &loaded, const Path &font_file);

@@ -62,7 +62,7 @@
 // The bake's font file, opened by HarfBuzz at the bake's size.
 class KerningFont {
 public:
-  KerningFont(const Path &font_file, const gm_font &font) {
+  KerningFont(const Path &font_file, const gm_font &font, const std::vector<u32> &left_out) {
     if (font.size < 1 || font.size > INT32_MAX / 64)
       throw Err(fmt(font_file, ": cannot kern at the bake's pixel size ", font.size));
 
@@ -72,7 +72,8 @@ public:
     codes_.reserve(font.glyph_count);
     for (size_t i = 0; i < font.glyph_count; ++i) {
       const i32 code = gm_font_glyph(&font, i).code;
-      if (code >= 0 && (codes_.empty() || codes_.back() != u32(code))) codes_.push_back(u32(code));
+      if (code < 0 || std::binary_search(left_out.begin(), left_out.end(), u32(code))) continue;
+      if (codes_.empty() || codes_.back() != u32(code)) codes_.push_back(u32(code));
     }
 
     // HarfBuzz reads the tables through FreeType, so any font form FreeType
@@ -100,8 +101,9 @@ private:
   bool kerns_ = false;
 };
 
-std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &font) {
-  const KerningFont opened(font_file, font);
+std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &font,
+                                       const std::vector<u32> &left_out) {
+  const KerningFont opened(font_file, font, left_out);
   if (!opened.kerns()) return {};
   const std::vector<Baked> baked = describe_baked(opened.font(), opened.codes());
   std::set<hb_script_t> scripts = {HB_SCRIPT_INVALID};
@@ -143,8 +145,9 @@ i32 kerning_from_pairs(void *pairs, u32 first, u32 second) {
   return kerning_amount(*static_cast<const std::vector<KerningPair> *>(pairs), first, second);
 }
 
-NeighbourKerning::NeighbourKerning(const Path &font_file, const gm_font &font)
-    : font_(std::make_unique<KerningFont>(font_file, font)),
+NeighbourKerning::NeighbourKerning(const Path &font_file, const gm_font &font,
+                                   const std::vector<u32> &left_out)
+    : font_(std::make_unique<KerningFont>(font_file, font, left_out)),
       shaper_(std::make_unique<PairShaper>(font_->font())) {}
 
 NeighbourKerning::~NeighbourKerning() = default;

@@ -37,10 +37,12 @@ struct KerningPair {
 /// shaping every ordered pair would give, found without shaping them all. A
 /// font with neither a GPOS nor a kern table gives none, and a code point the
 /// font does not map pairs with none (take_font_advances checks that the
-/// font is the bake's). Throws Err "<font_file>: ..." when the path is too
-/// long, when FreeType cannot open the file, or when the bake's size is not a
-/// pixel size from 1 to 33554431.
-[[nodiscard]] std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &font);
+/// font is the bake's), nor does one in `left_out` (ascending: those a
+/// fallback supplied, GlyphSuppliers::fallback_codes). Throws Err
+/// "<font_file>: ..." when the path is too long, when FreeType cannot open
+/// the file, or when the bake's size is not a pixel size from 1 to 33554431.
+[[nodiscard]] std::vector<KerningPair> kerning_pairs(const Path &font_file, const gm_font &font,
+                                                     const std::vector<u32> &left_out = {});
 
 /// The amount of (first, second) in pairs sorted as kerning_pairs sorts them;
 /// 0 when the pair is not there. A binary search.
@@ -58,8 +60,10 @@ struct KerningPair {
 ///   gm_layout_set_kerning(&layout, NeighbourKerning::kerning_fn, &kerning);
 class NeighbourKerning {
 public:
-  /// Opens and checks the font file with the errors of kerning_pairs.
-  NeighbourKerning(const Path &font_file, const gm_font &font);
+  /// Opens and checks the font file with the errors of kerning_pairs, whose
+  /// `left_out` it takes too.
+  NeighbourKerning(const Path &font_file, const gm_font &font,
+                   const std::vector<u32> &left_out = {});
   ~NeighbourKerning();
   NeighbourKerning(const NeighbourKerning &) = delete;
   NeighbourKerning &operator=(const NeighbourKerning &) = delete;

@@ -1,5 +1,7 @@
 #include "tools/glyphmint-font/preview/page-data.h"
 
+#include "tools/glyphmint-font/baked/glyph-suppliers.h"
+
 #include <cstdio>
 #include <iterator>
 
@@ -40,6 +42,27 @@ void append_glyphs(std::string &out, const gm_font &font) {
     out += ']';
   }
   out += "]";
+}
+
+// null unless the settings beside the bake say which font supplied each glyph.
+void append_suppliers(std::string &out, const LoadedFont &loaded) {
+  const GlyphSuppliers suppliers = glyph_suppliers(loaded);
+  out += "\"suppliers\":";
+  if (suppliers.state != GlyphSuppliers::State::Known) {
+    out += "null";
+    return;
+  }
+  out += "{\"fonts\":[";
+  for (size_t k = 0; k < suppliers.fonts.size(); ++k) {
+    if (k > 0) out += ',';
+    out += json_string(std::string_view(suppliers.fonts[k].data, suppliers.fonts[k].len));
+  }
+  out += "],\"of\":[";
+  for (size_t i = 0; i < suppliers.of_record.size(); ++i) {
+    if (i > 0) out += ',';
+    append_number(out, suppliers.of_record[i]);
+  }
+  out += "]}";
 }
 
 void append_kerning(std::string &out, const std::vector<KerningPair> *pairs) {
@@ -109,6 +132,8 @@ std::string page_data_json(const LoadedFont &loaded, const std::vector<KerningPa
   out += kind_name(f.kind);
   out += "\",\n";
   append_glyphs(out, f);
+  out += ",\n";
+  append_suppliers(out, loaded);
   out += ",\n";
   append_kerning(out, pairs);
   out += ",\n\"text\":" + json_string(sample) + "}";

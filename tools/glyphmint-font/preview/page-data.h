@@ -21,6 +21,9 @@
 ///    "spread", "channels", "atlasWidth", "atlasHeight",
 ///    "glyphs": [[code, width, rows, bearing x, bearing y, x, y, advance], ...]
 ///      in the file's order,
+///    "suppliers": {"fonts": [file name, ...], "of": [font of each record, ...]}
+///      when the settings beside the bake name fallbacks (glyph-suppliers.h),
+///      else null,
 ///    "kerning": [[first, second, amount], ...] or null without a font file,
 ///    "text": the sample}
 [[nodiscard]] std::string page_data_json(const LoadedFont &loaded,

@@ -6,10 +6,13 @@
 const MAX_SIDE = 16384;
 const MAX_PIXELS = 64 * 1024 * 1024;
 
-function describeGlyph(glyph) {
+// The record, and the font that supplied it when the bake had fallbacks.
+function describeGlyph(font, index) {
+  const glyph = font.glyphs[index];
+  const from = font.suppliers ? `  from ${font.suppliers.fonts[font.suppliers.of[index]]}` : '';
   return `${codePointName(glyph.code)}  cell x ${glyph.x}, y ${glyph.y}  ` +
     `size ${glyph.width}x${glyph.rows}  bearing x ${glyph.bearingX}, y ${glyph.bearingY}  ` +
-    `advance ${glyph.advance}`;
+    `advance ${glyph.advance}${from}`;
 }
 
 // One box per record, over each glyph's cell, placed in percent of the atlas
@@ -31,7 +34,7 @@ function showAtlasBoxes(font) {
   });
   let pinned = null;
   const show = (box) => {
-    info.textContent = box ? describeGlyph(font.glyphs[Number(box.dataset.index)]) : '';
+    info.textContent = box ? describeGlyph(font, Number(box.dataset.index)) : '';
   };
   boxes.addEventListener('mouseover', (event) => pinned || show(event.target.closest('.box')));
   boxes.addEventListener('click', (event) => {

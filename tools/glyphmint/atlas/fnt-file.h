@@ -10,8 +10,8 @@
 #include "core/list.h"
 #include "glyphmint/fnt.h"
 #include "shared/glyph-loading.h"
+#include "shared/settings.h"
 #include "tools/glyphmint/glyphs/raster-glyph.h"
-#include "tools/glyphmint/settings.h"
 
 #include <vector>
 

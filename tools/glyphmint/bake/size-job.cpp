@@ -22,12 +22,6 @@ void raise(std::atomic<u64> &value, u64 to) {
 
 } // namespace
 
-BakeOutputs bake_outputs(const Path &font, int size) {
-  const StrView base = font.name_without_ext();
-  const Path dir = font.parent();
-  return {dir / fmt(base, '-', size, ".png").view(), dir / fmt(base, '-', size, ".fnt").view()};
-}
-
 CodeSequence::CodeSequence(const Glyphmint &settings) {
   for (const CharRange &range : settings.ranges) {
     // Counted in 64 bits so a range ending at the largest int still ends.

@@ -11,20 +11,13 @@
 #include "core/fs.h"
 #include "core/log.h"
 #include "shared/font-face.h"
+#include "shared/settings.h"
 #include "tools/glyphmint/glyphs/glyph-faces.h"
-#include "tools/glyphmint/settings.h"
 
 #include <atomic>
 #include <deque>
 #include <mutex>
 #include <vector>
-
-/// The two output paths of one size: dir/base-size.png and dir/base-size.fnt.
-struct BakeOutputs {
-  Path image;
-  Path fnt;
-};
-[[nodiscard]] BakeOutputs bake_outputs(const Path &font, int size);
 
 /// The code points that each size of the settings loads, in load order
 /// (ranges first, then chars, never de-duplicated).

@@ -1,6 +1,7 @@
 #include "tools/glyphmint/glyphs/glyph-faces.h"
 
 #include "core/log.h"
+#include "shared/glyph-supplier.h"
 
 namespace {
 
@@ -36,7 +37,9 @@ FT_Face open_fallback(FontLibrary &fonts, const Path &font) {
 
 GlyphFaces GlyphFaces::open(FontLibrary &fonts, const Glyphmint &settings, int size) {
   GlyphFaces faces;
+  faces.settings = &settings;
   faces.main.face = get_face(fonts, settings.font);
+  faces.in_order.push_back(faces.main.face);
   faces.main.style = set_bake_size(faces.main.face, size, settings);
   for (const Path &font : settings.fallbacks) {
     SizedFace fallback;
@@ -45,16 +48,16 @@ GlyphFaces GlyphFaces::open(FontLibrary &fonts, const Glyphmint &settings, int s
     fallback.font = Path(font.view());
     fallback.unsized = size_face(fallback.face, size, fallback.style);
     faces.fallbacks.push_back(fallback);
+    faces.in_order.push_back(fallback.face);
   }
   return faces;
 }
 
 const SizedFace &GlyphFaces::supplier(int code) const {
-  if (has_glyph(main.face, code)) return main;
-  for (const SizedFace &fallback : fallbacks) {
-    if (!has_glyph(fallback.face, code)) continue;
-    if (fallback.unsized.failed()) stop_unsized(fallback, code);
-    return fallback;
-  }
-  return main;
+  const u64 k =
+      supplying_font(*settings, ArrView<const FT_Face>(in_order.data(), in_order.size()), code);
+  if (k == 0) return main;
+  const SizedFace &fallback = fallbacks[k - 1];
+  if (fallback.unsized.failed()) stop_unsized(fallback, code);
+  return fallback;
 }

@@ -1,7 +1,7 @@
 // The fonts one size of a bake draws its glyphs from: the settings' font,
-// then its fallbacks in order, each set to the size. The one place that
-// decides which face supplies a code point, so every glyph of a bake comes
-// from the font that the settings say it does.
+// then its fallbacks in order, each set to the size, and the face that
+// supplies each code point by the rule of shared/glyph-supplier.h, so every
+// glyph of a bake comes from the font that the settings say it does.
 #pragma once
 
 #include "tools/glyphmint/glyphs/glyph.h"
@@ -24,6 +24,9 @@ struct SizedFace {
 struct GlyphFaces {
   SizedFace main;
   std::vector<SizedFace> fallbacks;
+  /// main's face, then each fallback's, as the supplier rule takes them.
+  std::vector<FT_Face> in_order;
+  const Glyphmint *settings = nullptr;
 
   /// Opens the settings' font and then each fallback (through the library's
   /// cache, so a file is opened once per library: each thread of a bake has
@@ -33,9 +36,9 @@ struct GlyphFaces {
   /// FreeType failure line.
   [[nodiscard]] static GlyphFaces open(FontLibrary &fonts, const Glyphmint &settings, int size);
 
-  /// The main face when it maps the code point, else the first fallback that
-  /// does; the main face again when none does, so that loading the glyph
-  /// stops with the main font's missing-character message. A fallback that
-  /// could not be set to the size is a fatal stop naming its file and why.
+  /// The face that supplying_font names (the main face when no font maps the
+  /// code point, so that loading the glyph stops with the main font's
+  /// missing-character message). A fallback that could not be set to the
+  /// size is a fatal stop naming its file and why.
   [[nodiscard]] const SizedFace &supplier(int code) const;
 };

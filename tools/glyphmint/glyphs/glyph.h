@@ -5,9 +5,9 @@
 #pragma once
 
 #include "shared/glyph-loading.h"
+#include "shared/settings.h"
 #include "tools/glyphmint/glyphs/ft-stop.h"
 #include "tools/glyphmint/glyphs/raster-glyph.h"
-#include "tools/glyphmint/settings.h"
 
 struct CellBudget;
 

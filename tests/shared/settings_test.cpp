@@ -1,4 +1,4 @@
-#include "tools/glyphmint/settings.h"
+#include "shared/settings.h"
 
 #include "tests/support/list-values.h"
 

@@ -1,4 +1,4 @@
-#include "tools/glyphmint/settings.h"
+#include "shared/settings.h"
 
 #include "core/ini.h"
 #include "core/log.h"
@@ -45,6 +45,17 @@ List<Path> parse_fallbacks(IniProp prop, const Path &dir) {
   return fonts;
 }
 
+// Without fallbacks the key would quietly change nothing: a strict reader
+// says so rather than bake the icons from the main font.
+List<CharRange> parse_fallback_first(IniProp prop, const List<Path> &fallbacks) {
+  List<CharRange> ranges;
+  if (!prop) return ranges;
+  if (fallbacks.empty()) malformed(prop.value(), "fallback_first goes with fallback");
+  if (!StrParser<List<CharRange>>::try_parse(prop.value(), ranges))
+    malformed(prop.value(), "fallback_first is a list of ranges: [61440-63743]");
+  return ranges;
+}
+
 } // namespace
 
 Glyphmint read_settings(const Path &settings_file) {
@@ -62,5 +73,12 @@ Glyphmint read_settings(const Path &settings_file) {
   settings.render = parse_render(section["render"]);
   settings.spread = parse_spread(section["spread"], settings.render);
   settings.fallbacks = parse_fallbacks(section["fallback"], settings_file.parent());
+  settings.fallback_first = parse_fallback_first(section["fallback_first"], settings.fallbacks);
   return settings;
+}
+
+BakeOutputs bake_outputs(const Path &font, int size) {
+  const StrView base = font.name_without_ext();
+  const Path dir = font.parent();
+  return {dir / fmt(base, '-', size, ".png").view(), dir / fmt(base, '-', size, ".fnt").view()};
 }
