@@ -56,6 +56,13 @@ List<CharRange> parse_fallback_first(IniProp prop, const List<Path> &fallbacks) 
   return ranges;
 }
 
+bool parse_shaped(IniProp prop) {
+  bool shaped = false;
+  if (prop && !StrParser<bool>::try_parse(prop.value(), shaped))
+    malformed(prop.value(), "shaped is true or false");
+  return shaped;
+}
+
 } // namespace
 
 Glyphmint read_settings(const Path &settings_file) {
@@ -74,6 +81,7 @@ Glyphmint read_settings(const Path &settings_file) {
   settings.spread = parse_spread(section["spread"], settings.render);
   settings.fallbacks = parse_fallbacks(section["fallback"], settings_file.parent());
   settings.fallback_first = parse_fallback_first(section["fallback_first"], settings.fallbacks);
+  settings.shaped = parse_shaped(section["shaped"]);
   return settings;
 }
 

@@ -1,10 +1,10 @@
 // The settings of one *.glyphmint.ini file: which font to bake, at which pixel
 // sizes, which code points, and how, and the files a bake of them writes. The
 // keys "path", "sizes", "ranges" and "chars", and the optional "render",
-// "spread", "fallback" and "fallback_first", are read from the properties
-// before the first section header only, and the list values follow the
-// grammar of shared/code-point-lists.h. The baker bakes by them and the font
-// tool reads them to tell which font supplied each glyph of a bake.
+// "spread", "fallback", "fallback_first" and "shaped", are read from the
+// properties before the first section header only, and the list values follow
+// the grammar of shared/code-point-lists.h. The baker bakes by them and the
+// font tool reads them to tell which font supplied each glyph of a bake.
 #pragma once
 
 #include "core/fs.h"
@@ -37,13 +37,16 @@ struct Glyphmint {
   /// of a private-use area that the main font fills with its own glyphs);
   /// given only with `fallbacks`.
   List<CharRange> fallback_first;
+  /// Also bake every glyph that shaping the code points can produce, each
+  /// recorded with its glyph index and font.
+  bool shaped = false;
 };
 
 /// Reads and checks every key of the settings file before anything is baked.
 /// Throws Err for an unreadable file, "No value" for a missing key and
-/// "Cannot parse string: " and the value for a malformed one (for "render"
-/// "spread", "fallback" and "fallback_first", followed by what the key takes
-/// in parentheses).
+/// "Cannot parse string: " and the value for a malformed one (for "render",
+/// "spread", "fallback", "fallback_first" and "shaped", followed by what the
+/// key takes in parentheses).
 [[nodiscard]] Glyphmint read_settings(const Path &settings_file);
 
 /// The two output paths of one size: dir/base-size.png and dir/base-size.fnt,

@@ -24,6 +24,13 @@ ptrdiff_t fnt_c_find(const void *bytes, size_t length, uint32_t code_point) {
   return gm_font_find(&font, code_point);
 }
 
+ptrdiff_t fnt_c_find_glyph(const void *bytes, size_t length, uint32_t font_number,
+                           uint32_t glyph_index) {
+  gm_font font;
+  if (gm_font_parse(&font, bytes, length, NULL) != GM_OK) return -2;
+  return gm_font_find_glyph(&font, font_number, glyph_index);
+}
+
 size_t fnt_c_layout(const void *bytes, size_t length, const char *text, size_t text_length,
                     gm_kerning_fn kerning, void *user, fnt_c_step *steps, size_t max) {
   gm_font font;

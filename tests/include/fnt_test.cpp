@@ -42,7 +42,7 @@ std::string fnt(const std::vector<Rec> &recs, const std::string &name = "a.png",
   support::FntFile f{name, line_height, 12, 8, -2, {}};
   for (const Rec &r : recs)
     f.records.push_back(
-        {r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance, 0});
+        {r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance, 0, 0, 0});
   return support::fnt_bytes(f);
 }
 
@@ -132,6 +132,28 @@ std::vector<std::string> described(const std::vector<fnt_c_step> &steps) {
 const Rec k_a{'a', 3, 4, 0, 4, 0, 0, 5};
 const Rec k_b{'b', 2, 6, 1, 6, 5, 0, 7};
 
+/// A shaped file of these records, code points' first, and each one's
+/// (font number, glyph index) in the same order, through the encoders.
+std::string shaped_fnt(const std::vector<Rec> &codes, const std::vector<Rec> &others,
+                       const std::vector<std::pair<u32, u32>> &ids,
+                       gm_kind kind = GM_KIND_COVERAGE) {
+  std::vector<gm_glyph> all;
+  for (const Rec &r : codes)
+    all.push_back({r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance,
+                   gm_kind_reserved(kind, 0), ids[all.size()].second, ids[all.size()].first});
+  for (const Rec &r : others)
+    all.push_back({r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance,
+                   gm_kind_reserved(kind, 0), ids[all.size()].second, ids[all.size()].first});
+  gm_font header{};
+  header.shaped = 1, header.kind = kind, header.glyph_count = codes.size(),
+  header.record_count = all.size();
+  std::string section(gm_font_shaped_size(&header), '\0');
+  gm_font_encode_shaped(&header, all.data(), all.data() + codes.size(),
+                        reinterpret_cast<unsigned char *>(section.data()));
+  all.resize(codes.size());
+  return support::fnt_bytes({"a.png", 10, 12, 8, -2, all}) + section;
+}
+
 TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
   // Atlas 16 x 8. The name "a.png" puts the records at 37, the count at 29.
   const std::string good = fnt({{'A', 3, 4, 0, 4, 0, 0, 5}, {'B', 2, 2, 1, 2, 5, 0, 4}});
@@ -155,6 +177,15 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
     set_le(b, rec, word, 4);
     return b;
   };
+  // A shaped file: its section at 109, the glyph order at 229; the fuzz
+  // target's seeds cut and spoil each of its parts against its model.
+  const auto shaped = [](size_t at, u32 v) {
+    std::string b = shaped_fnt({{'A', 3, 4, 0, 4, 0, 0, 5}, {'B', 2, 2, 1, 2, 5, 0, 4}},
+                               {{-1, 1, 1, 0, 0, 8, 0, 3}, {-1, 1, 1, 0, 0, 11, 0, 3}},
+                               {{0, 7}, {1, 3}, {0, 5}, {0, 9}});
+    set_le(b, at, v, 4);
+    return b;
+  };
   // The largest count whose 32 + L + 36 N still fits in 64 bits.
   const u64 max_count = (UINT64_MAX - rec) / 36;
   struct Case {
@@ -174,7 +205,6 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
       {"count one too many", with_u64(29, 3), GM_ERR_RECORDS_TRUNCATED, rec + 72},
       {"last record cut short", good.substr(0, good.size() - 1), GM_ERR_RECORDS_TRUNCATED,
        rec + 36},
-      {"trailing byte", good + '\0', GM_ERR_TRAILING_BYTES, rec + 72},
       {"count one too few", with_u64(29, 1), GM_ERR_TRAILING_BYTES, rec + 36},
       {"codes descending", fnt({{'B', 0, 0, 0, 0, 0, 0, 1}, {'A', 0, 0, 0, 0, 0, 0, 1}}),
        GM_ERR_UNSORTED, rec + 36},
@@ -199,6 +229,12 @@ TEST(FntReader, RejectsEachStructuralFaultWhereItLies) {
       {"kind word 0", kind_word(0), GM_ERR_TRAILING_BYTES, rec},
       {"kind word naming no kind", kind_word(u32(-4)), GM_ERR_UNKNOWN_KIND, rec},
       {"kind word after records", good + kind_word(4).substr(rec), GM_ERR_TRAILING_BYTES, rec + 72},
+      // What every reader before 1.4 says of a shaped file: trailing bytes.
+      {"shaped section without its tag", shaped(109, 0), GM_ERR_TRAILING_BYTES, rec + 72},
+      {"shaped records not of the section's kind", shaped(113, 4), GM_ERR_BAD_SPREAD, rec},
+      {"glyph order out of order", shaped(229, 0), GM_ERR_BAD_GLYPH_ORDER, 233},
+      {"glyph order cut", shaped(109, u32(GM_FNT_SHAPED_TAG)).substr(0, 244),
+       GM_ERR_SHAPED_TRUNCATED, 241},
       // Sound files around the same edges.
       {"good", good, GM_OK, 0},
       {"distance field", spreads(4, 4), GM_OK, 0},
@@ -295,6 +331,33 @@ TEST(FntReader, FindGivesTheFirstOfEqualCodesAndNothingForAbsentOnes) {
     EXPECT_EQ(fnt_c_find(p.file.data(), p.file.size(), c.code_point), c.index)
         << "from C, code point " << c.code_point << " in " << testing::PrintToString(c.codes);
   }
+}
+
+TEST(FntReader, FindsShapedGlyphsByFontAndIndex) {
+  // Two code points share glyph 7; many others written in scrambled order.
+  std::vector<Rec> others;
+  std::vector<std::pair<u32, u32>> ids = {{0, 7}, {0, 7}, {1, 3}};
+  for (u32 k = 0; k < 300; ++k) {
+    others.push_back({-1, 0, 0, 0, 0, 0, 0, 1});
+    ids.emplace_back(k % 3, 1000 + (k * 7919) % 300);
+  }
+  const Parsed p(shaped_fnt(
+      {{'A', 0, 0, 0, 0, 0, 0, 1}, {'B', 0, 0, 0, 0, 0, 0, 1}, {'C', 0, 0, 0, 0, 0, 0, 1}}, others,
+      ids));
+  ASSERT_EQ(p.error, GM_OK) << gm_error_text(p.error);
+  EXPECT_TRUE(p.font.shaped && p.font.glyph_count == 3 && p.font.record_count == 303);
+  EXPECT_EQ(gm_font_find(&p.font, 'B'), 1);
+  for (size_t r = 0; r < ids.size(); ++r) {
+    const auto [font, index] = ids[r];
+    const ptrdiff_t want = r == 1 ? 0 : ptrdiff_t(r);
+    EXPECT_EQ(gm_font_find_glyph(&p.font, font, index), want) << r;
+    EXPECT_EQ(fnt_c_find_glyph(p.file.data(), p.file.size(), font, index), want);
+    const gm_glyph g = gm_font_record(&p.font, r);
+    EXPECT_TRUE(g.font_number == font && g.glyph_index == index &&
+                g.code == (r < 3 ? 'A' + i32(r) : -1))
+        << r;
+  }
+  // Absent glyphs, and files that are not shaped, the fuzz target checks against its model.
 }
 
 TEST(FntReader, DecodesWellFormedUtf8AndStopsAtAnythingElse) {

@@ -122,6 +122,7 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
        "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
       {"render = colour\n", {}, 0,
        "Cannot parse string: colour (render is coverage, mono, sdf, msdf, mtsdf or color)"},
+      {"shaped = yes\n", {}, 0, "Cannot parse string: yes (shaped is true or false)"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.keys);
@@ -133,7 +134,9 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
     const Glyphmint s = read_settings(write("a.glyphmint.ini", text));
     EXPECT_EQ(s.render, row.render);
     EXPECT_EQ(s.spread, row.spread);
+    EXPECT_FALSE(s.shaped);
   }
+  EXPECT_TRUE(read_settings(write("a.glyphmint.ini", base + "shaped = true\n")).shaped);
 }
 
 TEST_F(SettingsFile, KeysUnderASectionHeaderAreNotSettings) {

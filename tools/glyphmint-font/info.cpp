@@ -37,6 +37,8 @@ const char k_help[] =
     "    supplied, the path font first, such as DejaVuSans.ttf 95,\n"
     "    fontawesome-webfont.ttf 4; or unknown and why, when those settings no\n"
     "    longer bake this file\n"
+    "  shaped: for a shaped bake only, N glyphs beyond the code points: those\n"
+    "    that shaping its code points can produce, found by glyph index\n"
     "\n"
     "Any fault: exit status 1 and one line on standard error naming the file.\n";
 

@@ -61,3 +61,12 @@ const SizedFace &GlyphFaces::supplier(int code) const {
   if (fallback.unsized.failed()) stop_unsized(fallback, code);
   return fallback;
 }
+
+u32 GlyphFaces::font_number(const SizedFace &face) const {
+  if (&face == &main) return 0;
+  return static_cast<u32>(&face - fallbacks.data()) + 1;
+}
+
+const SizedFace &GlyphFaces::font(u32 number) const {
+  return number == 0 ? main : fallbacks[number - 1];
+}
