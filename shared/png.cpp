@@ -120,8 +120,7 @@ template <class Visit> void over_stretch(const Stretch &s, Visit &&visit) {
   for (; k + 8 <= s.bytes; k += 8)
     visit(k, load_lanes(s.x + k), load_lanes(s.left + k), load_lanes(s.up + k),
           load_lanes(s.up_left + k));
-  for (; k < s.bytes; ++k)
-    visit(k, int(s.x[k]), int(s.left[k]), int(s.up[k]), int(s.up_left[k]));
+  for (; k < s.bytes; ++k) visit(k, int(s.x[k]), int(s.left[k]), int(s.up[k]), int(s.up_left[k]));
 }
 
 // Adds to `sums` stb's estimate of each filter over the stretch: the sum of
@@ -169,11 +168,16 @@ template <int Filter> void write_residuals(const Stretch &s, u8 *out) {
 
 void write_residuals(int filter, const Stretch &s, u8 *out) {
   switch (filter) {
-  case 0: return write_residuals<0>(s, out);
-  case 1: return write_residuals<1>(s, out);
-  case 2: return write_residuals<2>(s, out);
-  case 3: return write_residuals<3>(s, out);
-  default: return write_residuals<4>(s, out);
+  case 0:
+    return write_residuals<0>(s, out);
+  case 1:
+    return write_residuals<1>(s, out);
+  case 2:
+    return write_residuals<2>(s, out);
+  case 3:
+    return write_residuals<3>(s, out);
+  default:
+    return write_residuals<4>(s, out);
   }
 }
 
