@@ -5,7 +5,6 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <zlib.h>
 
 namespace {
 
@@ -379,15 +378,14 @@ u64 zlib_stream_capacity(u64 len) {
   return 2 + std::max(len + len / 8 + 16, stored_size(len)) + 4;
 }
 
-u64 write_zlib_stream(const u8 *data, u64 len, u8 *out, const std::function<u64(u64)> &await) {
+u64 write_zlib_stream(const u8 *data, u64 len, u8 *out, const StreamData &source) {
   out[0] = 0x78; // a 32K window
   out[1] = 0x5e; // "fast" compression level
-  u8 *end = compress(data, len, out + 2, await);
+  u8 *end = compress(data, len, out + 2, source.await);
   // stb stores instead when the block came out larger than this (including
   // its two header bytes), and writes no block at all for no data.
   if (u64(end - out) > 2 + stored_size(len)) end = store(data, len, out + 2);
-  uLong adler = adler32_z(1, nullptr, 0);
-  adler = adler32_z(adler, data, len);
+  const u32 adler = source.adler32();
   const u8 sum[4] = {u8(adler >> 24), u8(adler >> 16), u8(adler >> 8), u8(adler)};
   std::memcpy(end, sum, 4);
   return u64(end + 4 - out);
