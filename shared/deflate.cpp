@@ -220,51 +220,66 @@ struct Match {
   u64 from = 0;
 };
 
-// The length of a candidate that could beat `need`, or 0 when it cannot.
-// While `need` is short, one word compared gives most lengths outright;
-// once it is long, the word ending at index `need` (which must match too)
-// rejects most.
-u32 candidate_length(const u8 *from, const u8 *at, u32 need, u32 limit) {
-  if (limit >= 8) {
-    if (need < 8) {
-      const u64 differ = load64(from) ^ load64(at);
-      if (differ != 0) return u32(__builtin_ctzll(differ)) / 8;
-    } else if (need < limit && load64(from + need - 7) != load64(at + need - 7)) {
-      return 0;
-    }
-  }
-  return match_length(from, at, limit);
-}
-
-// Whether the first n bytes of a and b agree; `limit` bytes can be read,
-// at least n. The last word first: it holds the byte a shorter candidate
-// fails at.
-bool agree(const u8 *a, const u8 *b, u32 n, u32 limit) {
-  if (n < 8) {
-    if (limit < 8) return match_length(a, b, n) == n;
-    return ((load64(a) ^ load64(b)) << (64 - 8 * n)) == 0; // the first n bytes, little-endian
-  }
+// Whether the first n bytes of a and b agree, n at least 8. The last word
+// first: it holds the byte a shorter candidate fails at.
+bool agree(const u8 *a, const u8 *b, u32 n) {
   if (load64(a + n - 8) != load64(b + n - 8)) return false;
   for (u32 k = 0; k + 8 < n; k += 8)
     if (load64(a + k) != load64(b + k)) return false;
   return true;
 }
 
+/// The positions of a bucket that are still in the window, newest first.
+class Candidates {
+public:
+  Candidates(const Buckets &buckets, u32 h, u64 at)
+      : bucket_(buckets.lines[h].at), left_(buckets.counts[h]), at_(at) {}
+  /// The next candidate's position into `from`, or false when none is left.
+  bool next(u64 &from) {
+    if (left_ == 0) return false;
+    from = bucket_[--left_];
+    return at_ - from < window;
+  }
+
+private:
+  const u32 *bucket_;
+  u32 left_;
+  u64 at_;
+};
+
 // stb takes the newest of the longest matches at least 3 long within the
 // window; newest first, the first longest is that one, and a match as long
-// as allowed ends the search.
+// as allowed ends the search. While the best is shorter than a word, one
+// word compared gives a candidate's length; after, the word ending where a
+// longer candidate must still match rejects most.
 Match longest(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 limit) {
-  const u32 *bucket = buckets.lines[h].at;
+  const u8 *here = data + at;
+  Candidates candidates(buckets, h, at);
   Match best;
   u32 need = shortest_match - 1; // a candidate must beat this
-  for (u32 j = buckets.counts[h]; j-- > 0 && need < limit;) {
-    const u64 from = bucket[j];
-    if (at - from >= window) break;
-    const u32 n = candidate_length(data + from, data + at, need, limit);
-    if (n > need) {
-      best = {n, from};
-      need = n;
+  u64 from = 0;
+  if (limit < 8) { // the last few bytes
+    while (need < limit && candidates.next(from)) {
+      const u32 n = match_length(data + from, here, limit);
+      if (n > need) best = {n, from}, need = n;
     }
+    return best;
+  }
+  const u64 head = load64(here);
+  while (candidates.next(from)) {
+    const u64 differ = load64(data + from) ^ head;
+    if (differ == 0) {
+      need = match_length(data + from, here, limit);
+      best = {need, from};
+      break;
+    }
+    const u32 n = u32(__builtin_ctzll(differ)) / 8; // the first bytes, little-endian
+    if (n > need) best = {n, from}, need = n;
+  }
+  while (need < limit && candidates.next(from)) {
+    if (load64(data + from + need - 7) != load64(here + need - 7)) continue;
+    const u32 n = match_length(data + from, here, limit);
+    if (n > need) best = {n, from}, need = n;
   }
   return best;
 }
@@ -274,11 +289,20 @@ Match longest(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 limit) 
 bool longer_match_next(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 length,
                        u32 limit) {
   if (length >= limit) return false;
-  const u32 *bucket = buckets.lines[h].at;
-  for (u32 j = buckets.counts[h]; j-- > 0;) {
-    const u64 from = bucket[j];
-    if (at - from >= window) break;
-    if (agree(data + from, data + at, length + 1, limit)) return true;
+  const u8 *here = data + at;
+  const u32 need = length + 1;
+  Candidates candidates(buckets, h, at);
+  u64 from = 0;
+  if (need >= 8) {
+    while (candidates.next(from))
+      if (agree(data + from, here, need)) return true;
+  } else if (limit >= 8) {
+    const u64 head = load64(here);
+    while (candidates.next(from))
+      if (((load64(data + from) ^ head) << (64 - 8 * need)) == 0) return true; // little-endian
+  } else {
+    while (candidates.next(from))
+      if (match_length(data + from, here, need) == need) return true;
   }
   return false;
 }
