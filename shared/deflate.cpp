@@ -5,7 +5,6 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <zlib.h>
 
 namespace {
 
@@ -16,7 +15,7 @@ constexpr u64 window = 32768;
 constexpr u32 longest_match = 258;
 constexpr u32 shortest_match = 3;
 // How far past a position the compressor reads: a match from it, then the
-// hashes fetched ahead of where that match ends (Hashes::distance + 3).
+// hashes made ahead of where that match ends.
 constexpr u64 lookahead = longest_match + 8;
 constexpr u64 stored_block = 32767;
 
@@ -49,6 +48,7 @@ struct CodeTables {
   std::array<u8, 512> distance_symbol; // by distance - 1, then 256 + (distance - 1) / 128
   std::array<u16, 30> distance_base;
   std::array<u8, 30> distance_extra;
+  std::array<u8, 30> distance_code; // the symbol's five bits, reversed as the stream takes them
 
   CodeTables() {
     static constexpr u16 length_base[] = {3,  4,  5,  6,   7,   8,   9,   10,  11,  13,
@@ -71,6 +71,7 @@ struct CodeTables {
     for (u32 j = 0; j < 30; ++j) {
       distance_base[j] = bases[j];
       distance_extra[j] = u8(j < 4 ? 0 : j / 2 - 1);
+      distance_code[j] = u8(reversed(j, 5));
       const u32 last = j + 1 < 30 ? u32(bases[j + 1]) - 1 : u32(window);
       for (u32 d = bases[j]; d <= last; ++d) {
         if (d <= 256)
@@ -83,7 +84,7 @@ struct CodeTables {
 
   [[nodiscard]] Code distance(u32 d) const {
     const u32 j = d <= 256 ? distance_symbol[d - 1] : distance_symbol[256 + ((d - 1) >> 7)];
-    return {reversed(j, 5) | ((d - distance_base[j]) << 5), 5u + distance_extra[j]};
+    return {distance_code[j] | ((d - distance_base[j]) << 5), 5u + distance_extra[j]};
   }
 };
 
@@ -181,41 +182,37 @@ struct Buckets {
   }
 };
 
-/// The buckets of the positions from the one being searched up to
-/// `distance` further, kept in a ring, each fetched when it enters. After a
-/// jump past a match only the two the search needs enter, and the reach
-/// grows again over a run of literals, where fetching ahead pays.
+/// The hashes of the positions ahead of the compressor, made a chunk at a
+/// time by a loop that vectorises, into a ring small enough to stay in
+/// cache. Positions skipped inside matches are hashed too: hashing them
+/// costs less than finding out which they are.
 class Hashes {
 public:
-  static constexpr u64 distance = 4;
-  static_assert(longest_match + distance + 3 <= lookahead);
+  static constexpr u64 chunk = 4096;
   Hashes(const u8 *data, u64 len) : data_(data), len_(len) {}
 
-  [[nodiscard]] u32 of(u64 at) const { return ring_[at % ring]; }
-  /// Starts again at `at`, after a jump past a match.
-  void restart(u64 at, const Buckets &buckets) {
-    next_ = at;
-    fill(at + 2, buckets);
-  }
-  /// One literal on, to `at`.
-  void advance(u64 at, const Buckets &buckets) {
-    fill(std::min(at + distance + 1, next_ + 2), buckets);
-  }
-
-private:
-  static constexpr u64 ring = 8;
-  // Enters the positions before `end` not yet in.
-  void fill(u64 end, const Buckets &buckets) {
-    for (; next_ < end; ++next_) {
-      if (next_ + 3 > len_) return; // past the last position with three bytes
-      ring_[next_ % ring] = hash3(data_ + next_);
-      buckets.prefetch(ring_[next_ % ring]);
+  /// Hashes on to `at` when it has its three bytes among the `ready` final ones.
+  void cover(u64 at, u64 ready) {
+    const u64 hashable = std::min(ready, len_) < 3 ? 0 : std::min(ready, len_) - 2;
+    while (end_ <= at && end_ < hashable) {
+      const u64 stop = std::min(hashable, (end_ / chunk + 1) * chunk);
+      u16 *to = ring_.get() + end_ % ring;
+      const u8 *from = data_ + end_;
+      for (u64 k = 0; k < stop - end_; ++k) to[k] = u16(hash3(from + k));
+      end_ = stop;
     }
   }
+  /// The first position not yet hashed.
+  [[nodiscard]] u64 end() const { return end_; }
+  /// The hash of a position in [end() - chunk, end()).
+  [[nodiscard]] u32 of(u64 at) const { return ring_[at % ring]; }
+
+private:
+  static constexpr u64 ring = 2 * chunk;
   const u8 *data_;
   u64 len_;
-  u64 next_ = 0; // the first position not yet in
-  u32 ring_[ring] = {};
+  u64 end_ = 0;
+  std::unique_ptr<u16[]> ring_{new u16[ring]()};
 };
 
 struct Match {
@@ -223,34 +220,66 @@ struct Match {
   u64 from = 0;
 };
 
-// The length of a candidate that could beat `need`, or 0 when it cannot.
-// While `need` is short, one word compared gives most lengths outright;
-// once it is long, one byte (the first that must also match) rejects most.
-u32 candidate_length(const u8 *from, const u8 *at, u32 need, u32 limit) {
-  if (need < 8 && limit >= 8) {
-    const u64 differ = load64(from) ^ load64(at);
-    if (differ != 0) return u32(__builtin_ctzll(differ)) / 8;
-    return match_length(from, at, limit);
-  }
-  if (from[need] != at[need]) return 0;
-  return match_length(from, at, limit);
+// Whether the first n bytes of a and b agree, n at least 8. The last word
+// first: it holds the byte a shorter candidate fails at.
+bool agree(const u8 *a, const u8 *b, u32 n) {
+  if (load64(a + n - 8) != load64(b + n - 8)) return false;
+  for (u32 k = 0; k + 8 < n; k += 8)
+    if (load64(a + k) != load64(b + k)) return false;
+  return true;
 }
+
+/// The positions of a bucket that are still in the window, newest first.
+class Candidates {
+public:
+  Candidates(const Buckets &buckets, u32 h, u64 at)
+      : bucket_(buckets.lines[h].at), left_(buckets.counts[h]), at_(at) {}
+  /// The next candidate's position into `from`, or false when none is left.
+  bool next(u64 &from) {
+    if (left_ == 0) return false;
+    from = bucket_[--left_];
+    return at_ - from < window;
+  }
+
+private:
+  const u32 *bucket_;
+  u32 left_;
+  u64 at_;
+};
 
 // stb takes the newest of the longest matches at least 3 long within the
 // window; newest first, the first longest is that one, and a match as long
-// as allowed ends the search.
+// as allowed ends the search. While the best is shorter than a word, one
+// word compared gives a candidate's length; after, the word ending where a
+// longer candidate must still match rejects most.
 Match longest(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 limit) {
-  const u32 *bucket = buckets.lines[h].at;
+  const u8 *here = data + at;
+  Candidates candidates(buckets, h, at);
   Match best;
   u32 need = shortest_match - 1; // a candidate must beat this
-  for (u32 j = buckets.counts[h]; j-- > 0 && need < limit;) {
-    const u64 from = bucket[j];
-    if (at - from >= window) break;
-    const u32 n = candidate_length(data + from, data + at, need, limit);
-    if (n > need) {
-      best = {n, from};
-      need = n;
+  u64 from = 0;
+  if (limit < 8) { // the last few bytes
+    while (need < limit && candidates.next(from)) {
+      const u32 n = match_length(data + from, here, limit);
+      if (n > need) best = {n, from}, need = n;
     }
+    return best;
+  }
+  const u64 head = load64(here);
+  while (candidates.next(from)) {
+    const u64 differ = load64(data + from) ^ head;
+    if (differ == 0) {
+      need = match_length(data + from, here, limit);
+      best = {need, from};
+      break;
+    }
+    const u32 n = u32(__builtin_ctzll(differ)) / 8; // the first bytes, little-endian
+    if (n > need) best = {n, from}, need = n;
+  }
+  while (need < limit && candidates.next(from)) {
+    if (load64(data + from + need - 7) != load64(here + need - 7)) continue;
+    const u32 n = match_length(data + from, here, limit);
+    if (n > need) best = {n, from}, need = n;
   }
   return best;
 }
@@ -260,54 +289,90 @@ Match longest(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 limit) 
 bool longer_match_next(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 length,
                        u32 limit) {
   if (length >= limit) return false;
-  const u32 *bucket = buckets.lines[h].at;
-  for (u32 j = buckets.counts[h]; j-- > 0;) {
-    const u64 from = bucket[j];
-    if (at - from >= window) break;
-    if (candidate_length(data + from, data + at, length, limit) > length) return true;
+  const u8 *here = data + at;
+  const u32 need = length + 1;
+  Candidates candidates(buckets, h, at);
+  u64 from = 0;
+  if (need >= 8) {
+    while (candidates.next(from))
+      if (agree(data + from, here, need)) return true;
+  } else if (limit >= 8) {
+    const u64 head = load64(here);
+    while (candidates.next(from))
+      if (((load64(data + from) ^ head) << (64 - 8 * need)) == 0) return true; // little-endian
+  } else {
+    while (candidates.next(from))
+      if (match_length(data + from, here, need) == need) return true;
   }
   return false;
 }
 
+/// One stream's search: its buckets, the hashes ahead and the bits written.
+class Compressor {
+public:
+  Compressor(const u8 *data, u64 len, u8 *out)
+      : data_(data), len_(len), hashes_(data, len), bits_(out) {}
+
+  /// Positions from `i` before `stop` (whose bytes to lookahead past them are final); returns where
+  /// it stopped.
+  u64 positions(u64 i, u64 stop) {
+    while (i < stop) i = position(i);
+    return i;
+  }
+  Hashes &hashes() { return hashes_; }
+  BitWriter &bits() { return bits_; }
+
+  /// The buckets of positions this far ahead are fetched while one is
+  /// searched: a literal's search then finds its line in cache.
+  static constexpr u64 fetch_ahead = 4;
+
+private:
+  // A literal or a match at i, as stb chooses; returns the position after it.
+  u64 position(u64 i) {
+    const u32 h = hashes_.of(i), next_h = hashes_.of(i + 1);
+    buckets_.prefetch(hashes_.of(i + fetch_ahead)); // stale, and harmless, near the end
+    const u32 limit = u32(std::min<u64>(len_ - i, longest_match));
+    Match match = longest(buckets_, h, data_, i, limit);
+    if (match.length != 0 && i + match.length < hashes_.end())
+      buckets_.prefetch(hashes_.of(i + match.length)); // where the match would end
+    buckets_.add(h, i);
+    if (match.length == 0 || longer_match_next(buckets_, next_h, data_, i + 1, match.length,
+                                               u32(std::min<u64>(len_ - i - 1, longest_match)))) {
+      bits_.put(codes_.literal[data_[i]]);
+      return i + 1;
+    }
+    bits_.put(codes_.length[match.length]);
+    bits_.put(codes_.distance(u32(i - match.from)));
+    return i + match.length;
+  }
+
+  const u8 *data_;
+  u64 len_;
+  const CodeTables &codes_ = code_tables();
+  Buckets buckets_;
+  Hashes hashes_;
+  BitWriter bits_;
+};
+
 u8 *compress(const u8 *data, u64 len, u8 *out, const std::function<u64(u64)> &await) {
-  const CodeTables &codes = code_tables();
-  Buckets buckets;
-  BitWriter bits(out);
+  Compressor compressor(data, len, out);
+  BitWriter &bits = compressor.bits();
   bits.put({1, 1}); // the final block
   bits.put({1, 2}); // fixed Huffman
+  Hashes &hashes = compressor.hashes();
+  constexpr u64 fetch_ahead = Compressor::fetch_ahead;
   u64 ready = 0;
   u64 i = 0;
-  // The hashes of this position and the next few, whose buckets are fetched
-  // ahead: a literal's search then finds its line in cache.
-  Hashes ahead(data, len);
-  if (len > 3) {
-    ready = await(std::min(len, lookahead));
-    ahead.restart(0, buckets);
-  }
+  // Between waits, the positions whose bytes are final and whose hashes are made.
   while (i + 3 < len) {
-    if (ready < len && ready < i + lookahead) ready = await(std::min(len, i + lookahead));
-    if (i != 0) ahead.advance(i, buckets);
-    const u32 h = ahead.of(i), next_h = ahead.of(i + 1);
-    const u32 limit = u32(std::min<u64>(len - i, longest_match));
-    Match match = longest(buckets, h, data, i, limit);
-    if (match.length != 0 && i + match.length + 3 <= len)
-      buckets.prefetch(hash3(data + i + match.length)); // where the match would end
-    buckets.add(h, i);
-    const u32 next_limit = u32(std::min<u64>(len - i - 1, longest_match));
-    if (match.length != 0 &&
-        longer_match_next(buckets, next_h, data, i + 1, match.length, next_limit))
-      match.length = 0;
-    if (match.length != 0) {
-      bits.put(codes.length[match.length]);
-      bits.put(codes.distance(u32(i - match.from)));
-      i += match.length;
-      ahead.restart(i, buckets);
-    } else {
-      bits.put(codes.literal[data[i]]);
-      ++i;
-    }
+    if (ready < len) ready = await(std::min(len, i + lookahead));
+    hashes.cover(i + fetch_ahead + Hashes::chunk / 2, ready);
+    const u64 final_end = ready == len ? len - 3 : ready - lookahead + 1;
+    const u64 hashed_end = hashes.end() + 2 >= len ? len : hashes.end() - fetch_ahead;
+    i = compressor.positions(i, std::min(final_end, hashed_end));
   }
   if (ready < len) await(len);
+  const CodeTables &codes = code_tables();
   for (; i < len; ++i) bits.put(codes.literal[data[i]]);
   bits.put(codes.end_of_block);
   return bits.finish();
@@ -337,15 +402,14 @@ u64 zlib_stream_capacity(u64 len) {
   return 2 + std::max(len + len / 8 + 16, stored_size(len)) + 4;
 }
 
-u64 write_zlib_stream(const u8 *data, u64 len, u8 *out, const std::function<u64(u64)> &await) {
+u64 write_zlib_stream(const u8 *data, u64 len, u8 *out, const StreamData &source) {
   out[0] = 0x78; // a 32K window
   out[1] = 0x5e; // "fast" compression level
-  u8 *end = compress(data, len, out + 2, await);
+  u8 *end = compress(data, len, out + 2, source.await);
   // stb stores instead when the block came out larger than this (including
   // its two header bytes), and writes no block at all for no data.
   if (u64(end - out) > 2 + stored_size(len)) end = store(data, len, out + 2);
-  uLong adler = adler32_z(1, nullptr, 0);
-  adler = adler32_z(adler, data, len);
+  const u32 adler = source.adler32();
   const u8 sum[4] = {u8(adler >> 24), u8(adler >> 16), u8(adler >> 8), u8(adler)};
   std::memcpy(end, sum, 4);
   return u64(end + 4 - out);
