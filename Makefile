@@ -13,12 +13,15 @@ PREFIX ?= /usr/local
 # pages, render them with man, run lintian on the package and open preview
 # pages in headless Chromium; fonts-arphic-uming is an outline font that also
 # holds bitmap strikes. The colour glyph tests bake Noto Color Emoji and a
-# colour font that fontTools makes, and scale the emoji strike with Pillow.
+# colour font that fontTools makes, and scale the emoji strike with Pillow;
+# the shaped-text tests and make example draw Noto Sans Arabic and Devanagari
+# (fonts-noto-core).
 # Clang and its libFuzzer build the fuzz targets, so that one that no longer
 # builds shows at once.
 DEB_DEPS := dpkg-dev file
 TEST_DEPS := $(DEB_DEPS) mandoc man-db lintian fonts-arphic-uming chromium fonts-font-awesome \
-  fonts-noto-cjk fonts-noto-color-emoji python3-fonttools python3-pil clang libclang-rt-14-dev
+  fonts-noto-cjk fonts-noto-color-emoji fonts-noto-core python3-fonttools python3-pil clang \
+  libclang-rt-14-dev
 
 all: release
 
@@ -49,7 +52,7 @@ deb: release
 	@echo "Built $$(ls build/deb/*.deb)"
 
 example: release
-	@scripts/install-deps fonts-noto-color-emoji
+	@scripts/install-deps fonts-noto-color-emoji fonts-noto-core
 	@scripts/example
 
 # The kerning benchmarks bake whole fonts: Noto Sans CJK (big, so only here)

@@ -29,7 +29,7 @@ struct GlyphRoom {
 /// untouched, for any other text.
 [[nodiscard]] bool try_parse_page_size(StrView text, AtlasSize &size);
 
-/// Packs the font's chars anew, in their order, with shared/atlas-pack: on
+/// Packs the font's chars anew, in their order, then its glyphs, with shared/atlas-pack: on
 /// the smallest page of the atlas series, capped at `largest`, that holds
 /// them, or else on as many pages of `largest` as they need, each char's
 /// page its own. A char's rectangle is its bitmap with the padding around

@@ -20,8 +20,10 @@ async function readAtlas(image) {
   return { width: canvas.width, height: canvas.height, rgba };
 }
 
-function describeGlyph(glyph) {
-  return `${codePointName(glyph.code)}  cell x ${glyph.x}, y ${glyph.y}  ` +
+function describeGlyph(glyph, index, font) {
+  const name = index < font.codeRecords ? codePointName(glyph.code) :
+    `glyph ${glyph.index} of font ${glyph.fontNumber}`;
+  return `${name}  cell x ${glyph.x}, y ${glyph.y}  ` +
     `size ${glyph.width}x${glyph.rows}  bearing x ${glyph.bearingX}, y ${glyph.bearingY}  ` +
     `advance ${glyph.advance}`;
 }
@@ -45,7 +47,8 @@ function showAtlasBoxes(font) {
   });
   let pinned = null;
   const show = (box) => {
-    info.textContent = box ? describeGlyph(font.glyphs[Number(box.dataset.index)]) : '';
+    const index = box ? Number(box.dataset.index) : 0;
+    info.textContent = box ? describeGlyph(font.glyphs[index], index, font) : '';
   };
   boxes.addEventListener('mouseover', (event) => pinned || show(event.target.closest('.box')));
   boxes.addEventListener('click', (event) => {
@@ -113,8 +116,23 @@ function paint(canvas, image) {
   canvas.getContext('2d').putImageData(rgba, 0, 0);
 }
 
+// A shaped bake's sample as the tool shaped it; other text one glyph per code
+// point, with a note, since the page has no shaper.
+function sampleLayout(font, text) {
+  if (!font.shaped) return { layout: layOutText(font, text), note: '' };
+  if (text === font.shaped.text) {
+    const lacking = font.shaped.lacking.map(
+      ([glyph, code]) => `glyph ${glyph} (from ${codePointName(code)})`);
+    const note = lacking.length ? 'Not in the bake: ' + lacking.join(', ') : '';
+    return { layout: shapedLayout(font), note };
+  }
+  const note = 'Only the sample the page was made with is drawn shaped; ' +
+    'this text is drawn one glyph per code point.';
+  return { layout: layOutText(font, text), note };
+}
+
 function drawSample(font, atlas, text, scale) {
-  const layout = layOutText(font, text);
+  const { layout, note: shapingNote } = sampleLayout(font, text);
   const b = layout.bounds;
   const width = (b.right - b.left) * scale;
   const height = (b.bottom - b.top) * scale;
@@ -125,8 +143,9 @@ function drawSample(font, atlas, text, scale) {
   note.hidden = why === null;
   note.textContent = why || '';
   if (why === null) paint(canvas, drawText(font, atlas, layout, scale));
-  document.getElementById('missing').textContent = layout.missing.length === 0 ? '' :
+  const missing = layout.missing.length === 0 ? '' :
     'Not in the font: ' + layout.missing.map(codePointName).join(', ');
+  document.getElementById('missing').textContent = [shapingNote, missing].filter((t) => t).join(' ');
 }
 
 function setUpSample(font, atlas) {
