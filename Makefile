@@ -13,9 +13,9 @@ PREFIX ?= /usr/local
 # pages, render them with man, run lintian on the package and open preview
 # pages in headless Chromium; fonts-arphic-uming is an outline font that also
 # holds bitmap strikes. The colour glyph tests bake Noto Color Emoji and a
-# colour font that fontTools makes, and scale the emoji strike with Pillow;
-# the shaped-text tests and make example draw Noto Sans Arabic and Devanagari
-# (fonts-noto-core).
+# colour font that fontTools makes, and scale the emoji strike with Pillow.
+# Shaped bakes take Noto Sans Arabic and Devanagari from fonts-noto-core,
+# which make example draws too.
 # Clang and its libFuzzer build the fuzz targets, so that one that no longer
 # builds shows at once.
 DEB_DEPS := dpkg-dev file
@@ -58,7 +58,8 @@ example: release
 # The kerning benchmarks bake whole fonts: Noto Sans CJK (big, so only here)
 # and FreeSerif beside the test fonts; the colour one, Noto Color Emoji.
 bench:
-	@scripts/install-deps libbenchmark-dev valgrind fonts-noto-cjk fonts-freefont-ttf fonts-noto-color-emoji
+	@scripts/install-deps libbenchmark-dev valgrind fonts-noto-cjk fonts-freefont-ttf fonts-noto-color-emoji \
+	  fonts-noto-core
 	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DGLYPHMINT_BENCH=ON >/dev/null
 	@cmake --build build/release -j $(JOBS)
 	@scripts/bench

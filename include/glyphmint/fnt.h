@@ -37,6 +37,22 @@
  *           i32 bearing x, i32 bearing y, i32 cell x, i32 cell y, i32 advance |
  *   when N = 0 and the kind is not coverage: i32 kind word
  *
+ * A shaped bake also holds the glyphs that shaping its code points can
+ * produce (ligatures, contextual forms) and finds every glyph by its index in
+ * the font that supplied it (font number 0 the main font, 1.. its fallbacks in
+ * the settings' order). Its N code-point records stay as above, and a shaped
+ * section follows them instead of a kind word; readers before 1.4 refuse it as
+ * trailing bytes:
+ *
+ *   u32 tag GM_FNT_SHAPED_TAG | i32 kind word (always, any kind) | u64 M |
+ *   M records of the same layout, the glyphs no code point reaches, code -1 |
+ *   N + M glyph ids, one per record (code-point records first, then the M):
+ *           u32 font number, u32 glyph index |
+ *   N + M u32 record numbers, ordered by (font number, glyph index, record)
+ *
+ * Two records may share a glyph (two code points mapped to one glyph, or a
+ * code point baked twice); the lookup by index gives the first of them.
+ *
  * Guarantees: the parser and the layout allocate nothing, do no I/O and never
  * read outside the bytes they are given, whatever those bytes hold; a file is
  * checked whole by gm_font_parse before anything else trusts it. Positions are
@@ -62,18 +78,23 @@
  * Define GM_FNT_LOAD_FILE before including it for gm_load_file, which reads a
  * whole file into a malloc'ed buffer (the one part that allocates and does I/O).
  *
- * Writing one: gm_font_encode_header, gm_glyph_encode and
- * gm_font_encode_kind_word give the bytes of the header, of each record and
- * of an empty file's kind word, and the GM_FNT_* and GM_GLYPH_* constants say
- * where every field lies; no writer needs a layout of its own.
+ * Writing one: gm_font_encode_header, gm_glyph_encode,
+ * gm_font_encode_kind_word and gm_font_encode_shaped give the bytes of the
+ * header, of each record, of an empty file's kind word and of a shaped
+ * section, and the GM_FNT_* and GM_GLYPH_* constants say where every field
+ * lies; no writer needs a layout of its own.
  *
- * Version 1.3.0 (GM_FNT_VERSION). 1.1.0: 1.0.0 and the layout constants, the two
+ * Version 1.4.0 (GM_FNT_VERSION). 1.1.0: 1.0.0 and the layout constants, the two
  * encoders, the distance field's spread (gm_font's spread, gm_glyph's
  * reserved) and its check, GM_ERR_BAD_SPREAD. 1.2.0: the atlas kind
  * (gm_kind, gm_font's kind and channels, gm_kind_reserved for writers) and
  * GM_ERR_UNKNOWN_KIND. 1.3.0: monochrome atlases (GM_KIND_MONO), and the
  * kind word of a file without records (GM_FNT_KIND_OFFSET,
- * gm_font_kind_word_size, gm_font_encode_kind_word).
+ * gm_font_kind_word_size, gm_font_encode_kind_word). 1.4.0: shaped bakes
+ * (gm_font's shaped, record_count; gm_glyph's glyph_index and font_number;
+ * gm_font_record, gm_font_find_glyph, gm_font_shaped_size,
+ * gm_font_encode_shaped; GM_ERR_SHAPED_TRUNCATED, GM_ERR_OTHER_HAS_CODE,
+ * GM_ERR_BAD_GLYPH_ORDER).
  */
 #ifndef GM_FNT_H
 #define GM_FNT_H
@@ -87,7 +108,7 @@
 #include <stdlib.h>
 #endif
 
-#define GM_FNT_VERSION "1.3.0"
+#define GM_FNT_VERSION "1.4.0"
 
 /* The layout, the one definition that the reader below, the baker and every
  * other writer use. Offsets are from the start of the file; those marked
@@ -115,6 +136,17 @@
 #define GM_GLYPH_X_OFFSET 24u         /* i32 */
 #define GM_GLYPH_Y_OFFSET 28u         /* i32 */
 #define GM_GLYPH_ADVANCE_OFFSET 32u   /* i32 */
+/* A shaped bake's section, at 32 + L + 36 N; offsets from its start. */
+#define GM_FNT_SHAPED_TAG 0x68734d47u /* the bytes "GMsh" */
+#define GM_FNT_SHAPED_TAG_OFFSET 0u   /* u32 */
+#define GM_FNT_SHAPED_KIND_OFFSET 4u  /* i32, gm_kind_reserved of the kind and spread */
+#define GM_FNT_SHAPED_COUNT_OFFSET 8u /* u64 M; the M records follow */
+#define GM_FNT_SHAPED_HEADER_SIZE 16u
+#define GM_FNT_NO_CODE (-1)         /* the code of a record no code point reaches */
+#define GM_FNT_GLYPH_ID_SIZE 8u     /* after the M records: one per record */
+#define GM_GLYPH_ID_FONT_OFFSET 0u  /* u32 */
+#define GM_GLYPH_ID_INDEX_OFFSET 4u /* u32 */
+#define GM_FNT_ORDER_ENTRY_SIZE 4u  /* after the ids: u32 record numbers */
 
 #ifdef __cplusplus
 extern "C" {
@@ -132,7 +164,10 @@ typedef enum gm_error {
   GM_ERR_CELL_OUTSIDE_ATLAS, /* a cell, one-pixel frame included, leaves the atlas */
   GM_ERR_INVALID_UTF8,       /* a text is not well-formed UTF-8 */
   GM_ERR_BAD_SPREAD,         /* a record's reserved field is not the first record's */
-  GM_ERR_UNKNOWN_KIND        /* the reserved field or kind word names no kind this reader knows */
+  GM_ERR_UNKNOWN_KIND,       /* the reserved field or kind word names no kind this reader knows */
+  GM_ERR_SHAPED_TRUNCATED,   /* the file ends inside the shaped section */
+  GM_ERR_OTHER_HAS_CODE,     /* a record no code point reaches has a code other than -1 */
+  GM_ERR_BAD_GLYPH_ORDER     /* the glyph order names no record or is out of order */
 } gm_error;
 
 /* What the atlas holds, from the records' reserved field or the kind word. */
@@ -159,6 +194,15 @@ typedef struct gm_font {
   int32_t spread;               /* a distance field's spread in pixels; 0 for other kinds */
   gm_kind kind;
   int32_t channels; /* of the atlas's pixels: 1, 3 or 4 (gm_kind_channels) */
+  /* 1.4: 1 for a shaped bake, else 0. record_count counts every record: the
+   * glyph_count code-point records, then (shaped only) the glyphs no code
+   * point reaches; gm_font_record reads them all. */
+  int shaped;
+  size_t record_count;
+  const unsigned char *other_records; /* record_count - glyph_count records */
+  size_t other_records_offset;
+  const unsigned char *glyph_ids;   /* shaped: record_count ids; else NULL */
+  const unsigned char *glyph_order; /* shaped: record_count record numbers; else NULL */
 } gm_font;
 
 /* One glyph record. The bitmap lies at columns x + 1 .. x + width and rows
@@ -173,6 +217,11 @@ typedef struct gm_glyph {
   int32_t y;         /* the cell's top row */
   int32_t advance;
   int32_t reserved; /* the font's kind and spread (gm_kind_reserved): the same in every record */
+  /* 1.4, shaped bakes: the glyph's index in its font, and which font (0 the
+   * main one, 1.. the fallbacks in the settings' order). Both 0 in a bake
+   * that is not shaped, which records no indices: check gm_font's shaped. */
+  uint32_t glyph_index;
+  uint32_t font_number;
 } gm_glyph;
 
 /* What one layout step produced. */
@@ -241,8 +290,18 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
 static inline gm_error gm_font_check_atlas(const gm_font *font, uint32_t atlas_width,
                                            uint32_t atlas_height, size_t *error_offset);
 
-/* The record at index (below glyph_count). */
+/* The record at index (below glyph_count: the code-point records). */
 static inline gm_glyph gm_font_glyph(const gm_font *font, size_t index);
+
+/* The record at index (below record_count): the code-point records, then a
+ * shaped bake's glyphs that no code point reaches. */
+static inline gm_glyph gm_font_record(const gm_font *font, size_t index);
+
+/* Binary search of a shaped bake's glyph order: the first record (a record
+ * index for gm_font_record) of that glyph of that font, or -1 when the bake
+ * lacks it or is not shaped. */
+static inline ptrdiff_t gm_font_find_glyph(const gm_font *font, uint32_t font_number,
+                                           uint32_t glyph_index);
 
 /* Binary search; with a code point baked twice, the first record. Returns the
  * record's index, or -1 when the font lacks the code point. */
@@ -293,6 +352,17 @@ static inline void gm_glyph_encode(const gm_glyph *glyph, unsigned char *out);
  * bytes, from the font's kind and spread. */
 static inline size_t gm_font_kind_word_size(const gm_font *font);
 static inline void gm_font_encode_kind_word(const gm_font *font, unsigned char *out);
+
+/* A shaped bake (font->shaped, with glyph_count and record_count set) ends in
+ * its section instead of a kind word: gm_font_shaped_size bytes (0 when not
+ * shaped), which gm_font_encode_shaped writes from the kind, spread and
+ * counts, the record_count - glyph_count records that no code point reaches
+ * (their code written as GM_FNT_NO_CODE) and every record's glyph_index and
+ * font_number, code-point records first; it orders the glyphs itself, in
+ * place, without allocating. */
+static inline size_t gm_font_shaped_size(const gm_font *font);
+static inline void gm_font_encode_shaped(const gm_font *font, const gm_glyph *code_records,
+                                         const gm_glyph *other_records, unsigned char *out);
 
 /* End of the public interface; the definitions follow. */
 
@@ -378,7 +448,9 @@ static inline void gm_font_encode_header(const gm_font *font, unsigned char *out
 }
 
 static inline size_t gm_font_kind_word_size(const gm_font *font) {
-  return font->glyph_count == 0 && font->kind != GM_KIND_COVERAGE ? GM_FNT_KIND_SIZE : 0;
+  return !font->shaped && font->glyph_count == 0 && font->kind != GM_KIND_COVERAGE
+             ? GM_FNT_KIND_SIZE
+             : 0;
 }
 
 static inline void gm_font_encode_kind_word(const gm_font *font, unsigned char *out) {
@@ -395,6 +467,76 @@ static inline void gm_glyph_encode(const gm_glyph *glyph, unsigned char *out) {
   gm_internal_store_i32(out + GM_GLYPH_X_OFFSET, glyph->x);
   gm_internal_store_i32(out + GM_GLYPH_Y_OFFSET, glyph->y);
   gm_internal_store_i32(out + GM_GLYPH_ADVANCE_OFFSET, glyph->advance);
+}
+
+static inline size_t gm_font_shaped_size(const gm_font *font) {
+  if (!font->shaped) return 0;
+  return GM_FNT_SHAPED_HEADER_SIZE + (font->record_count - font->glyph_count) * GM_FNT_RECORD_SIZE +
+         font->record_count * (GM_FNT_GLYPH_ID_SIZE + GM_FNT_ORDER_ENTRY_SIZE);
+}
+
+/* A record's place in the glyph order: font number, glyph index, record. */
+static inline int gm_internal_glyph_before(const unsigned char *ids, uint32_t a, uint32_t b) {
+  uint64_t key_a = gm_internal_load_u64(ids + (size_t)a * GM_FNT_GLYPH_ID_SIZE);
+  uint64_t key_b = gm_internal_load_u64(ids + (size_t)b * GM_FNT_GLYPH_ID_SIZE);
+  /* Stored as u32 font then u32 index, so the u64 compares the index first. */
+  key_a = key_a << 32 | key_a >> 32;
+  key_b = key_b << 32 | key_b >> 32;
+  return key_a < key_b || (key_a == key_b && a < b);
+}
+
+static inline void gm_internal_sift_down(const unsigned char *ids, unsigned char *order,
+                                         size_t root, size_t count) {
+  for (;;) {
+    size_t child = 2 * root + 1;
+    uint32_t top, next;
+    if (child >= count) return;
+    if (child + 1 < count &&
+        gm_internal_glyph_before(ids, gm_internal_load_u32(order + 4 * child),
+                                 gm_internal_load_u32(order + 4 * (child + 1))))
+      ++child;
+    top = gm_internal_load_u32(order + 4 * root);
+    next = gm_internal_load_u32(order + 4 * child);
+    if (!gm_internal_glyph_before(ids, top, next)) return;
+    gm_internal_store_u32(order + 4 * root, next);
+    gm_internal_store_u32(order + 4 * child, top);
+    root = child;
+  }
+}
+
+static inline void gm_font_encode_shaped(const gm_font *font, const gm_glyph *code_records,
+                                         const gm_glyph *other_records, unsigned char *out) {
+  const size_t others = font->record_count - font->glyph_count;
+  unsigned char *ids = out + GM_FNT_SHAPED_HEADER_SIZE + others * GM_FNT_RECORD_SIZE;
+  unsigned char *order = ids + font->record_count * GM_FNT_GLYPH_ID_SIZE;
+  size_t i;
+  gm_internal_store_u32(out + GM_FNT_SHAPED_TAG_OFFSET, GM_FNT_SHAPED_TAG);
+  gm_internal_store_i32(out + GM_FNT_SHAPED_KIND_OFFSET,
+                        gm_kind_reserved(font->kind, font->spread));
+  gm_internal_store_u64(out + GM_FNT_SHAPED_COUNT_OFFSET, (uint64_t)others);
+  for (i = 0; i < font->record_count; ++i) {
+    const gm_glyph *g =
+        i < font->glyph_count ? &code_records[i] : &other_records[i - font->glyph_count];
+    if (i >= font->glyph_count) {
+      unsigned char *record =
+          out + GM_FNT_SHAPED_HEADER_SIZE + (i - font->glyph_count) * GM_FNT_RECORD_SIZE;
+      gm_glyph_encode(g, record);
+      gm_internal_store_i32(record + GM_GLYPH_CODE_OFFSET, GM_FNT_NO_CODE);
+    }
+    gm_internal_store_u32(ids + i * GM_FNT_GLYPH_ID_SIZE + GM_GLYPH_ID_FONT_OFFSET, g->font_number);
+    gm_internal_store_u32(ids + i * GM_FNT_GLYPH_ID_SIZE + GM_GLYPH_ID_INDEX_OFFSET,
+                          g->glyph_index);
+    gm_internal_store_u32(order + 4 * i, (uint32_t)i);
+  }
+  /* Heapsort: in place and O(n log n), for writers that cannot allocate. */
+  for (i = font->record_count / 2; i > 0; --i)
+    gm_internal_sift_down(ids, order, i - 1, font->record_count);
+  for (i = font->record_count; i > 1; --i) {
+    uint32_t top = gm_internal_load_u32(order);
+    gm_internal_store_u32(order, gm_internal_load_u32(order + 4 * (i - 1)));
+    gm_internal_store_u32(order + 4 * (i - 1), top);
+    gm_internal_sift_down(ids, order, 0, i - 1);
+  }
 }
 
 static inline const char *gm_error_text(gm_error error) {
@@ -421,6 +563,12 @@ static inline const char *gm_error_text(gm_error error) {
     return "glyph record's kind or spread differs from the first record's";
   case GM_ERR_UNKNOWN_KIND:
     return "glyph record's reserved field or the kind word names no atlas kind this reader knows";
+  case GM_ERR_SHAPED_TRUNCATED:
+    return "file ends inside the shaped section";
+  case GM_ERR_OTHER_HAS_CODE:
+    return "glyph record beyond the code points has a code point";
+  case GM_ERR_BAD_GLYPH_ORDER:
+    return "glyph order names no record or is out of order";
   }
   return "unknown error";
 }
@@ -430,14 +578,73 @@ static inline gm_error gm_internal_fail(gm_error error, size_t offset, size_t *e
   return error;
 }
 
+/* What a shaped section says, checked: where its parts start and how many
+ * records it adds. */
+typedef struct gm_internal_shaped {
+  uint64_t others;
+  uint64_t others_offset;
+  uint64_t ids_offset;
+  uint64_t order_offset;
+} gm_internal_shaped;
+
+/* The section at `at` (its tag already seen) up to the end of the file, but
+ * for the records' kind, which the caller checks against the kind word. */
+static inline gm_error gm_internal_parse_shaped(const unsigned char *p, uint64_t size, uint64_t at,
+                                                uint64_t count, gm_internal_shaped *shaped,
+                                                size_t *error_offset) {
+  const uint64_t rest = size - at;
+  uint64_t others, total, i, parts[3], part_size[3], end;
+  if (rest < GM_FNT_SHAPED_HEADER_SIZE)
+    return gm_internal_fail(GM_ERR_SHAPED_TRUNCATED, (size_t)at, error_offset);
+  others = gm_internal_load_u64(p + at + GM_FNT_SHAPED_COUNT_OFFSET);
+  /* Record numbers are u32, which also keeps every size below in 64 bits. */
+  if (count > 0xffffffffu || others > 0xffffffffu - count)
+    return gm_internal_fail(GM_ERR_COUNT_OVERFLOW, (size_t)(at + GM_FNT_SHAPED_COUNT_OFFSET),
+                            error_offset);
+  total = count + others;
+  parts[0] = at + GM_FNT_SHAPED_HEADER_SIZE, part_size[0] = GM_FNT_RECORD_SIZE;
+  parts[1] = parts[0] + others * GM_FNT_RECORD_SIZE, part_size[1] = GM_FNT_GLYPH_ID_SIZE;
+  parts[2] = parts[1] + total * GM_FNT_GLYPH_ID_SIZE, part_size[2] = GM_FNT_ORDER_ENTRY_SIZE;
+  end = parts[2] + total * GM_FNT_ORDER_ENTRY_SIZE;
+  for (i = 0; i < 3; ++i) {
+    const uint64_t part_end = i < 2 ? parts[i + 1] : end;
+    if (part_end > size) {
+      uint64_t whole = (size - parts[i]) / part_size[i];
+      return gm_internal_fail(GM_ERR_SHAPED_TRUNCATED, (size_t)(parts[i] + whole * part_size[i]),
+                              error_offset);
+    }
+  }
+  if (end < size) return gm_internal_fail(GM_ERR_TRAILING_BYTES, (size_t)end, error_offset);
+  for (i = 0; i < others; ++i) {
+    const uint64_t record = parts[0] + i * GM_FNT_RECORD_SIZE;
+    if (gm_internal_load_i32(p + record + GM_GLYPH_CODE_OFFSET) != GM_FNT_NO_CODE)
+      return gm_internal_fail(GM_ERR_OTHER_HAS_CODE, (size_t)record, error_offset);
+  }
+  for (i = 0; i < total; ++i) {
+    const uint64_t entry = parts[2] + i * GM_FNT_ORDER_ENTRY_SIZE;
+    const uint32_t record = gm_internal_load_u32(p + entry);
+    if (record >= total ||
+        (i > 0 &&
+         !gm_internal_glyph_before(p + parts[1], gm_internal_load_u32(p + entry - 4), record)))
+      return gm_internal_fail(GM_ERR_BAD_GLYPH_ORDER, (size_t)entry, error_offset);
+  }
+  shaped->others = others;
+  shaped->others_offset = parts[0];
+  shaped->ids_offset = parts[1];
+  shaped->order_offset = parts[2];
+  return GM_OK;
+}
+
 static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t length,
                                      size_t *error_offset) {
   const unsigned char *p = (const unsigned char *)bytes;
   const uint64_t size = (uint64_t)length;
-  uint64_t name_length, count, records_offset, records_size, i;
+  uint64_t name_length, count, records_offset, records_size, records_end, i;
   int32_t reserved, spread = 0;
-  int has_kind_word;
+  int has_kind_word, has_shaped;
   gm_kind kind = GM_KIND_COVERAGE;
+  gm_internal_shaped shaped = {0, 0, 0, 0};
+  gm_error e;
   if (size < GM_FNT_HEADER_SIZE) return gm_internal_fail(GM_ERR_SHORT_HEADER, length, error_offset);
   name_length = gm_internal_load_u64(p + GM_FNT_NAME_LENGTH_OFFSET);
   if (name_length > size - GM_FNT_HEADER_SIZE)
@@ -458,14 +665,26 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
    * which has none) is trailing bytes, so every file has one encoding. */
   has_kind_word = count == 0 && size - records_offset == GM_FNT_KIND_SIZE &&
                   gm_internal_load_i32(p + records_offset) != 0;
-  if (records_size < size - records_offset && !has_kind_word)
-    return gm_internal_fail(GM_ERR_TRAILING_BYTES, (size_t)(records_offset + records_size),
-                            error_offset);
+  records_end = records_offset + records_size;
+  /* Anything else after the records is a shaped section or trailing bytes,
+   * as readers before 1.4 take it. */
+  has_shaped = !has_kind_word && size - records_end >= GM_FNT_KIND_SIZE &&
+               gm_internal_load_u32(p + records_end) == GM_FNT_SHAPED_TAG;
+  if (records_end < size && !has_kind_word && !has_shaped)
+    return gm_internal_fail(GM_ERR_TRAILING_BYTES, (size_t)records_end, error_offset);
+  if (has_shaped) {
+    e = gm_internal_parse_shaped(p, size, records_end, count, &shaped, error_offset);
+    if (e != GM_OK) return e;
+  }
   reserved = has_kind_word ? gm_internal_load_i32(p + records_offset)
+             : has_shaped  ? gm_internal_load_i32(p + records_end + GM_FNT_SHAPED_KIND_OFFSET)
              : count       ? gm_internal_load_i32(p + records_offset + GM_GLYPH_RESERVED_OFFSET)
                            : 0;
   if (!gm_internal_decode_kind(reserved, &kind, &spread))
-    return gm_internal_fail(GM_ERR_UNKNOWN_KIND, (size_t)records_offset, error_offset);
+    return gm_internal_fail(
+        GM_ERR_UNKNOWN_KIND,
+        (size_t)(has_shaped ? records_end + GM_FNT_SHAPED_KIND_OFFSET : records_offset),
+        error_offset);
   for (i = 0; i < count; ++i) {
     const unsigned char *record = p + records_offset + i * GM_FNT_RECORD_SIZE;
     const size_t at = (size_t)(records_offset + i * GM_FNT_RECORD_SIZE);
@@ -474,6 +693,11 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
       return gm_internal_fail(GM_ERR_UNSORTED, at, error_offset);
     if (gm_internal_load_i32(record + GM_GLYPH_RESERVED_OFFSET) != reserved)
       return gm_internal_fail(GM_ERR_BAD_SPREAD, at, error_offset);
+  }
+  for (i = 0; i < shaped.others; ++i) {
+    const uint64_t at = shaped.others_offset + i * GM_FNT_RECORD_SIZE;
+    if (gm_internal_load_i32(p + at + GM_GLYPH_RESERVED_OFFSET) != reserved)
+      return gm_internal_fail(GM_ERR_BAD_SPREAD, (size_t)at, error_offset);
   }
   font->image_name = (const char *)(p + GM_FNT_NAME_OFFSET);
   font->image_name_length = (size_t)name_length;
@@ -487,6 +711,12 @@ static inline gm_error gm_font_parse(gm_font *font, const void *bytes, size_t le
   font->spread = spread;
   font->kind = kind;
   font->channels = gm_kind_channels(kind);
+  font->shaped = has_shaped;
+  font->record_count = (size_t)(count + shaped.others);
+  font->other_records = has_shaped ? p + shaped.others_offset : p + records_end;
+  font->other_records_offset = (size_t)(has_shaped ? shaped.others_offset : records_end);
+  font->glyph_ids = has_shaped ? p + shaped.ids_offset : NULL;
+  font->glyph_order = has_shaped ? p + shaped.order_offset : NULL;
   return GM_OK;
 }
 
@@ -510,8 +740,22 @@ static inline int64_t gm_internal_mul(int64_t a, int32_t b) {
   return a * b;
 }
 
+/* Where record `index` lies in the file. */
+static inline size_t gm_internal_record_offset(const gm_font *font, size_t index) {
+  return index < font->glyph_count
+             ? font->records_offset + index * GM_FNT_RECORD_SIZE
+             : font->other_records_offset + (index - font->glyph_count) * GM_FNT_RECORD_SIZE;
+}
+
 static inline gm_glyph gm_font_glyph(const gm_font *font, size_t index) {
-  const unsigned char *r = font->records + index * GM_FNT_RECORD_SIZE;
+  return gm_font_record(font, index);
+}
+
+static inline gm_glyph gm_font_record(const gm_font *font, size_t index) {
+  const unsigned char *r =
+      index < font->glyph_count
+          ? font->records + index * GM_FNT_RECORD_SIZE
+          : font->other_records + (index - font->glyph_count) * GM_FNT_RECORD_SIZE;
   gm_glyph g;
   g.code = gm_internal_load_i32(r + GM_GLYPH_CODE_OFFSET);
   g.width = gm_internal_load_u32(r + GM_GLYPH_WIDTH_OFFSET);
@@ -522,20 +766,54 @@ static inline gm_glyph gm_font_glyph(const gm_font *font, size_t index) {
   g.y = gm_internal_load_i32(r + GM_GLYPH_Y_OFFSET);
   g.advance = gm_internal_load_i32(r + GM_GLYPH_ADVANCE_OFFSET);
   g.reserved = gm_internal_load_i32(r + GM_GLYPH_RESERVED_OFFSET);
+  g.glyph_index = 0;
+  g.font_number = 0;
+  if (font->shaped) {
+    const unsigned char *id = font->glyph_ids + index * GM_FNT_GLYPH_ID_SIZE;
+    g.glyph_index = gm_internal_load_u32(id + GM_GLYPH_ID_INDEX_OFFSET);
+    g.font_number = gm_internal_load_u32(id + GM_GLYPH_ID_FONT_OFFSET);
+  }
   return g;
+}
+
+static inline ptrdiff_t gm_font_find_glyph(const gm_font *font, uint32_t font_number,
+                                           uint32_t glyph_index) {
+  size_t low = 0, high = font->record_count, record;
+  const unsigned char *id;
+  if (!font->shaped) return -1;
+  /* Lower bound: the first entry whose glyph is not below the one sought. */
+  while (low < high) {
+    size_t mid = low + (high - low) / 2;
+    id = font->glyph_ids +
+         (size_t)gm_internal_load_u32(font->glyph_order + mid * GM_FNT_ORDER_ENTRY_SIZE) *
+             GM_FNT_GLYPH_ID_SIZE;
+    if (gm_internal_load_u32(id + GM_GLYPH_ID_FONT_OFFSET) < font_number ||
+        (gm_internal_load_u32(id + GM_GLYPH_ID_FONT_OFFSET) == font_number &&
+         gm_internal_load_u32(id + GM_GLYPH_ID_INDEX_OFFSET) < glyph_index))
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  if (low == font->record_count) return -1;
+  record = gm_internal_load_u32(font->glyph_order + low * GM_FNT_ORDER_ENTRY_SIZE);
+  id = font->glyph_ids + record * GM_FNT_GLYPH_ID_SIZE;
+  if (gm_internal_load_u32(id + GM_GLYPH_ID_FONT_OFFSET) != font_number ||
+      gm_internal_load_u32(id + GM_GLYPH_ID_INDEX_OFFSET) != glyph_index)
+    return -1;
+  return (ptrdiff_t)record;
 }
 
 static inline gm_error gm_font_check_atlas(const gm_font *font, uint32_t atlas_width,
                                            uint32_t atlas_height, size_t *error_offset) {
   size_t i;
-  for (i = 0; i < font->glyph_count; ++i) {
-    gm_glyph g = gm_font_glyph(font, i);
+  for (i = 0; i < font->record_count; ++i) {
+    gm_glyph g = gm_font_record(font, i);
     /* The cell spans x .. x + width + 1 inclusive; 64 bits hold every sum. */
     int64_t right = (int64_t)g.x + (int64_t)g.width + 1;
     int64_t bottom = (int64_t)g.y + (int64_t)g.rows + 1;
     if (g.x < 0 || g.y < 0 || right >= (int64_t)atlas_width || bottom >= (int64_t)atlas_height)
-      return gm_internal_fail(GM_ERR_CELL_OUTSIDE_ATLAS,
-                              font->records_offset + i * GM_FNT_RECORD_SIZE, error_offset);
+      return gm_internal_fail(GM_ERR_CELL_OUTSIDE_ATLAS, gm_internal_record_offset(font, i),
+                              error_offset);
   }
   return GM_OK;
 }

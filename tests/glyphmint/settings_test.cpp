@@ -107,21 +107,43 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
       {"render = msdf\n", RenderMode::Msdf, 4, ""},
       {"render = mtsdf\nspread = 8\n", RenderMode::Mtsdf, 8, ""},
       {"render = color\n", RenderMode::Color, 0, ""},
-      {"render = SDF\n", {}, 0, "Cannot parse string: SDF (render is coverage, mono, sdf, msdf, mtsdf or color)"},
-      {"render =\n", {}, 0, "Cannot parse string:  (render is coverage, mono, sdf, msdf, mtsdf or color)"},
-      {"render = sdf\nspread = 1\n", {}, 0,
+      {"render = SDF\n",
+       {},
+       0,
+       "Cannot parse string: SDF (render is coverage, mono, sdf, msdf, mtsdf or color)"},
+      {"render =\n",
+       {},
+       0,
+       "Cannot parse string:  (render is coverage, mono, sdf, msdf, mtsdf or color)"},
+      {"render = sdf\nspread = 1\n",
+       {},
+       0,
        "Cannot parse string: 1 (spread is an integer from 2 to 32)"},
-      {"render = sdf\nspread = 33\n", {}, 0,
+      {"render = sdf\nspread = 33\n",
+       {},
+       0,
        "Cannot parse string: 33 (spread is an integer from 2 to 32)"},
-      {"render = sdf\nspread = 4.5\n", {}, 0,
+      {"render = sdf\nspread = 4.5\n",
+       {},
+       0,
        "Cannot parse string: 4.5 (spread is an integer from 2 to 32)"},
-      {"spread = 4\n", {}, 0, "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
-      {"render = mono\nspread = 4\n", {}, 0,
+      {"spread = 4\n",
+       {},
+       0,
        "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
-      {"render = color\nspread = 4\n", {}, 0,
+      {"render = mono\nspread = 4\n",
+       {},
+       0,
        "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
-      {"render = colour\n", {}, 0,
+      {"render = color\nspread = 4\n",
+       {},
+       0,
+       "Cannot parse string: 4 (spread goes with render = sdf, msdf or mtsdf)"},
+      {"render = colour\n",
+       {},
+       0,
        "Cannot parse string: colour (render is coverage, mono, sdf, msdf, mtsdf or color)"},
+      {"shaped = yes\n", {}, 0, "Cannot parse string: yes (shaped is true or false)"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.keys);
@@ -133,7 +155,9 @@ TEST_F(SettingsFile, RenderModeAndSpread) {
     const Glyphmint s = read_settings(write("a.glyphmint.ini", text));
     EXPECT_EQ(s.render, row.render);
     EXPECT_EQ(s.spread, row.spread);
+    EXPECT_FALSE(s.shaped);
   }
+  EXPECT_TRUE(read_settings(write("a.glyphmint.ini", base + "shaped = true\n")).shaped);
 }
 
 TEST_F(SettingsFile, KeysUnderASectionHeaderAreNotSettings) {

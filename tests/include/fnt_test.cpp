@@ -42,7 +42,7 @@ std::string fnt(const std::vector<Rec> &recs, const std::string &name = "a.png",
   support::FntFile f{name, line_height, 12, 8, -2, {}};
   for (const Rec &r : recs)
     f.records.push_back(
-        {r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance, 0});
+        {r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance, 0, 0, 0});
   return support::fnt_bytes(f);
 }
 
@@ -295,6 +295,125 @@ TEST(FntReader, FindGivesTheFirstOfEqualCodesAndNothingForAbsentOnes) {
     EXPECT_EQ(fnt_c_find(p.file.data(), p.file.size(), c.code_point), c.index)
         << "from C, code point " << c.code_point << " in " << testing::PrintToString(c.codes);
   }
+}
+
+/// A shaped file: the code-point records, then the others, each record's
+/// font number and glyph index given in the same order, through the encoders.
+std::string shaped_fnt(const std::vector<Rec> &codes, const std::vector<Rec> &others,
+                       const std::vector<std::pair<u32, u32>> &ids,
+                       gm_kind kind = GM_KIND_COVERAGE) {
+  std::vector<gm_glyph> all;
+  for (const Rec &r : codes)
+    all.push_back({r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance,
+                   gm_kind_reserved(kind, 0), 0, 0});
+  for (const Rec &r : others)
+    all.push_back({r.code, r.width, r.rows, r.bearing_x, r.bearing_y, r.x, r.y, r.advance,
+                   gm_kind_reserved(kind, 0), 0, 0});
+  for (size_t i = 0; i < all.size(); ++i)
+    all[i].font_number = ids[i].first, all[i].glyph_index = ids[i].second;
+  std::string bytes = support::fnt_bytes(
+      {"a.png", 10, 12, 8, -2, {all.begin(), all.begin() + std::ptrdiff_t(codes.size())}});
+  gm_font header{};
+  header.shaped = 1;
+  header.kind = kind;
+  header.glyph_count = codes.size();
+  header.record_count = all.size();
+  std::string section(gm_font_shaped_size(&header), '\0');
+  gm_font_encode_shaped(&header, all.data(), all.data() + codes.size(),
+                        reinterpret_cast<unsigned char *>(section.data()));
+  return bytes + section;
+}
+
+TEST(FntReader, ChecksTheShapedSectionWhole) {
+  // Records at 37, the section at 109, its others at 125, ids at 197, order at 229, end 245.
+  const std::vector<Rec> codes = {{'A', 3, 4, 0, 4, 0, 0, 5}, {'B', 2, 2, 1, 2, 5, 0, 4}};
+  const std::vector<Rec> others = {{-1, 1, 1, 0, 0, 8, 0, 3}, {-1, 1, 1, 0, 0, 11, 0, 3}};
+  const std::string good = shaped_fnt(codes, others, {{0, 7}, {1, 3}, {0, 5}, {0, 9}});
+  const size_t section = 109, other = 125, order = 229;
+  const auto with = [&](size_t at, u64 v, size_t bytes) {
+    std::string b = good;
+    set_le(b, at, v, bytes);
+    return b;
+  };
+  std::vector<Rec> outside = others;
+  outside[1].y = 7;
+  struct Case {
+    const char *name;
+    std::string bytes;
+    gm_error error;
+    size_t offset;
+  };
+  const Case cases[] = {
+      {"good", good, GM_OK, 0},
+      {"no code-point records, colour", shaped_fnt({}, {others[0]}, {{0, 2}}, GM_KIND_COLOR), GM_OK,
+       0},
+      // What every reader before 1.4 says of a shaped file: trailing bytes.
+      {"no tag", with(section, 0, 4), GM_ERR_TRAILING_BYTES, section},
+      {"header cut", good.substr(0, section + 8), GM_ERR_SHAPED_TRUNCATED, section},
+      {"other record cut", good.substr(0, other + 40), GM_ERR_SHAPED_TRUNCATED, other + 36},
+      {"ids cut", good.substr(0, 201), GM_ERR_SHAPED_TRUNCATED, 197},
+      {"order cut", good.substr(0, 244), GM_ERR_SHAPED_TRUNCATED, order + 12},
+      {"trailing byte", good + '\0', GM_ERR_TRAILING_BYTES, 245},
+      {"other count past 32 bits", with(section + 8, u64{1} << 32, 8), GM_ERR_COUNT_OVERFLOW,
+       section + 8},
+      {"other with a code", with(other, 'C', 4), GM_ERR_OTHER_HAS_CODE, other},
+      {"other of another kind", with(other + GM_GLYPH_RESERVED_OFFSET, 4, 4), GM_ERR_BAD_SPREAD,
+       other},
+      {"kind word naming no kind", with(section + 4, u32(-4), 4), GM_ERR_UNKNOWN_KIND, section + 4},
+      {"records not of the kind word's kind", with(section + 4, 4, 4), GM_ERR_BAD_SPREAD, 37},
+      {"order names no record", with(order, 4, 4), GM_ERR_BAD_GLYPH_ORDER, order},
+      {"order repeats a record", with(order + 4, 2, 4), GM_ERR_BAD_GLYPH_ORDER, order + 4},
+      {"order out of order", with(order, 0, 4), GM_ERR_BAD_GLYPH_ORDER, order + 4},
+      {"other outside the atlas", shaped_fnt(codes, outside, {{0, 7}, {1, 3}, {0, 5}, {0, 9}}),
+       GM_ERR_CELL_OUTSIDE_ATLAS, other + 36},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    const Exact file(c.bytes);
+    size_t where = 12345, c_where = 12345;
+    gm_font font;
+    gm_error e = gm_font_parse(&font, file.data(), file.size(), &where);
+    if (e == GM_OK) e = gm_font_check_atlas(&font, 16, 8, &where);
+    EXPECT_EQ(e, c.error) << gm_error_text(e);
+    EXPECT_EQ(fnt_c_check(file.data(), file.size(), 16, 8, &c_where), c.error) << "from C";
+    if (c.error != GM_OK) {
+      EXPECT_TRUE(where == c.offset && c_where == c.offset) << where;
+    }
+  }
+}
+
+TEST(FntReader, FindsShapedGlyphsByFontAndIndex) {
+  // Two code points share glyph 7; many others written in scrambled order.
+  std::vector<Rec> others;
+  std::vector<std::pair<u32, u32>> ids = {{0, 7}, {0, 7}, {1, 3}};
+  for (u32 k = 0; k < 300; ++k) {
+    others.push_back({-1, 0, 0, 0, 0, 0, 0, 1});
+    ids.emplace_back(k % 3, 1000 + (k * 7919) % 300);
+  }
+  const Parsed p(shaped_fnt(
+      {{'A', 0, 0, 0, 0, 0, 0, 1}, {'B', 0, 0, 0, 0, 0, 0, 1}, {'C', 0, 0, 0, 0, 0, 0, 1}}, others,
+      ids));
+  ASSERT_EQ(p.error, GM_OK) << gm_error_text(p.error);
+  EXPECT_TRUE(p.font.shaped && p.font.glyph_count == 3 && p.font.record_count == 303);
+  EXPECT_EQ(gm_font_find(&p.font, 'B'), 1);
+  for (size_t r = 0; r < ids.size(); ++r) {
+    const auto [font, index] = ids[r];
+    const ptrdiff_t want = r == 1 ? 0 : ptrdiff_t(r);
+    u32 c_index = 0;
+    EXPECT_EQ(gm_font_find_glyph(&p.font, font, index), want) << r;
+    EXPECT_EQ(fnt_c_find_glyph(p.file.data(), p.file.size(), font, index, &c_index), want);
+    const gm_glyph g = gm_font_record(&p.font, r);
+    EXPECT_TRUE(g.font_number == font && g.glyph_index == index &&
+                g.code == (r < 3 ? 'A' + i32(r) : -1))
+        << r;
+  }
+  for (const auto &[font, index] : {std::pair<u32, u32>{0, 6}, {1, 7}, {3, 0}, {0, 999}, {2, 1300}})
+    EXPECT_EQ(gm_font_find_glyph(&p.font, font, index), -1) << font << ":" << index;
+  // A file that is not shaped has no indices to find.
+  const Parsed plain(fnt({k_a}));
+  EXPECT_TRUE(!plain.font.shaped && plain.font.record_count == 1);
+  EXPECT_EQ(gm_font_find_glyph(&plain.font, 0, 0), -1);
+  EXPECT_EQ(gm_font_record(&plain.font, 0).glyph_index, 0u);
 }
 
 TEST(FntReader, DecodesWellFormedUtf8AndStopsAtAnythingElse) {

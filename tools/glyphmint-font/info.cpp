@@ -32,6 +32,8 @@ const char k_help[] =
     "    spread N (the distance in pixels where it saturates), multi-channel\n"
     "    distance field, spread N, multi-channel and true distance field,\n"
     "    spread N, or colour\n"
+    "  shaped: for a shaped bake only, N glyphs beyond the code points: those\n"
+    "    that shaping its code points can produce, found by glyph index\n"
     "\n"
     "Any fault: exit status 1 and one line on standard error naming the file.\n";
 

@@ -45,6 +45,13 @@ List<Path> parse_fallbacks(IniProp prop, const Path &dir) {
   return fonts;
 }
 
+bool parse_shaped(IniProp prop) {
+  bool shaped = false;
+  if (prop && !StrParser<bool>::try_parse(prop.value(), shaped))
+    malformed(prop.value(), "shaped is true or false");
+  return shaped;
+}
+
 } // namespace
 
 Glyphmint read_settings(const Path &settings_file) {
@@ -62,5 +69,6 @@ Glyphmint read_settings(const Path &settings_file) {
   settings.render = parse_render(section["render"]);
   settings.spread = parse_spread(section["spread"], settings.render);
   settings.fallbacks = parse_fallbacks(section["fallback"], settings_file.parent());
+  settings.shaped = parse_shaped(section["shaped"]);
   return settings;
 }

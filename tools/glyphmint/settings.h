@@ -1,6 +1,6 @@
 // The settings of one *.glyphmint.ini file: which font to bake, at which pixel
 // sizes, which code points, and how. The keys "path", "sizes", "ranges" and
-// "chars", and the optional "render", "spread" and "fallback", are read from
+// "chars", and the optional "render", "spread", "fallback" and "shaped", are read from
 // the properties before the first section header only, and the list values
 // follow the grammar of shared/code-point-lists.h.
 #pragma once
@@ -31,10 +31,13 @@ struct Glyphmint {
   /// The fonts that supply, in order, the code points `font` does not map;
   /// each joined below the settings file's directory as `font` is.
   List<Path> fallbacks;
+  /// Also bake every glyph that shaping the code points can produce, each
+  /// recorded with its glyph index and font.
+  bool shaped = false;
 };
 
 /// Reads and checks every key of the settings file before anything is baked.
 /// Throws Err for an unreadable file, "No value" for a missing key and
-/// "Cannot parse string: " and the value for a malformed one (for "render"
-/// "spread" and "fallback", followed by what the key takes in parentheses).
+/// "Cannot parse string: " and the value for a malformed one (for "render",
+/// "spread", "fallback" and "shaped", followed by what the key takes in parentheses).
 [[nodiscard]] Glyphmint read_settings(const Path &settings_file);

@@ -62,10 +62,10 @@ u64 covered_pixels(const gm_font &font) {
   };
   std::vector<Edge> edges;
   std::vector<i64> columns;
-  edges.reserve(2 * font.glyph_count);
-  columns.reserve(2 * font.glyph_count);
-  for (size_t i = 0; i < font.glyph_count; ++i) {
-    const gm_glyph g = gm_font_glyph(&font, i);
+  edges.reserve(2 * font.record_count);
+  columns.reserve(2 * font.record_count);
+  for (size_t i = 0; i < font.record_count; ++i) {
+    const gm_glyph g = gm_font_record(&font, i);
     const i64 right = i64(g.x) + i64(g.width) + 2;
     edges.push_back({g.y, g.x, right, 1});
     edges.push_back({i64(g.y) + i64(g.rows) + 2, g.x, right, -1});
@@ -148,5 +148,7 @@ Str font_summary_text(const LoadedFont &loaded) {
     out.append("monochrome\n");
     break;
   }
+  if (font.shaped)
+    fmt(out, "shaped: ", u64(loaded.other_glyph_count()), " glyphs beyond the code points\n");
   return out.to_string();
 }

@@ -1,5 +1,6 @@
 // What `info` says about a baked font: its header, how much of the atlas the
-// glyph cells fill, which code points it holds, and its recorded kind.
+// glyph cells fill, which code points it holds, its recorded kind, and for a
+// shaped bake how many glyphs it holds beyond its code points.
 #pragma once
 
 #include "core/str.h"
@@ -8,7 +9,8 @@
 
 #include <string>
 
-/// Pixels that lie in at least one glyph cell, its one-pixel frame included;
+/// Pixels that lie in at least one glyph cell (a shaped bake's other glyphs
+/// too), its one-pixel frame included;
 /// cells that overlap (a bake never makes them, a hand-made file may) count
 /// once. The cells must lie inside the atlas (gm_font_check_atlas).
 [[nodiscard]] u64 covered_pixels(const gm_font &font);

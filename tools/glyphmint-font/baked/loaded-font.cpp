@@ -101,6 +101,12 @@ Image read_atlas_png(const Path &path, i32 channels) {
   return image;
 }
 
+std::optional<gm_glyph> LoadedFont::glyph_by_index(u32 font_number, u32 glyph_index) const {
+  const ptrdiff_t record = gm_font_find_glyph(&font, font_number, glyph_index);
+  if (record < 0) return std::nullopt;
+  return gm_font_record(&font, size_t(record));
+}
+
 LoadedFont LoadedFont::load_without_atlas(const Path &fnt_path) {
   return load_fnt(fnt_path);
 }

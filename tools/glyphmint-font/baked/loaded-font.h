@@ -1,5 +1,7 @@
 // A baked font read back for the commands: the .fnt's bytes, checked whole by
-// the reader, and its atlas image decoded. Every fault is an Err that names
+// the reader, and its atlas image decoded. A shaped bake's records beyond its
+// code points and every record's glyph index are the reader's (gm_font_record,
+// gm_font_find_glyph); the helpers below name them. Every fault is an Err that names
 // the file: "<path>: <what is wrong>".
 #pragma once
 
@@ -8,6 +10,7 @@
 #include "shared/image.h"
 
 #include <memory>
+#include <optional>
 
 struct LoadedFont {
   Path fnt_path;
@@ -27,6 +30,14 @@ struct LoadedFont {
   [[nodiscard]] StrView image_name() const {
     return StrView(font.image_name, font.image_name_length);
   }
+
+  /// A shaped bake's records of glyphs that no code point reaches; 0 for
+  /// other bakes.
+  [[nodiscard]] size_t other_glyph_count() const { return font.record_count - font.glyph_count; }
+
+  /// The record of that glyph (font 0 the main one, 1.. the fallbacks) in a
+  /// shaped bake; none when it lacks the glyph or is not shaped.
+  [[nodiscard]] std::optional<gm_glyph> glyph_by_index(u32 font_number, u32 glyph_index) const;
 };
 
 /// Reads an 8-bit PNG of that many channels (1 greyscale, 3 RGB, 4 RGBA);

@@ -1,7 +1,8 @@
 // The baked font file (.fnt) of one size, in the layout that
 // include/glyphmint/fnt.h defines for every reader and writer: the atlas
 // image's name relative to the file, the line metrics, and one record per
-// glyph in ascending code order, every integer little-endian. The kind comes
+// glyph in ascending code order, every integer little-endian; a shaped bake
+// adds its other glyphs and every glyph's index after them. The kind comes
 // from the settings, not from the records, since a file without records
 // still records it.
 #pragma once
@@ -25,9 +26,14 @@ struct Fnt {
   gm_kind kind = GM_KIND_COVERAGE;
   i32 spread = 0;
   SDict<int, gm_glyph> glyphs;
+  /// A shaped bake records every glyph's index and font, and holds `others`:
+  /// the glyphs no code point reaches, in load order.
+  bool shaped = false;
+  std::vector<gm_glyph> others;
 
   /// The records of the glyphs as packed, sorted stably by code point (a code
-  /// point loaded twice keeps both records, in load order).
+  /// point loaded twice keeps both records, in load order); those without a
+  /// code point (GM_FNT_NO_CODE) go to `others`.
   [[nodiscard]] static Fnt build(const Path &image, SizeMetrics metrics, int size,
                                  const Glyphmint &settings, const List<RasterGlyph> &loaded);
 

@@ -64,13 +64,17 @@ struct Plan {
   bool add_file(const Path &path) {
     Step &start = add_step();
     Glyphmint read;
+    std::vector<GlyphId> others;
     start.outcome.failed = !captured(start.outcome.lines, start.outcome.failure, [&] {
       log_info("processing ", path);
       read = read_settings(path);
+      // Once for all sizes: which glyphs shaping can produce does not depend on the size.
+      if (read.shaped && !read.sizes.empty()) others = shaping_glyphs(read);
     });
     if (start.outcome.failed) return false;
     const Glyphmint &kept = settings.emplace_back(static_cast<Glyphmint &&>(read));
-    const CodeSequence &sequence = codes.emplace_back(kept);
+    const CodeSequence &sequence =
+        codes.emplace_back(kept, static_cast<std::vector<GlyphId> &&>(others));
     for (const int size : kept.sizes) {
       Step &step = add_step();
       step.job = std::make_unique<SizeJob>(kept, sequence, size, step.index, cut);

@@ -28,15 +28,34 @@ BakeOutputs bake_outputs(const Path &font, int size) {
   return {dir / fmt(base, '-', size, ".png").view(), dir / fmt(base, '-', size, ".fnt").view()};
 }
 
-CodeSequence::CodeSequence(const Glyphmint &settings) {
+CodeSequence::CodeSequence(const Glyphmint &settings, std::vector<GlyphId> others)
+    : others_(static_cast<std::vector<GlyphId> &&>(others)) {
   for (const CharRange &range : settings.ranges) {
     // Counted in 64 bits so a range ending at the largest int still ends.
-    if (range.last >= range.first) count_ += u64(i64{range.last} - range.first + 1);
+    if (range.last >= range.first) code_count_ += u64(i64{range.last} - range.first + 1);
     ranges_.push_back(range);
-    range_ends_.push_back(count_);
+    range_ends_.push_back(code_count_);
   }
   for (const int code : settings.chars) chars_.push_back(code);
-  count_ += chars_.size();
+  code_count_ += chars_.size();
+}
+
+std::vector<GlyphId> shaping_glyphs(const Glyphmint &settings) {
+  FontLibrary fonts;
+  require_started(fonts);
+  const GlyphFaces faces = GlyphFaces::open(fonts, settings, *settings.sizes.begin());
+  const CodeSequence codes(settings);
+  std::vector<GlyphId> reached;
+  for (u64 i = 0; i < codes.code_count(); ++i) {
+    const int code = codes.at(i);
+    const SizedFace &face = faces.supplier(code);
+    // A code point no font has stops its bake when it is loaded.
+    if (const FT_UInt index = glyph_index(face.face, code); index != 0)
+      reached.push_back({faces.font_number(face), index});
+  }
+  std::vector<FT_Face> all{faces.main.face};
+  for (const SizedFace &fallback : faces.fallbacks) all.push_back(fallback.face);
+  return substitution_closure(all, reached);
 }
 
 int CodeSequence::at(u64 i) const {
@@ -115,11 +134,8 @@ void SizeJob::load(WorkerFaces &faces, GlyphRange &range) {
     const u64 i = range.first + k;
     if (i >= stop_at_.load() || abandoned()) return;
     CellBudget budget;
-    const bool loaded = captured(lines, failure, [&] {
-      const int code = codes_.at(i);
-      const SizedFace &face = sized->supplier(code);
-      range.glyphs[k] = rasterise_glyph(face.face, code, face.style, &budget);
-    });
+    const bool loaded =
+        captured(lines, failure, [&] { range.glyphs[k] = load_one(*sized, i, &budget); });
     range.areas[k] = budget.area;
     if (!loaded) return fail_loading(i + 1, lines, failure);
     raise(loaded_end_, i + 1);
@@ -130,6 +146,25 @@ void SizeJob::load(WorkerFaces &faces, GlyphRange &range) {
       cut_.at(step_);
     }
   }
+}
+
+RasterGlyph SizeJob::load_one(const GlyphFaces &faces, u64 i, CellBudget *budget) const {
+  if (i >= codes_.code_count()) {
+    const GlyphId id = codes_.other(i);
+    const SizedFace &face = faces.font(id.font);
+    // A fallback only gives other glyphs after its code points, whose
+    // loading stops first when it cannot take the size.
+    check_ft(face.unsized);
+    RasterGlyph glyph = rasterise_glyph_index(face.face, id.index, face.style, budget);
+    glyph.code = GM_FNT_NO_CODE;
+    glyph.font_number = id.font;
+    return glyph;
+  }
+  const int code = codes_.at(i);
+  const SizedFace &face = faces.supplier(code);
+  RasterGlyph glyph = rasterise_glyph(face.face, code, face.style, budget);
+  glyph.font_number = faces.font_number(face);
+  return glyph;
 }
 
 void SizeJob::fail_loading(u64 position, LogLines &lines, Failure &failure) {

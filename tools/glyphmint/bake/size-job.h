@@ -11,6 +11,7 @@
 #include "core/fs.h"
 #include "core/log.h"
 #include "shared/font-face.h"
+#include "tools/glyphmint/glyphs/glyph-closure.h"
 #include "tools/glyphmint/glyphs/glyph-faces.h"
 #include "tools/glyphmint/settings.h"
 
@@ -26,21 +27,33 @@ struct BakeOutputs {
 };
 [[nodiscard]] BakeOutputs bake_outputs(const Path &font, int size);
 
-/// The code points that each size of the settings loads, in load order
-/// (ranges first, then chars, never de-duplicated).
+/// What each size of the settings loads, in load order: the code points
+/// (ranges first, then chars, never de-duplicated), then, for a shaped bake,
+/// the glyphs that shaping them can produce.
 class CodeSequence {
 public:
-  explicit CodeSequence(const Glyphmint &settings);
-  [[nodiscard]] u64 count() const { return count_; }
-  /// The i-th code point, for i below count().
+  explicit CodeSequence(const Glyphmint &settings, std::vector<GlyphId> others = {});
+  /// Code points and other glyphs.
+  [[nodiscard]] u64 count() const { return code_count_ + others_.size(); }
+  [[nodiscard]] u64 code_count() const { return code_count_; }
+  /// The i-th code point, for i below code_count().
   [[nodiscard]] int at(u64 i) const;
+  /// The i-th glyph, for i from code_count() to count().
+  [[nodiscard]] GlyphId other(u64 i) const { return others_[i - code_count_]; }
 
 private:
   std::vector<CharRange> ranges_;
   std::vector<u64> range_ends_; // the count of the ranges up to and with each one
   std::vector<int> chars_;
-  u64 count_ = 0;
+  u64 code_count_ = 0;
+  std::vector<GlyphId> others_;
 };
+
+/// The glyphs a shaped bake of the settings adds to its code points: the
+/// substitution closure of the glyphs that the faces supplying the code
+/// points (GlyphFaces::supplier) map them to, opened at the first size. The
+/// faces' failures are the fatal stops that loading that size meets.
+[[nodiscard]] std::vector<GlyphId> shaping_glyphs(const Glyphmint &settings);
 
 /// One size's two files, encoded and not yet written.
 struct SizeFiles {
@@ -169,6 +182,7 @@ private:
   Failure load_failure_;
 
   [[nodiscard]] bool abandoned() const { return cut_.passed(step_); }
+  [[nodiscard]] RasterGlyph load_one(const GlyphFaces &faces, u64 i, CellBudget *budget) const;
   void fail_loading(u64 position, LogLines &lines, Failure &failure);
   [[nodiscard]] bool merge(std::deque<GlyphRange> &ranges, List<RasterGlyph> &glyphs,
                            StepEnd &outcome);

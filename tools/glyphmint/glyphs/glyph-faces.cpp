@@ -58,3 +58,12 @@ const SizedFace &GlyphFaces::supplier(int code) const {
   }
   return main;
 }
+
+u32 GlyphFaces::font_number(const SizedFace &face) const {
+  if (&face == &main) return 0;
+  return static_cast<u32>(&face - fallbacks.data()) + 1;
+}
+
+const SizedFace &GlyphFaces::font(u32 number) const {
+  return number == 0 ? main : fallbacks[number - 1];
+}

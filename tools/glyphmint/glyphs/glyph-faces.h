@@ -38,4 +38,9 @@ struct GlyphFaces {
   /// stops with the main font's missing-character message. A fallback that
   /// could not be set to the size is a fatal stop naming its file and why.
   [[nodiscard]] const SizedFace &supplier(int code) const;
+
+  /// Which font one of these faces is: 0 the main one, 1.. the fallbacks in
+  /// order; and the face of a number below 1 + the fallbacks' count.
+  [[nodiscard]] u32 font_number(const SizedFace &face) const;
+  [[nodiscard]] const SizedFace &font(u32 number) const;
 };

@@ -122,7 +122,13 @@ RasterGlyph load_multi_channel_field(FT_Face face, FT_UInt glyph_index, i32 spre
 RasterGlyph rasterise_glyph(FT_Face face, int code, GlyphStyle style, CellBudget *budget) {
   const FT_UInt glyph_index = ::glyph_index(face, code);
   if (glyph_index == 0) log_critical("No character ", code, " found in font");
+  RasterGlyph glyph = rasterise_glyph_index(face, glyph_index, style, budget);
+  glyph.code = code;
+  return glyph;
+}
 
+RasterGlyph rasterise_glyph_index(FT_Face face, FT_UInt glyph_index, GlyphStyle style,
+                                  CellBudget *budget) {
   RasterGlyph glyph;
   switch (style.mode) {
   case RenderMode::Coverage:
@@ -144,6 +150,6 @@ RasterGlyph rasterise_glyph(FT_Face face, int code, GlyphStyle style, CellBudget
   }
   glyph.reserved = gm_kind_reserved(atlas_kind(style.mode), style.spread);
   glyph.advance = recorded_advance(face->glyph, style);
-  glyph.code = code;
+  glyph.glyph_index = glyph_index;
   return glyph;
 }

@@ -22,3 +22,9 @@ struct CellBudget;
 /// stops the run before it is duplicated.
 [[nodiscard]] RasterGlyph rasterise_glyph(FT_Face face, int code, GlyphStyle style = {},
                                           CellBudget *budget = nullptr);
+
+/// The same for a glyph of the face by its index, which no code point need
+/// reach; its code is left 0 for the caller to set.
+[[nodiscard]] RasterGlyph rasterise_glyph_index(FT_Face face, FT_UInt glyph_index,
+                                                GlyphStyle style = {},
+                                                CellBudget *budget = nullptr);
