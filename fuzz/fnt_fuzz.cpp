@@ -1,8 +1,9 @@
 // The reader header (parse, atlas check, find, UTF-8, layout, measure)
 // against a model written from the file format: sizes in 128 bits, lookup by
 // linear scan, UTF-8 by the table of well-formed byte sequences, positions
-// summed step by step. Beyond the model, a placed glyph's source rectangle
-// must lie inside an atlas that passed the check.
+// summed step by step, a shaped section's glyph lookup by linear scan. Beyond
+// the model, a placed glyph's source rectangle must lie inside an atlas that
+// passed the check.
 //
 // Input: atlas width and height (2 bytes each), a text length byte, the text,
 // then the .fnt bytes to the end. The text is copied into a block of its own
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,6 +28,12 @@ struct Model {
   i32 line_height = 0;
   i32 kind_word = 0; // the reserved value every record holds, or the kind word
   std::vector<gm_glyph> records;
+  // A shaped file's: its records without a code point, where they start, and
+  // every record's font number and glyph index, code-point records first.
+  bool shaped = false;
+  std::vector<gm_glyph> others;
+  u64 others_at = 0;
+  std::vector<std::pair<u32, u32>> ids;
 };
 
 u64 le(const u8 *p, int n) {
@@ -45,6 +54,64 @@ bool names_a_kind(i32 reserved) {
   const i64 spread = reserved < 0 ? -i64{reserved} % 256 : 0;
   return reserved >= 0 || ((kind == 2 || kind == 3) && spread > 0) ||
          ((kind == 4 || kind == 5) && spread == 0);
+}
+
+gm_glyph model_record(const u8 *r) {
+  gm_glyph g{};
+  g.code = le_i32(r + GM_GLYPH_CODE_OFFSET);
+  g.width = static_cast<u32>(le(r + GM_GLYPH_WIDTH_OFFSET, 4));
+  g.rows = static_cast<u32>(le(r + GM_GLYPH_ROWS_OFFSET, 4));
+  g.bearing_x = le_i32(r + GM_GLYPH_BEARING_X_OFFSET);
+  g.bearing_y = le_i32(r + GM_GLYPH_BEARING_Y_OFFSET);
+  g.x = le_i32(r + GM_GLYPH_X_OFFSET);
+  g.y = le_i32(r + GM_GLYPH_Y_OFFSET);
+  g.advance = le_i32(r + GM_GLYPH_ADVANCE_OFFSET);
+  g.reserved = le_i32(r + GM_GLYPH_RESERVED_OFFSET);
+  return g;
+}
+
+/// The shaped section at `at`, part by part: GM_OK with the others and every
+/// record's id read, or how and where the file fails before its records do.
+gm_error model_shaped(const u8 *p, u64 n, u64 at, u64 count, Model &m, fuzz::U128 &where) {
+  const auto failed = [&](gm_error e, fuzz::U128 offset) {
+    where = offset;
+    return e;
+  };
+  if (n - at < GM_FNT_SHAPED_HEADER_SIZE) return failed(GM_ERR_SHAPED_TRUNCATED, at);
+  const fuzz::U128 others = le(p + at + GM_FNT_SHAPED_COUNT_OFFSET, 8);
+  const fuzz::U128 all = others + count;
+  if (all > UINT32_MAX) return failed(GM_ERR_COUNT_OVERFLOW, at + GM_FNT_SHAPED_COUNT_OFFSET);
+  const u64 sizes[] = {GM_FNT_RECORD_SIZE, GM_FNT_GLYPH_ID_SIZE, GM_FNT_ORDER_ENTRY_SIZE};
+  const fuzz::U128 counts[] = {others, all, all};
+  fuzz::U128 starts[4] = {at + GM_FNT_SHAPED_HEADER_SIZE, 0, 0, 0};
+  for (int k = 0; k < 3; ++k) {
+    starts[k + 1] = starts[k] + counts[k] * sizes[k];
+    if (starts[k + 1] > n)
+      return failed(GM_ERR_SHAPED_TRUNCATED, starts[k] + (n - starts[k]) / sizes[k] * sizes[k]);
+  }
+  if (starts[3] < n) return failed(GM_ERR_TRAILING_BYTES, starts[3]);
+  m.others_at = static_cast<u64>(starts[0]);
+  for (u64 i = 0; i < others; ++i) {
+    m.others.push_back(model_record(p + m.others_at + GM_FNT_RECORD_SIZE * i));
+    if (m.others.back().code != -1)
+      return failed(GM_ERR_OTHER_HAS_CODE, m.others_at + GM_FNT_RECORD_SIZE * i);
+  }
+  const u8 *ids = p + static_cast<u64>(starts[1]);
+  for (u64 i = 0; i < all; ++i)
+    m.ids.emplace_back(static_cast<u32>(le(ids + 8 * i, 4)),
+                       static_cast<u32>(le(ids + 8 * i + 4, 4)));
+  const auto key = [&](u64 r) { return std::tuple(m.ids[r].first, m.ids[r].second, r); };
+  for (u64 k = 0; k < all; ++k) {
+    const u64 entry = static_cast<u64>(starts[2]) + 4 * k;
+    const u64 record = le(p + entry, 4);
+    if (record >= all || (k > 0 && key(le(p + entry - 4, 4)) >= key(record)))
+      return failed(GM_ERR_BAD_GLYPH_ORDER, entry);
+  }
+  m.kind_word = le_i32(p + at + GM_FNT_SHAPED_KIND_OFFSET);
+  if (!names_a_kind(m.kind_word))
+    return failed(GM_ERR_UNKNOWN_KIND, at + GM_FNT_SHAPED_KIND_OFFSET);
+  m.shaped = true;
+  return GM_OK;
 }
 
 Model model_parse(const u8 *p, u64 n) {
@@ -71,28 +138,30 @@ Model model_parse(const u8 *p, u64 n) {
     if (!names_a_kind(m.kind_word)) return fail(GM_ERR_UNKNOWN_KIND, total);
     return m;
   }
-  if (total < n) return fail(GM_ERR_TRAILING_BYTES, total);
+  // Anything else after the records is a shaped section or trailing bytes.
+  if (total < n && !(n - total >= 4 && le(p + static_cast<u64>(total), 4) == GM_FNT_SHAPED_TAG))
+    return fail(GM_ERR_TRAILING_BYTES, total);
+  fuzz::U128 where = 0;
+  if (total < n) {
+    const gm_error e =
+        model_shaped(p, n, static_cast<u64>(total), static_cast<u64>(count), m, where);
+    if (e != GM_OK) return fail(e, where);
+  }
   for (u64 i = 0; i < count; ++i) {
-    const u8 *r = p + header + m.name_length + record * i;
-    gm_glyph g{};
-    g.code = le_i32(r + GM_GLYPH_CODE_OFFSET);
-    g.width = static_cast<u32>(le(r + GM_GLYPH_WIDTH_OFFSET, 4));
-    g.rows = static_cast<u32>(le(r + GM_GLYPH_ROWS_OFFSET, 4));
-    g.bearing_x = le_i32(r + GM_GLYPH_BEARING_X_OFFSET);
-    g.bearing_y = le_i32(r + GM_GLYPH_BEARING_Y_OFFSET);
-    g.x = le_i32(r + GM_GLYPH_X_OFFSET);
-    g.y = le_i32(r + GM_GLYPH_Y_OFFSET);
-    g.advance = le_i32(r + GM_GLYPH_ADVANCE_OFFSET);
-    g.reserved = le_i32(r + GM_GLYPH_RESERVED_OFFSET);
+    const gm_glyph g = model_record(p + header + m.name_length + record * i);
     m.records.push_back(g);
     if (i > 0 && m.records[i].code < m.records[i - 1].code)
       return fail(GM_ERR_UNSORTED, header + name + record * i);
-    // Every record carries the font's kind.
-    if (i == 0 && !names_a_kind(g.reserved)) return fail(GM_ERR_UNKNOWN_KIND, header + name);
-    if (g.reserved != m.records[0].reserved)
-      return fail(GM_ERR_BAD_SPREAD, header + name + record * i);
-    m.kind_word = m.records[0].reserved;
+    // Every record carries the font's kind: the shaped section's, or the first record's.
+    if (!m.shaped && i == 0) {
+      if (!names_a_kind(g.reserved)) return fail(GM_ERR_UNKNOWN_KIND, header + name);
+      m.kind_word = g.reserved;
+    }
+    if (g.reserved != m.kind_word) return fail(GM_ERR_BAD_SPREAD, header + name + record * i);
   }
+  for (u64 i = 0; i < m.others.size(); ++i)
+    if (m.others[i].reserved != m.kind_word)
+      return fail(GM_ERR_BAD_SPREAD, m.others_at + record * i);
   return m;
 }
 
@@ -125,6 +194,13 @@ size_t model_utf8(const std::string &s, size_t at, u32 &cp) {
     return row.length;
   }
   return 0;
+}
+
+/// The first record holding that glyph of that font; -1 in a file not shaped.
+ptrdiff_t model_find_glyph(const Model &m, u32 font, u32 glyph) {
+  for (size_t i = 0; i < m.ids.size(); ++i)
+    if (m.ids[i] == std::pair(font, glyph)) return static_cast<ptrdiff_t>(i);
+  return -1;
 }
 
 ptrdiff_t model_find(const Model &m, u32 cp) {
@@ -242,7 +318,9 @@ extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
   FUZZ_CHECK(e == GM_OK || offset == m.offset,
              "parse offset " + std::to_string(offset) + ", model " + std::to_string(m.offset));
   if (e != GM_OK) return 0;
-  FUZZ_CHECK(font.glyph_count == m.records.size() && font.line_height == m.line_height &&
+  FUZZ_CHECK(font.glyph_count == m.records.size() && font.shaped == int(m.shaped) &&
+                 font.record_count == m.records.size() + m.others.size() &&
+                 font.line_height == m.line_height &&
                  gm_kind_reserved(font.kind, font.spread) == m.kind_word &&
                  font.channels == gm_kind_channels(font.kind) &&
                  font.image_name_length == m.name_length &&
@@ -250,29 +328,37 @@ extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
              "header fields");
 
   // The atlas: the first cell that leaves it, frame included.
+  std::vector<gm_glyph> all = m.records;
+  all.insert(all.end(), m.others.begin(), m.others.end());
   gm_error want = GM_OK;
   u64 want_at = 0;
-  for (size_t i = 0; i < m.records.size() && want == GM_OK; ++i) {
-    const gm_glyph &r = m.records[i];
+  for (size_t i = 0; i < all.size() && want == GM_OK; ++i) {
+    const gm_glyph &r = all[i];
     if (r.x < 0 || r.y < 0 || fuzz::I128(r.x) + r.width + 2 > atlas_w ||
         fuzz::I128(r.y) + r.rows + 2 > atlas_h) {
       want = GM_ERR_CELL_OUTSIDE_ATLAS;
-      want_at = GM_FNT_HEADER_SIZE + m.name_length + GM_FNT_RECORD_SIZE * i;
+      want_at = i < m.records.size() ? GM_FNT_HEADER_SIZE + m.name_length + GM_FNT_RECORD_SIZE * i
+                                     : m.others_at + GM_FNT_RECORD_SIZE * (i - m.records.size());
     }
   }
   const gm_error atlas = gm_font_check_atlas(&font, atlas_w, atlas_h, &offset);
   FUZZ_CHECK(atlas == want && (want == GM_OK || offset == want_at), "atlas check");
 
-  for (size_t i = 0; i < m.records.size(); ++i) {
-    const gm_glyph g = gm_font_glyph(&font, i);
-    const gm_glyph &r = m.records[i];
+  for (size_t i = 0; i < all.size(); ++i) {
+    const gm_glyph g = gm_font_record(&font, i);
+    const gm_glyph &r = all[i];
+    const std::pair<u32, u32> id = m.shaped ? m.ids[i] : std::pair<u32, u32>(0, 0);
     FUZZ_CHECK(g.code == r.code && g.width == r.width && g.rows == r.rows &&
                    g.bearing_x == r.bearing_x && g.bearing_y == r.bearing_y && g.x == r.x &&
-                   g.y == r.y && g.advance == r.advance && g.reserved == r.reserved,
+                   g.y == r.y && g.advance == r.advance && g.reserved == r.reserved &&
+                   g.font_number == id.first && g.glyph_index == id.second,
                "record " + std::to_string(i));
     const u32 cp = static_cast<u32>(r.code);
     for (const u32 near : {cp - 1, cp, cp + 1})
       FUZZ_CHECK(gm_font_find(&font, near) == model_find(m, near), "find " + std::to_string(near));
+    for (const u32 near : {id.second - 1, id.second, id.second + 1})
+      FUZZ_CHECK(gm_font_find_glyph(&font, id.first, near) == model_find_glyph(m, id.first, near),
+                 "find glyph " + std::to_string(id.first) + ":" + std::to_string(near));
   }
 
   std::unique_ptr<char[]> copy(new char[text.size()]);

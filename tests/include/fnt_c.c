@@ -25,13 +25,10 @@ ptrdiff_t fnt_c_find(const void *bytes, size_t length, uint32_t code_point) {
 }
 
 ptrdiff_t fnt_c_find_glyph(const void *bytes, size_t length, uint32_t font_number,
-                           uint32_t glyph_index, uint32_t *index_found) {
+                           uint32_t glyph_index) {
   gm_font font;
-  ptrdiff_t record;
   if (gm_font_parse(&font, bytes, length, NULL) != GM_OK) return -2;
-  record = gm_font_find_glyph(&font, font_number, glyph_index);
-  if (record >= 0) *index_found = gm_font_record(&font, (size_t)record).glyph_index;
-  return record;
+  return gm_font_find_glyph(&font, font_number, glyph_index);
 }
 
 size_t fnt_c_layout(const void *bytes, size_t length, const char *text, size_t text_length,

@@ -30,10 +30,9 @@ gm_error fnt_c_check(const void *bytes, size_t length, uint32_t atlas_width, uin
 /* gm_font_find on the parsed bytes; -2 when they do not parse. */
 ptrdiff_t fnt_c_find(const void *bytes, size_t length, uint32_t code_point);
 
-/* gm_font_find_glyph on the parsed bytes, and the record's glyph index
- * (*index_found) when found; -2 when they do not parse. */
+/* gm_font_find_glyph on the parsed bytes; -2 when they do not parse. */
 ptrdiff_t fnt_c_find_glyph(const void *bytes, size_t length, uint32_t font_number,
-                           uint32_t glyph_index, uint32_t *index_found);
+                           uint32_t glyph_index);
 
 /* Lays the text out, kerning with the callback when it is not NULL; writes up
  * to max steps, the last being END or ERROR, and returns how many. */
