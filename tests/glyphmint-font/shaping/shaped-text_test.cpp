@@ -9,8 +9,6 @@
 
 namespace {
 
-using support::ScratchDir;
-
 const std::string k_noto = "/usr/share/fonts/truetype/noto/";
 
 long pixels(hb_position_t value) {
@@ -81,8 +79,8 @@ Picture reference(const std::string &font, const std::string &text) {
 }
 
 // A shaped bake at 32 px of the text's characters, beside a copy of the font.
-std::string bake(const ScratchDir &dir, const std::string &font, const std::string &text,
-                 const std::string &render) {
+void bake(const support::ScratchDir &dir, const std::string &font, const std::string &text,
+          const std::string &render) {
   std::set<u32> codes;
   u32 c = 0;
   for (size_t at = 0; gm_utf8_decode(text.data(), text.size(), &at, &c);) codes.insert(c);
@@ -95,10 +93,9 @@ std::string bake(const ScratchDir &dir, const std::string &font, const std::stri
   const support::RunResult r =
       support::run_program(GLYPHMINT_EXE, {"--dir", dir.path()}, dir.path(), dir.path());
   EXPECT_EQ(r.exit_code, 0) << r;
-  return dir.path() + "/font-32.fnt";
 }
 
-Picture render(const ScratchDir &dir, const std::string &text, int channels) {
+Picture render(const support::ScratchDir &dir, const std::string &text, int channels) {
   const support::RunResult r = support::run_program(
       GLYPHMINT_FONT_EXE, {"render", "--font", "font.ttf", "font-32.fnt", text, "out.png"},
       dir.path(), dir.path());
@@ -121,7 +118,7 @@ TEST(ShapedText, DrawsHarfBuzzGlyphsAsFreeTypeRendersThem) {
                {k_noto + "NotoSansDevanagari-Regular.ttf", "क्षत्रिय"},
                {support::k_sans, "office fluff"}}; // ffi, fl and ff ligatures
   for (const auto &c : cases) {
-    const ScratchDir dir;
+    const support::ScratchDir dir;
     bake(dir, c.font, c.text, "coverage");
     EXPECT_TRUE(render(dir, c.text, 1) == reference(c.font, c.text)) << c.text;
   }
@@ -129,7 +126,7 @@ TEST(ShapedText, DrawsHarfBuzzGlyphsAsFreeTypeRendersThem) {
 
 TEST(ShapedText, DrawsOneColourGlyphPerEmojiSequence) {
   const std::string text = "👨‍👩‍👧 👍🏽 🇯🇵";
-  const ScratchDir dir;
+  const support::ScratchDir dir;
   bake(dir, support::k_emoji, text, "color");
   hb_blob_t *blob = hb_blob_create_from_file(support::k_emoji.c_str());
   hb_face_t *face = hb_face_create(blob, 0);
@@ -145,7 +142,7 @@ TEST(ShapedText, DrawsOneColourGlyphPerEmojiSequence) {
 
 TEST(ShapedText, JsonExportFindsEveryShapedGlyphByIndex) {
   const std::string font = k_noto + "NotoSansArabic-Regular.ttf", text = "لا إله مرحبا بالعالم";
-  const ScratchDir dir;
+  const support::ScratchDir dir;
   bake(dir, font, text, "coverage");
   const support::RunResult r = support::run_program(
       GLYPHMINT_FONT_EXE, {"export", "font-32.fnt", "json", "out.json"}, dir.path(), dir.path());
