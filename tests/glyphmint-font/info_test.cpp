@@ -71,7 +71,7 @@ std::string fnt_bytes(const std::string &image, const std::vector<std::array<i32
                       i32 spread = 0) {
   support::FntFile f{image, 20, 16, 15, -4, {}};
   for (const auto &g : glyphs)
-    f.records.push_back({g[0], u32(g[1]), u32(g[2]), 0, 0, g[3], g[4], 9, spread});
+    f.records.push_back({g[0], u32(g[1]), u32(g[2]), 0, 0, g[3], g[4], 9, spread, 0, 0});
   return support::fnt_bytes(f);
 }
 
