@@ -163,7 +163,7 @@ typedef enum gm_error {
   GM_ERR_UNSORTED,           /* a record's code point is below its predecessor's */
   GM_ERR_CELL_OUTSIDE_ATLAS, /* a cell, one-pixel frame included, leaves the atlas */
   GM_ERR_INVALID_UTF8,       /* a text is not well-formed UTF-8 */
-  GM_ERR_BAD_SPREAD,         /* a record's reserved field is not the first record's */
+  GM_ERR_BAD_SPREAD,         /* a record's reserved field names another kind than the file's */
   GM_ERR_UNKNOWN_KIND,       /* the reserved field or kind word names no kind this reader knows */
   GM_ERR_SHAPED_TRUNCATED,   /* the file ends inside the shaped section */
   GM_ERR_OTHER_HAS_CODE,     /* a record no code point reaches has a code other than -1 */

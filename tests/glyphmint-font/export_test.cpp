@@ -494,13 +494,9 @@ struct Crafted {
 
   void write(const std::string &dir) const {
     const std::string image = "crafted-16.png";
+    const gm_glyph glyph{code, 1, 1, bearing_x, 10, 0, 0, advance, 0, 0, 0};
     write_file(dir + "/crafted-16.fnt",
-               support::fnt_bytes({image,
-                                   line_height,
-                                   16,
-                                   15,
-                                   -4,
-                                   {{code, 1, 1, bearing_x, 10, 0, 0, advance, 0, 0, 0}}}));
+               support::fnt_bytes({image, line_height, 16, 15, -4, {glyph}}));
     const u8 zeros[16] = {};
     EXPECT_NE(stbi_write_png((dir + "/" + image).c_str(), 4, 4, 1, zeros, 4), 0);
   }

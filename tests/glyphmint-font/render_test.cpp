@@ -237,8 +237,8 @@ TEST(Render, MultiChannelFieldsDrawAsTheFieldTheirMedianHolds) {
                              8 * k.channels),
               0);
     const i32 reserved = gm_kind_reserved(k.kind, i32(spread));
-    support::FntFile fnt{"f-4.png", 4,  4,
-                         3,         -1, {{'A', u32(w), u32(h), 0, 2, 0, 0, 3, reserved, 0, 0}}};
+    const gm_glyph glyph{'A', u32(w), u32(h), 0, 2, 0, 0, 3, reserved, 0, 0};
+    support::FntFile fnt{"f-4.png", 4, 4, 3, -1, {glyph}};
     support::write_file(out.path() + "/f-4.fnt", support::fnt_bytes(fnt));
     const RunResult f =
         font_tool({"render", "--scale", std::to_string(n), "f-4.fnt", "A", "f.png"}, out.path());

@@ -31,7 +31,8 @@ Fnt Fnt::build(const Path &image_path, SizeMetrics metrics, int baked_size,
     record.reserved = g.reserved;
     record.glyph_index = g.glyph_index;
     record.font_number = g.font_number;
-    if (g.code == GM_FNT_NO_CODE)
+    // No code point below 0 loads, so in a shaped bake -1 marks the others.
+    if (fnt.shaped && g.code == GM_FNT_NO_CODE)
       fnt.others.push_back(record);
     else
       fnt.glyphs.append(g.code, record);

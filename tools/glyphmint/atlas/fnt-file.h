@@ -32,8 +32,8 @@ struct Fnt {
   std::vector<gm_glyph> others;
 
   /// The records of the glyphs as packed, sorted stably by code point (a code
-  /// point loaded twice keeps both records, in load order); those without a
-  /// code point (GM_FNT_NO_CODE) go to `others`.
+  /// point loaded twice keeps both records, in load order); in a shaped bake
+  /// those without a code point (GM_FNT_NO_CODE) go to `others`.
   [[nodiscard]] static Fnt build(const Path &image, SizeMetrics metrics, int size,
                                  const Glyphmint &settings, const List<RasterGlyph> &loaded);
 
