@@ -14,7 +14,8 @@ PREFIX ?= /usr/local
 # pages in headless Chromium; fonts-arphic-uming is an outline font that also
 # holds bitmap strikes. The colour glyph tests bake Noto Color Emoji and a
 # colour font that fontTools makes, and scale the emoji strike with Pillow.
-# Shaped bakes take Noto Sans Arabic and Devanagari from fonts-noto-core.
+# Shaped bakes take Noto Sans Arabic and Devanagari from fonts-noto-core,
+# which make example draws too.
 # Clang and its libFuzzer build the fuzz targets, so that one that no longer
 # builds shows at once.
 DEB_DEPS := dpkg-dev file
@@ -51,7 +52,7 @@ deb: release
 	@echo "Built $$(ls build/deb/*.deb)"
 
 example: release
-	@scripts/install-deps fonts-noto-color-emoji
+	@scripts/install-deps fonts-noto-color-emoji fonts-noto-core
 	@scripts/example
 
 # The kerning benchmarks bake whole fonts: Noto Sans CJK (big, so only here)

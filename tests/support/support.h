@@ -397,18 +397,24 @@ public:
   /// The coverage glyph, or with `mono` FreeType's monochrome rendering of
   /// the outline hinted for it, its set bits as 255.
   [[nodiscard]] RefGlyph glyph(int code, bool mono = false) const {
-    RefGlyph g;
-    if (face_ == nullptr) return g;
+    if (face_ == nullptr) return {};
     const FT_UInt index = FT_Get_Char_Index(face_, static_cast<FT_ULong>(code));
     EXPECT_NE(index, 0u) << "the font has no glyph for " << code;
+    return glyph_at(index, mono);
+  }
+
+  /// The same for a glyph index, as a shaper gives it.
+  [[nodiscard]] RefGlyph glyph_at(FT_UInt index, bool mono = false) const {
+    RefGlyph g;
+    if (face_ == nullptr) return g;
     EXPECT_EQ(FT_Load_Glyph(face_, index,
                             mono ? FT_LOAD_TARGET_MONO : FT_LOAD_NO_HINTING | FT_LOAD_MONOCHROME),
               0)
-        << "code " << code;
+        << "glyph " << index;
     EXPECT_EQ(FT_Render_Glyph(face_->glyph, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL), 0)
-        << "code " << code;
+        << "glyph " << index;
     const FT_Bitmap &b = face_->glyph->bitmap;
-    EXPECT_EQ(b.pixel_mode, mono ? FT_PIXEL_MODE_MONO : FT_PIXEL_MODE_GRAY) << "code " << code;
+    EXPECT_EQ(b.pixel_mode, mono ? FT_PIXEL_MODE_MONO : FT_PIXEL_MODE_GRAY) << "glyph " << index;
     g.width = b.width;
     g.rows = b.rows;
     g.left = face_->glyph->bitmap_left;
@@ -426,6 +432,8 @@ public:
     }
     return g;
   }
+
+  [[nodiscard]] FT_Face face() const { return face_; }
 
   [[nodiscard]] RefMetrics metrics() const {
     RefMetrics m;

@@ -12,6 +12,7 @@
 #include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/preview/page-html.h"
 #include "tools/glyphmint-font/preview/sample-text.h"
+#include "tools/glyphmint-font/shaping/shaped-text.h"
 
 #include <optional>
 #include <string>
@@ -36,7 +37,10 @@ const char k_help[] =
     "--text TEXT (UTF-8) is the sample; by default the pangrams (Latin, Greek,\n"
     "Cyrillic) the font has every character of, or else some of its characters.\n"
     "With --font, the font file the bake used, the sample takes the font's advances\n"
-    "to the nearest pixel and its kerning pairs, as render --font draws it.\n"
+    "to the nearest pixel and its kerning pairs, as render --font draws it; for a\n"
+    "shaped bake, the sample the page is made with is drawn shaped, as render --font\n"
+    "draws it, and any other text, typed or from the fragment, one glyph per code\n"
+    "point, with a note saying so (the page has no shaper of its own).\n"
     "\n"
     "The page also reads the address's fragment, #text=T&scale=N, T percent-encoded\n"
     "UTF-8 (as encodeURIComponent writes it): it draws T into <canvas id=\"sample\">\n"
@@ -95,6 +99,16 @@ void check_output(const PreviewOptions &options, const LoadedFont &loaded) {
   refuse_overwriting(ArrView<const Input>(inputs, 3), options.out);
 }
 
+// The sample as render --font draws it; none when it holds code points the
+// bake lacks, which the page lists as it lays the text out itself.
+std::optional<TextLayout> shaped_sample(const LoadedFont &loaded, const Path &font_file,
+                                        std::string_view sample) {
+  LineShaper shaper(font_file, loaded.font);
+  TextLayout layout = lay_out_shaped_text(loaded, shaper, sample);
+  if (!layout.missing.empty()) return std::nullopt;
+  return layout;
+}
+
 } // namespace
 
 int run_preview(i32 argc, const char *const *argv) {
@@ -104,14 +118,16 @@ int run_preview(i32 argc, const char *const *argv) {
   check_output(options, loaded);
   // Advances and pairs as render and export take them from the font file.
   std::optional<std::vector<KerningPair>> pairs;
+  std::optional<TextLayout> shaped;
+  const std::string sample = options.text ? *options.text : default_sample_text(loaded.font);
   if (!options.font_file.empty()) {
     take_font_advances(loaded, options.font_file);
     pairs = kerning_pairs(options.font_file, loaded.font,
                           glyph_suppliers(loaded).fallback_codes(loaded.font));
+    if (loaded.font.shaped) shaped = shaped_sample(loaded, options.font_file, sample);
   }
   const std::string page =
-      preview_page(loaded, pairs ? &*pairs : nullptr,
-                   options.text ? *options.text : default_sample_text(loaded.font));
+      preview_page(loaded, pairs ? &*pairs : nullptr, sample, shaped ? &*shaped : nullptr);
   const ArrView<const u8> bytes(reinterpret_cast<const u8 *>(page.data()), page.size());
   if (options.out.empty())
     write_standard_output(bytes);

@@ -4,15 +4,15 @@
 
 #include "core/fmt.h"
 #include "core/prog-opts.h"
-#include "tools/glyphmint-font/cli/given-paths.h"
-#include "tools/glyphmint-font/kerning/font-advances.h"
-#include "tools/glyphmint-font/kerning/kerning.h"
 #include "tools/glyphmint-font/baked/glyph-suppliers.h"
 #include "tools/glyphmint-font/baked/loaded-font.h"
+#include "tools/glyphmint-font/cli/given-paths.h"
 #include "tools/glyphmint-font/cli/output.h"
 #include "tools/glyphmint-font/draw/text-image.h"
+#include "tools/glyphmint-font/kerning/font-advances.h"
+#include "tools/glyphmint-font/kerning/kerning.h"
+#include "tools/glyphmint-font/shaping/shaped-text.h"
 
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +36,16 @@ const char k_help[] =
     "from 0 to the line's advance, y from i * line height to (i + 1) * line height)\n"
     "and every glyph bitmap, moved so that its top-left corner is (0, 0): nothing\n"
     "is clipped.\n"
+    "\n"
+    "A shaped bake (shaped = true) given its font file with --font is drawn shaped:\n"
+    "each line is shaped with HarfBuzz at the baked size, unhinted, its direction\n"
+    "and script guessed from the line's text, and HarfBuzz's glyphs are drawn left\n"
+    "to right. The pen starts at 0 and moves by round(x_advance / 64) per glyph\n"
+    "(halves away from zero); a glyph's origin is at the pen plus\n"
+    "round(x_offset / 64), its baseline raised by round(y_offset / 64), and its\n"
+    "bitmap sits at the origin plus its bearings. Characters that a fallback font\n"
+    "supplied are drawn one per code point, moving the pen by their advances. A\n"
+    "glyph the shaped text needs that the bake lacks is an error naming its index.\n"
     "\n"
     "--scale N (1 to 16, default 1) multiplies every position (pen, bearings, line\n"
     "height) by N. A coverage or colour font's atlas pixels become N x N blocks. A\n"
@@ -71,6 +81,15 @@ void check_layout(const TextLayout &layout, const TextBounds &bounds, const Load
       message.appendf("%sU+%04X", i == 0 ? "" : ", ", unsigned(layout.missing[i]));
     throw Err(message.view());
   }
+  if (!layout.missing_glyphs.empty()) {
+    StrBuilder message;
+    fmt(message, loaded.fnt_path, ": shaping the text gives glyphs the bake lacks: ");
+    for (u64 i = 0; i < layout.missing_glyphs.size(); ++i)
+      message.appendf("%sglyph %u (from U+%04X)", i == 0 ? "" : ", ",
+                      unsigned(layout.missing_glyphs[i].glyph_index),
+                      unsigned(layout.missing_glyphs[i].code_point));
+    throw Err(message.view());
+  }
   const i64 width = bounds.right - bounds.left;
   const i64 height = bounds.bottom - bounds.top;
   if (width <= 0 || height <= 0)
@@ -79,6 +98,19 @@ void check_layout(const TextLayout &layout, const TextBounds &bounds, const Load
   if (width > k_max_side || height > k_max_side || width * height > k_max_pixels)
     throw Err(fmt(out_name, ": not written: the image would be ", width, 'x', height,
                   " pixels, more than 16384 on a side or 64 Mi in all"));
+}
+
+// A shaped bake with its font file is shaped; any other text is laid out
+// code point by code point, kerned with the font file's pairs when given.
+TextLayout lay_out(const LoadedFont &loaded, const Path &font_path, std::string_view text) {
+  if (font_path.empty()) return lay_out_text(loaded, text, {});
+  if (loaded.font.shaped) {
+    LineShaper shaper(font_path, loaded.font);
+    return lay_out_shaped_text(loaded, shaper, text);
+  }
+  NeighbourKerning pairs(font_path, loaded.font,
+                         glyph_suppliers(loaded).fallback_codes(loaded.font));
+  return lay_out_text(loaded, text, {NeighbourKerning::kerning_fn, &pairs});
 }
 
 } // namespace
@@ -113,19 +145,11 @@ int run_render(i32 argc, const char *const *argv) {
                           {loaded.image_path, "the atlas of the font being drawn with"},
                           {font_path, "the font file given with --font"}};
   if (!to_stdout) refuse_overwriting(ArrView<const Input>(inputs, 3), out_path);
-  std::unique_ptr<NeighbourKerning> pairs;
-  if (!font_path.empty()) {
-    take_font_advances(loaded, font_path);
-    pairs = std::make_unique<NeighbourKerning>(
-        font_path, loaded.font, glyph_suppliers(loaded).fallback_codes(loaded.font));
-  }
-  const TextKerning kerning =
-      pairs ? TextKerning{NeighbourKerning::kerning_fn, pairs.get()} : TextKerning{};
-
-  const TextLayout layout = lay_out_text(loaded, text, kerning);
+  if (!font_path.empty()) take_font_advances(loaded, font_path);
+  const TextLayout layout = lay_out(loaded, font_path, text);
   const TextBounds bounds = scaled(layout.bounds, scale);
   check_layout(layout, bounds, loaded, to_stdout ? StrView("standard output") : out_path.view());
-  const Image image = draw_text(loaded, text, kerning, bounds, scale);
+  const Image image = draw_text(loaded, layout, scale);
   const Bytes png = encode_png(image);
   if (to_stdout)
     write_standard_output(png.view());

@@ -97,6 +97,13 @@ void TextBounds::hold(i64 x0, i64 y0, i64 x1, i64 y1) {
   bottom = std::max({bottom, y0, y1});
 }
 
+void TextLayout::place(const gm_glyph &glyph, i64 x, i64 y) {
+  if (glyph.width == 0 || glyph.rows == 0) return;
+  const PlacedBitmap b{i64{glyph.x} + 1, i64{glyph.y} + 1, glyph.width, glyph.rows, x, y};
+  bounds.hold(b.x, b.y, b.x + b.width, b.y + b.height);
+  bitmaps.push_back(b);
+}
+
 TextLayout lay_out_text(const LoadedFont &font, std::string_view text, TextKerning kerning) {
   const gm_font &f = font.font;
   gm_layout layout = begin_layout(font, text, kerning);
@@ -111,11 +118,7 @@ TextLayout lay_out_text(const LoadedFont &font, std::string_view text, TextKerni
     }
     if (step == GM_STEP_MISSING && seen.insert(g.code_point).second)
       result.missing.push_back(g.code_point);
-    // An empty bitmap (a space's) holds no pixel, so it asks for no room.
-    if (step == GM_STEP_GLYPH && g.width > 0 && g.height > 0) {
-      const i64 top = f.ascender + g.dst_y;
-      result.bounds.hold(g.dst_x, top, g.dst_x + g.width, top + g.height);
-    }
+    if (step == GM_STEP_GLYPH) result.place(g.glyph, g.dst_x, f.ascender + g.dst_y);
     if (step == GM_STEP_LINE_BREAK || step == GM_STEP_END)
       result.bounds.hold(0, g.line * f.line_height, g.pen_x, (g.line + 1) * f.line_height);
     if (step == GM_STEP_END) break;
@@ -128,17 +131,17 @@ TextBounds scaled(const TextBounds &bounds, i64 scale) {
           saturating_mul(bounds.right, scale), saturating_mul(bounds.bottom, scale)};
 }
 
-Image draw_text(const LoadedFont &font, std::string_view text, TextKerning kerning,
-                const TextBounds &bounds, i64 scale) {
+Image draw_text(const LoadedFont &font, const TextLayout &layout, i64 scale) {
+  const TextBounds bounds = scaled(layout.bounds, scale);
   Image image(i32(bounds.right - bounds.left), i32(bounds.bottom - bounds.top),
               font.font.kind == GM_KIND_COLOR ? 4 : 1);
-  gm_layout layout = begin_layout(font, text, kerning);
-  gm_placed_glyph g;
-  for (gm_step step; (step = gm_layout_next(&layout, &g)) != GM_STEP_END && step != GM_STEP_ERROR;)
-    // An empty bitmap draws nothing, and the bounds need not hold its place.
-    if (step == GM_STEP_GLYPH && g.width > 0 && g.height > 0)
-      blit_glyph(font, g, image,
-                 {g.dst_x * scale - bounds.left,
-                  (font.font.ascender + g.dst_y) * scale - bounds.top, scale});
+  for (const PlacedBitmap &b : layout.bitmaps) {
+    gm_placed_glyph g{};
+    g.src_x = b.src_x;
+    g.src_y = b.src_y;
+    g.width = b.width;
+    g.height = b.height;
+    blit_glyph(font, g, image, {b.x * scale - bounds.left, b.y * scale - bounds.top, scale});
+  }
   return image;
 }

@@ -30,13 +30,38 @@ struct TextBounds {
   void hold(i64 x0, i64 y0, i64 x1, i64 y1);
 };
 
+/// A glyph bitmap to draw: its rectangle in the atlas and where its top-left
+/// pixel goes, in the frame where line 0's box starts at (0, 0).
+struct PlacedBitmap {
+  i64 src_x = 0;
+  i64 src_y = 0;
+  i64 width = 0;
+  i64 height = 0;
+  i64 x = 0;
+  i64 y = 0;
+};
+
+/// A glyph that shaping a text gave and the bake lacks.
+struct MissingGlyph {
+  u32 glyph_index = 0;
+  u32 code_point = 0; ///< the first character it was shaped from
+};
+
 /// What laying a text out found: where it draws and what stops it.
 struct TextLayout {
   TextBounds bounds; ///< every line's box and glyph bitmap; partial after invalid UTF-8
+  /// The bitmaps that are not empty, in the order they are drawn.
+  std::vector<PlacedBitmap> bitmaps;
   /// The code points the font lacks, each once, in the order the text has them.
   std::vector<u32> missing;
+  /// Glyphs a shaped text needs that the bake lacks, each once, in the text's order.
+  std::vector<MissingGlyph> missing_glyphs;
   /// The byte offset where the text stops being valid UTF-8; the layout ends there.
   std::optional<size_t> invalid_utf8_at;
+
+  /// Places a glyph's bitmap with its top-left pixel at (x, y), widening the
+  /// bounds; an empty bitmap (a space's) holds no pixel, so it asks for no room.
+  void place(const gm_glyph &glyph, i64 x, i64 y);
 };
 
 /// Lays the whole text out: line i's box spans x from 0 to its advance and y
@@ -52,8 +77,8 @@ inline constexpr i64 k_max_text_scale = 16;
 /// k_max_text_scale), stopping at the 64-bit limits rather than overflowing.
 [[nodiscard]] TextBounds scaled(const TextBounds &bounds, i64 scale);
 
-/// The text drawn as lay_out_text placed it, every position multiplied by the
-/// scale and moved so that the bounds' top-left corner is (0, 0). The image is
+/// The layout's bitmaps drawn, every position multiplied by the scale and
+/// moved so that the scaled bounds' top-left corner is (0, 0). The image is
 /// greyscale on a background of 0, overlapping pixels keeping the larger
 /// value, but for a colour font: RGBA on transparent, each glyph composited
 /// over what lies under it with its alpha. Coverage and colour glyphs' atlas
@@ -61,8 +86,5 @@ inline constexpr i64 k_max_text_scale = 16;
 /// is drawn from its field: the output pixel whose centre lies at
 /// u = (x + 0.5) / scale - 0.5, v = (y + 0.5) / scale - 0.5 in the glyph's
 /// bitmap takes field_value there and holds field_coverage of it.
-/// The bounds are scaled(lay_out_text's bounds, scale) for this text and
-/// kerning, with nothing missing, and their width and height are from 1 to
-/// INT32_MAX.
-[[nodiscard]] Image draw_text(const LoadedFont &font, std::string_view text,
-                                  TextKerning kerning, const TextBounds &bounds, i64 scale = 1);
+/// The scaled bounds' width and height must be from 1 to INT32_MAX.
+[[nodiscard]] Image draw_text(const LoadedFont &font, const TextLayout &layout, i64 scale = 1);

@@ -55,6 +55,8 @@ BmChar bm_char(const gm_glyph &g, i32 ascender) {
   c.xoffset = g.bearing_x;
   c.yoffset = i64{ascender} - g.bearing_y;
   c.xadvance = g.advance;
+  c.glyph = g.glyph_index;
+  c.font = g.font_number;
   return c;
 }
 
@@ -78,6 +80,9 @@ BakedAsBmFont describe_as_bmfont(const LoadedFont &loaded, BmPage page, StrView 
     }
     chars.push_back(bm_char(g, f.ascender));
   }
+  baked.font.shaped = f.shaped != 0;
+  for (size_t i = f.glyph_count; i < f.record_count; ++i)
+    baked.font.glyphs.push_back(bm_char(gm_font_record(&f, i), f.ascender));
   return baked;
 }
 

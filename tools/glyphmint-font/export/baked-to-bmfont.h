@@ -28,7 +28,9 @@ struct BakedAsBmFont {
 /// hold (a colour or multi-channel page: glyph data in all of them but an RGB
 /// page's missing alpha), and the
 /// face the atlas's name without its "-<size>.png" ending (without just its
-/// extension when it ends otherwise). Throws Err "<fnt>: code point N is
+/// extension when it ends otherwise). A shaped bake's chars carry their
+/// glyph and font, and its records that no code point reaches are the
+/// font's glyphs, in the file's order. Throws Err "<fnt>: code point N is
 /// negative; no BMFont id holds it".
 [[nodiscard]] BakedAsBmFont describe_as_bmfont(const LoadedFont &loaded, BmPage page,
                                                StrView page_name);

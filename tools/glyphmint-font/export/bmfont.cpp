@@ -67,6 +67,21 @@ std::vector<Field> char_fields(const BmChar &c) {
           int_field("chnl", c.chnl)};
 }
 
+// A shaped bake's char in the JSON form, found by its glyph as well.
+std::vector<Field> shaped_char_fields(const BmChar &c) {
+  std::vector<Field> fields = char_fields(c);
+  fields.push_back(int_field("glyph", c.glyph));
+  fields.push_back(int_field("font", c.font));
+  return fields;
+}
+
+// A glyph no code point reaches: a char without its id.
+std::vector<Field> glyph_fields(const BmChar &c) {
+  std::vector<Field> fields = shaped_char_fields(c);
+  fields.erase(fields.begin());
+  return fields;
+}
+
 std::vector<Field> kerning_fields(const KerningPair &k) {
   return {int_field("first", k.first), int_field("second", k.second),
           int_field("amount", k.amount)};
@@ -266,7 +281,11 @@ Str json_form(const BmFont &font, ArrView<const KerningPair> kernings) {
     b.append('"');
   }
   b.append("],\n");
-  json_array(b, "chars", ArrView<const BmChar>(font.chars.data(), font.chars.size()), char_fields);
+  const ArrView<const BmChar> chars(font.chars.data(), font.chars.size());
+  json_array(b, "chars", chars, font.shaped ? shaped_char_fields : char_fields);
+  if (font.shaped)
+    json_array(b, "glyphs", ArrView<const BmChar>(font.glyphs.data(), font.glyphs.size()),
+               glyph_fields);
   json_array(b, "kernings", kernings, kerning_fields);
   b.append("  \"info\": ");
   json_object(b, info_fields(font.info));

@@ -54,6 +54,10 @@ struct BmChar {
   i64 xadvance = 0;
   i64 page = 0;  ///< the index of its page in BmFont::pages
   i64 chnl = 15; ///< the channels that hold it: 1 blue, 2 green, 4 red, 8 alpha
+  /// Of a shaped bake: the glyph's index in its font, and which font: 0 the
+  /// main one, 1 and on the fallbacks in the settings' order.
+  i64 glyph = 0;
+  i64 font = 0;
 };
 
 struct BmFont {
@@ -68,6 +72,11 @@ struct BmFont {
   /// page is scale_w x scale_h.
   std::vector<Str> pages;
   std::vector<BmChar> chars;
+  /// A shaped bake's: the JSON form then gives each char its glyph and font,
+  /// and lists `glyphs`, those that no code point reaches (their ids unused),
+  /// which only a renderer that shapes the text finds, by glyph and font.
+  bool shaped = false;
+  std::vector<BmChar> glyphs;
 };
 
 /// The descriptor in that form, kerning pairs included (the binary form

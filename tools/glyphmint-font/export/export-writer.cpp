@@ -91,6 +91,12 @@ void write_bmfont(LoadedFont &loaded, const ExportOptions &options) {
   for (const u32 code : baked.duplicates)
     print_message(fmt(loaded.fnt_path, ": code point ", code,
                       " is baked more than once; exported once, from its first record"));
+  if (options.form != BmForm::Json && !baked.font.glyphs.empty())
+    print_message(fmt(loaded.fnt_path, ": a shaped bake: its ", u64{baked.font.glyphs.size()},
+                      " glyphs that no code point reaches are left out of the ",
+                      bmfont_form_name(options.form),
+                      " form, which keys chars by code point; "
+                      "the json form carries them"));
   const std::vector<Image> laid_out = lay_out(baked.font, loaded, options);
   const u64 count = atlas_is_page ? 1 : laid_out.size();
   if (options.engine) refuse_extra_pages(*options.engine, options.out, laid_out);

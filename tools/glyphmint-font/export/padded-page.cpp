@@ -85,9 +85,13 @@ const BmChar *char_larger_than_page(const BmFont &font, const GlyphRoom &room, A
 
 std::optional<std::vector<Image>> lay_out_pages(BmFont &font, const Image &atlas,
                                                 const GlyphRoom &room, AtlasSize largest) {
+  // A shaped bake's glyphs without a code point go after the chars.
+  std::vector<BmChar *> placed;
+  for (std::vector<BmChar> *group : {&font.chars, &font.glyphs})
+    for (BmChar &c : *group) placed.push_back(&c);
   std::vector<RectSize> rects;
-  rects.reserve(font.chars.size());
-  for (const BmChar &c : font.chars) rects.push_back(packed_size(c, room));
+  rects.reserve(placed.size());
+  for (const BmChar *c : placed) rects.push_back(packed_size(*c, room));
   std::vector<RectCorner> corners(rects.size());
   std::vector<u32> page_of(rects.size());
   const std::vector<AtlasSize> sizes =
@@ -98,8 +102,8 @@ std::optional<std::vector<Image>> lay_out_pages(BmFont &font, const Image &atlas
 
   std::vector<Image> pages;
   for (const AtlasSize &size : sizes) pages.emplace_back(size.width, size.height, atlas.channels);
-  for (u64 i = 0; i < font.chars.size(); ++i) {
-    BmChar &c = font.chars[i];
+  for (u64 i = 0; i < placed.size(); ++i) {
+    BmChar &c = *placed[i];
     const i64 x = i64{corners[i].x} + room.spacing[0];
     const i64 y = i64{corners[i].y} + room.spacing[1];
     copy_bitmap(atlas, c, pages[page_of[i]], x + room.padding[Left], y + room.padding[Up]);

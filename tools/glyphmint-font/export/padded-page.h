@@ -39,7 +39,7 @@ struct GlyphRoom {
 [[nodiscard]] const BmChar *char_larger_than_page(const BmFont &font, const GlyphRoom &room,
                                                   AtlasSize largest);
 
-/// Packs the font's chars anew, in their order, with shared/atlas-pack: on
+/// Packs the font's chars anew, in their order, then its glyphs, with shared/atlas-pack: on
 /// the smallest page of the atlas series, capped at `largest`, that holds
 /// them, or else on as many pages of `largest` as they need, each char's
 /// page its own. A char's rectangle is its bitmap with the padding around

@@ -8,14 +8,26 @@
 // The records as objects, and a lookup by code point that keeps the first
 // record of a code point baked twice, as the reader's search does.
 function readFont(data) {
-  const glyphs = data.glyphs.map(([code, width, rows, bearingX, bearingY, x, y, advance]) => ({
-    code, width, rows, bearingX, bearingY, x, y, advance,
-  }));
+  const glyphs = data.glyphs.map(
+    ([code, width, rows, bearingX, bearingY, x, y, advance, index, fontNumber]) => ({
+      code, width, rows, bearingX, bearingY, x, y, advance, index, fontNumber,
+    }));
+  // A shaped bake's records past its code points' are found by glyph only.
+  const codeRecords = data.codeRecords === undefined ? glyphs.length : data.codeRecords;
   const byCode = new Map();
-  for (const g of glyphs) if (!byCode.has(g.code)) byCode.set(g.code, g);
+  for (const g of glyphs.slice(0, codeRecords)) if (!byCode.has(g.code)) byCode.set(g.code, g);
   const pairs = new Map();
   for (const [first, second, amount] of data.kerning || []) pairs.set(pairKey(first, second), amount);
-  return { ...data, glyphs, byCode, pairs };
+  return { ...data, glyphs, codeRecords, byCode, pairs };
+}
+
+// The sample as the tool's shaper laid it out, for drawText.
+function shapedLayout(font) {
+  const [left, top, right, bottom] = font.shaped.bounds;
+  const placed = font.shaped.placed.map(([cellX, cellY, width, rows, x, y]) => ({
+    glyph: { x: cellX, y: cellY, width, rows }, x, y,
+  }));
+  return { placed, missing: [], bounds: { left, top, right, bottom } };
 }
 
 function pairKey(first, second) {

@@ -29,17 +29,25 @@ void append_number(std::string &out, i64 value) {
   out += std::to_string(value);
 }
 
+template <size_t N>
+void append_numbers(std::string &out, const i64 (&numbers)[N], size_t count = N) {
+  out += '[';
+  for (size_t f = 0; f < count; ++f) {
+    if (f > 0) out += ',';
+    append_number(out, numbers[f]);
+  }
+  out += ']';
+}
+
 void append_glyphs(std::string &out, const gm_font &font) {
   out += "\"glyphs\":[";
-  for (size_t i = 0; i < font.glyph_count; ++i) {
-    const gm_glyph g = gm_font_glyph(&font, i);
-    const i64 fields[] = {g.code, g.width, g.rows, g.bearing_x, g.bearing_y, g.x, g.y, g.advance};
-    out += i == 0 ? "[" : ",\n[";
-    for (size_t f = 0; f < std::size(fields); ++f) {
-      if (f > 0) out += ',';
-      append_number(out, fields[f]);
-    }
-    out += ']';
+  const size_t count = font.shaped ? font.record_count : font.glyph_count;
+  for (size_t i = 0; i < count; ++i) {
+    const gm_glyph g = gm_font_record(&font, i);
+    const i64 fields[] = {g.code, g.width, g.rows,    g.bearing_x,   g.bearing_y,
+                          g.x,    g.y,     g.advance, g.glyph_index, g.font_number};
+    if (i > 0) out += ",\n";
+    append_numbers(out, fields, font.shaped ? 10 : 8);
   }
   out += "]";
 }
@@ -61,6 +69,33 @@ void append_suppliers(std::string &out, const LoadedFont &loaded) {
   for (size_t i = 0; i < suppliers.of_record.size(); ++i) {
     if (i > 0) out += ',';
     append_number(out, suppliers.of_record[i]);
+  }
+  out += "]}";
+}
+
+void append_shaped(std::string &out, const gm_font &font, std::string_view sample,
+                   const TextLayout *shaped) {
+  out += ",\n\"codeRecords\":";
+  append_number(out, i64(font.glyph_count));
+  out += ",\n\"shaped\":";
+  if (shaped == nullptr) {
+    out += "null";
+    return;
+  }
+  const TextBounds &b = shaped->bounds;
+  out += "{\"text\":" + json_string(sample) + ",\"bounds\":";
+  append_numbers(out, {b.left, b.top, b.right, b.bottom});
+  out += ",\n\"placed\":[";
+  for (size_t i = 0; i < shaped->bitmaps.size(); ++i) {
+    const PlacedBitmap &p = shaped->bitmaps[i];
+    if (i > 0) out += ",\n";
+    append_numbers(out, {p.src_x - 1, p.src_y - 1, p.width, p.height, p.x, p.y});
+  }
+  out += "],\n\"lacking\":[";
+  for (size_t i = 0; i < shaped->missing_glyphs.size(); ++i) {
+    if (i > 0) out += ',';
+    append_numbers(out,
+                   {shaped->missing_glyphs[i].glyph_index, shaped->missing_glyphs[i].code_point});
   }
   out += "]}";
 }
@@ -110,7 +145,7 @@ std::string json_string(std::string_view utf8) {
 }
 
 std::string page_data_json(const LoadedFont &loaded, const std::vector<KerningPair> *pairs,
-                           std::string_view sample) {
+                           std::string_view sample, const TextLayout *shaped) {
   const gm_font &f = loaded.font;
   const StrView name = loaded.fnt_path.name();
   std::string out = "{\"name\":" + json_string(std::string_view(name.data, name.len));
@@ -136,6 +171,8 @@ std::string page_data_json(const LoadedFont &loaded, const std::vector<KerningPa
   append_suppliers(out, loaded);
   out += ",\n";
   append_kerning(out, pairs);
-  out += ",\n\"text\":" + json_string(sample) + "}";
+  out += ",\n\"text\":" + json_string(sample);
+  if (f.shaped) append_shaped(out, f, sample, shaped);
+  out += "}";
   return out;
 }

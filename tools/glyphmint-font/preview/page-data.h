@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tools/glyphmint-font/baked/loaded-font.h"
+#include "tools/glyphmint-font/draw/text-image.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <string>
@@ -26,6 +27,13 @@
 ///      else null,
 ///    "kerning": [[first, second, amount], ...] or null without a font file,
 ///    "text": the sample}
+/// A shaped bake's records also hold their glyph index and font number, every
+/// record is listed, and two keys follow: "codeRecords", how many of the first
+/// records are code points' (the others are found by glyph only), and
+/// "shaped": the sample as the shaped layout placed it, or null without one:
+///   {"text", "bounds": [left, top, right, bottom],
+///    "placed": [[cell x, cell y, width, rows, x, y], ...],
+///    "lacking": [[glyph index, code point], ...]}
 [[nodiscard]] std::string page_data_json(const LoadedFont &loaded,
                                          const std::vector<KerningPair> *pairs,
-                                         std::string_view sample);
+                                         std::string_view sample, const TextLayout *shaped);

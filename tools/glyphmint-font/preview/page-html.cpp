@@ -77,13 +77,13 @@ std::string base64(ArrView<const u8> bytes) {
 }
 
 std::string preview_page(const LoadedFont &loaded, const std::vector<KerningPair> *pairs,
-                         std::string_view sample) {
+                         std::string_view sample, const TextLayout *shaped) {
   const Str summary = font_summary_text(loaded);
   const StrView name = loaded.fnt_path.name();
   const std::string title = html_escaped(std::string_view(name.data, name.len));
   const std::string script = std::string(k_font_layout_js) + std::string(k_png_decode_js) +
                              std::string(k_glyph_drawing_js) + std::string(k_page_js);
-  const std::string data = page_data_json(loaded, pairs, sample);
+  const std::string data = page_data_json(loaded, pairs, sample, shaped);
   const std::string atlas = atlas_data_uri(loaded.atlas);
   const std::string summary_html = html_escaped(std::string_view(summary.data, summary.len));
   return filled(k_page_html, {{"@TITLE@", title},

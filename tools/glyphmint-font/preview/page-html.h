@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tools/glyphmint-font/baked/loaded-font.h"
+#include "tools/glyphmint-font/draw/text-image.h"
 #include "tools/glyphmint-font/kerning/kerning.h"
 
 #include <string>
@@ -12,10 +13,11 @@
 
 /// The page for the loaded font: info's summary, the atlas with a box per
 /// record, and the sample text, which must be valid UTF-8. pairs is null
-/// without a font file (no kerning).
+/// without a font file (no kerning); shaped is the sample's shaped layout, or
+/// null.
 [[nodiscard]] std::string preview_page(const LoadedFont &loaded,
                                        const std::vector<KerningPair> *pairs,
-                                       std::string_view sample);
+                                       std::string_view sample, const TextLayout *shaped);
 
 /// Text as HTML element content or a quoted attribute value: & < > " escaped.
 [[nodiscard]] std::string html_escaped(std::string_view text);

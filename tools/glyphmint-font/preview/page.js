@@ -6,11 +6,15 @@
 const MAX_SIDE = 16384;
 const MAX_PIXELS = 64 * 1024 * 1024;
 
-// The record, and the font that supplied it when the bake had fallbacks.
+// The record, and the font that supplied it when the bake had fallbacks; a
+// shaped bake's glyphs that no code point reaches are named by glyph index.
 function describeGlyph(font, index) {
   const glyph = font.glyphs[index];
-  const from = font.suppliers ? `  from ${font.suppliers.fonts[font.suppliers.of[index]]}` : '';
-  return `${codePointName(glyph.code)}  cell x ${glyph.x}, y ${glyph.y}  ` +
+  const name = font.codeRecords === undefined || index < font.codeRecords ?
+    codePointName(glyph.code) : `glyph ${glyph.index} of font ${glyph.fontNumber}`;
+  const supplier = font.suppliers && font.suppliers.of[index];
+  const from = supplier === undefined ? '' : `  from ${font.suppliers.fonts[supplier]}`;
+  return `${name}  cell x ${glyph.x}, y ${glyph.y}  ` +
     `size ${glyph.width}x${glyph.rows}  bearing x ${glyph.bearingX}, y ${glyph.bearingY}  ` +
     `advance ${glyph.advance}${from}`;
 }
@@ -102,8 +106,23 @@ function paint(canvas, image) {
   canvas.getContext('2d').putImageData(rgba, 0, 0);
 }
 
+// A shaped bake's sample as the tool shaped it; other text one glyph per code
+// point, with a note, since the page has no shaper.
+function sampleLayout(font, text) {
+  if (!font.shaped) return { layout: layOutText(font, text), note: '' };
+  if (text === font.shaped.text) {
+    const lacking = font.shaped.lacking.map(
+      ([glyph, code]) => `glyph ${glyph} (from ${codePointName(code)})`);
+    const note = lacking.length ? 'Not in the bake: ' + lacking.join(', ') : '';
+    return { layout: shapedLayout(font), note };
+  }
+  const note = 'Only the sample the page was made with is drawn shaped; ' +
+    'this text is drawn one glyph per code point.';
+  return { layout: layOutText(font, text), note };
+}
+
 function drawSample(font, atlas, text, scale) {
-  const layout = layOutText(font, text);
+  const { layout, note: shapingNote } = sampleLayout(font, text);
   const b = layout.bounds;
   const width = (b.right - b.left) * scale;
   const height = (b.bottom - b.top) * scale;
@@ -114,8 +133,9 @@ function drawSample(font, atlas, text, scale) {
   note.hidden = why === null;
   note.textContent = why || '';
   if (why === null) paint(canvas, drawText(font, atlas, layout, scale));
-  document.getElementById('missing').textContent = layout.missing.length === 0 ? '' :
+  const missing = layout.missing.length === 0 ? '' :
     'Not in the font: ' + layout.missing.map(codePointName).join(', ');
+  document.getElementById('missing').textContent = [shapingNote, missing].filter((t) => t).join(' ');
 }
 
 function setUpSample(font, atlas) {
