@@ -3,7 +3,9 @@
 // starts in a direction turned by more than about 8°. A contour without
 // corners is white (every channel). With two or more, the colour switches
 // among cyan, magenta and yellow at each corner (any two of them share
-// exactly one channel), the last run's differing from the first's. A contour
+// exactly one channel), the last run's differing from the first's, and the
+// runs of all such contours are then recoloured so that runs lying close
+// together differ where they can (run-colours.h). A contour
 // with one corner (a teardrop) is cut by length into three runs of the three
 // colours. Segments are flattened into chords as for the single-channel
 // field, but four times as close to the curve.
@@ -15,6 +17,8 @@
 // region are kept, their cut ends not extended, so that no edge of one
 // contour reaches into another's filled region (which opens a hole there).
 #include "tools/glyphmint/fields/coloured-edges.h"
+
+#include "tools/glyphmint/fields/run-colours.h"
 
 #include FT_OUTLINE_H
 
@@ -34,8 +38,6 @@ constexpr float k_degenerate = 1.0f / 8192;
 // this far to either side of a piece's middle.
 constexpr float k_step = 0.5f;
 constexpr float k_side = 1.0f / 256;
-constexpr u8 k_cyan = k_green | k_blue, k_magenta = k_red | k_blue, k_yellow = k_red | k_green;
-constexpr u8 k_colours[] = {k_cyan, k_magenta, k_yellow};
 
 int to_int(float v) {
   return static_cast<int>(v);
@@ -122,7 +124,7 @@ std::vector<bool> corners_of(const Contour &contour) {
 }
 
 u8 next_colour(u8 previous, u8 avoid) {
-  for (const u8 c : k_colours)
+  for (const u8 c : k_corner_colours)
     if (c != previous && c != avoid) return c;
   return k_white;
 }
@@ -132,10 +134,10 @@ u8 next_colour(u8 previous, u8 avoid) {
 std::vector<u8> segment_colours(const std::vector<bool> &corner, size_t corners) {
   std::vector<u8> colours(corner.size(), k_white);
   if (corners < 2) return colours;
-  u8 colour = k_colours[0];
+  u8 colour = k_corner_colours[0];
   for (size_t k = 0, run = 0; k < corner.size(); ++k) {
     if (k > 0 && corner[k])
-      colour = next_colour(colour, ++run == corners - 1 ? k_colours[0] : 0);
+      colour = next_colour(colour, ++run == corners - 1 ? k_corner_colours[0] : 0);
     colours[k] = colour;
   }
   return colours;
@@ -180,7 +182,7 @@ void colour_teardrop(EdgePiece *pieces, size_t count) {
   for (size_t k = 0; k < count; ++k) {
     const float middle = walked + pieces[k].len / 2;
     walked += pieces[k].len;
-    pieces[k].channels = k_colours[std::min(2, to_int(3 * middle / total))];
+    pieces[k].channels = k_corner_colours[std::min(2, to_int(3 * middle / total))];
     if (k > 0 && pieces[k].channels != pieces[k - 1].channels) {
       extend_end(pieces[k - 1], pieces[k - 1].dir);
       extend_start(pieces[k], pieces[k].dir);
@@ -189,7 +191,10 @@ void colour_teardrop(EdgePiece *pieces, size_t count) {
   }
 }
 
-void add_contour(const Contour &contour, std::vector<EdgePiece> &pieces, Polylines &lines) {
+/// Adds the contour's pieces and, for a contour with two or more corners,
+/// its runs between them.
+void add_contour(const Contour &contour, std::vector<EdgePiece> &pieces, Polylines &lines,
+                 std::vector<Run> &runs) {
   if (contour.empty()) return;
   const std::vector<bool> corner = corners_of(contour);
   const size_t corners = size_t(std::count(corner.begin(), corner.end(), true));
@@ -200,11 +205,20 @@ void add_contour(const Contour &contour, std::vector<EdgePiece> &pieces, Polylin
   const std::vector<u8> colours = segment_colours(from_start, corners);
   const size_t first_piece = pieces.size(), first_point = lines.points.size();
   lines.points.push_back(contour[start % contour.size()].p[0]);
-  for (size_t k = 0; k < contour.size(); ++k)
+  const size_t first_run = runs.size();
+  for (size_t k = 0; k < contour.size(); ++k) {
+    if (corners >= 2 && from_start[k] &&
+        (runs.size() == first_run || runs.back().first < pieces.size()))
+      runs.push_back({pieces.size(), 0});
     add_segment(contour[(start + k) % contour.size()], colours[k], pieces, lines);
+  }
   const Point first = lines.points[first_point], last = lines.points.back();
-  if (last.x != first.x || last.y != first.y) add_segment({{last, first}}, colours.back(), pieces, lines);
+  if (last.x != first.x || last.y != first.y)
+    add_segment({{last, first}}, colours.back(), pieces, lines);
   lines.ends.push_back(lines.points.size());
+  for (size_t r = first_run; r < runs.size(); ++r)
+    runs[r].end = r + 1 < runs.size() ? runs[r + 1].first : pieces.size();
+  if (runs.size() > first_run && runs.back().first == runs.back().end) runs.pop_back();
   if (corners == 1) colour_teardrop(pieces.data() + first_piece, pieces.size() - first_piece);
 }
 
@@ -263,11 +277,15 @@ FT_Error coloured_outline(const FT_Outline &outline, i32 left, i32 top, int widt
   if (const FT_Error e = FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &funcs, &reader))
     return e;
   std::vector<EdgePiece> pieces;
-  std::vector<size_t> contour_ends;
+  std::vector<size_t> contour_ends, run_ends;
+  std::vector<Run> runs;
   for (const Contour &contour : reader.contours) {
-    add_contour(contour, pieces, out.lines);
+    const size_t first_run = runs.size();
+    add_contour(contour, pieces, out.lines, runs);
     contour_ends.push_back(pieces.size());
+    if (runs.size() > first_run) run_ends.push_back(runs.size());
   }
+  separate_close_runs(pieces, runs, run_ends);
   const FillRule rule{(outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0};
   out.fill = std::make_unique<FillIndex>(out.lines, rule);
   if (has_overlaps(out.lines, rule, width, rows)) {
@@ -279,10 +297,9 @@ FT_Error coloured_outline(const FT_Outline &outline, i32 left, i32 top, int widt
       const auto longest =
           std::max_element(pieces.begin() + long(begin), pieces.begin() + long(end),
                            [](const EdgePiece &p, const EdgePiece &q) { return p.len < q.len; });
-      const int side =
-          longest == pieces.begin() + long(end)
-              ? 0
-              : filled_side(*out.fill, longest->a, longest->b, longest->dir);
+      const int side = longest == pieces.begin() + long(end)
+                           ? 0
+                           : filled_side(*out.fill, longest->a, longest->b, longest->dir);
       for (size_t k = begin; k < end && side != 0; ++k) {
         out.pieces.push_back(pieces[k]);
         out.pieces.back().inward = normal(pieces[k].dir) * float(side);

@@ -11,6 +11,10 @@
 namespace outline {
 
 inline constexpr u8 k_red = 1, k_green = 2, k_blue = 4, k_white = 7;
+/// The colours of edges at corners: any two share exactly one channel.
+inline constexpr u8 k_cyan = k_green | k_blue, k_magenta = k_red | k_blue,
+                    k_yellow = k_red | k_green;
+inline constexpr u8 k_corner_colours[] = {k_cyan, k_magenta, k_yellow};
 
 /// A straight piece of an edge that bounds the filled region.
 struct EdgePiece {

@@ -28,9 +28,17 @@
 //   bilinear filtering makes a median on the wrong side of the outline, at a
 //   place more than half a pixel from it, take the true distance in all three
 //   channels. Corners need no protection: their texels reconstruct correctly.
+//   Then the field is judged between its texels as a GPU draws it
+//   (sampled-correction.h): near a wrong median closer to the outline than
+//   that, as where a crossing or a crossbar is cut, a texel takes the true
+//   distance when that draws its cells closer to the fill.
+// - Runs of edges lying close together (a thin stroke's sides) get different
+//   colours where a contour's corners allow (run-colours.h), so that the
+//   median keeps strokes narrower than the texels' spacing.
 #include "tools/glyphmint/fields/multi-channel-field.h"
 
 #include "tools/glyphmint/fields/coloured-edges.h"
+#include "tools/glyphmint/fields/sampled-correction.h"
 
 #include <algorithm>
 #include <cmath>
@@ -88,10 +96,10 @@ struct Planes {
   int width = 0, rows = 0, stride = 0;
   std::vector<float> d2[3], value[3];
   Planes(int width_, int rows_)
-      : width(width_), rows(rows_), stride(width_ + k_block - 1),
-        d2{std::vector<float>(size_t(stride) * size_t(rows), k_none),
-           std::vector<float>(size_t(stride) * size_t(rows), k_none),
-           std::vector<float>(size_t(stride) * size_t(rows), k_none)},
+      : width(width_), rows(rows_),
+        stride(width_ + k_block - 1), d2{std::vector<float>(size_t(stride) * size_t(rows), k_none),
+                                         std::vector<float>(size_t(stride) * size_t(rows), k_none),
+                                         std::vector<float>(size_t(stride) * size_t(rows), k_none)},
         value{std::vector<float>(size_t(stride) * size_t(rows)),
               std::vector<float>(size_t(stride) * size_t(rows)),
               std::vector<float>(size_t(stride) * size_t(rows))} {}
@@ -105,8 +113,8 @@ void keep_nearest(Planes &planes, size_t at, u8 channels, Lanes d2, Lanes value,
     if ((channels >> k & 1) == 0) continue;
     float *const pd2 = planes.d2[k].data() + at, *const pv = planes.value[k].data() + at;
     const Lanes old_d2 = load(pd2), old_value = load(pv);
-    const Mask nearer = (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) &
-                                               (magnitude(value) > magnitude(old_value)));
+    const Mask nearer =
+        (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (magnitude(value) > magnitude(old_value)));
     const Mask take = nearer & within;
     store(pd2, take ? d2 : old_d2);
     store(pv, take ? value : old_value);
@@ -146,8 +154,8 @@ Joint joint(Point from, Point to, float shorter, Point at, float reach) {
 /// of the joints with its neighbours.
 void paint(const EdgePiece &piece, float reach, Planes &planes) {
   const Point a = piece.a, b = piece.b;
-  const Joint start = joint(piece.previous_dir, piece.dir, std::min(piece.len, piece.previous_len),
-                            a, reach);
+  const Joint start =
+      joint(piece.previous_dir, piece.dir, std::min(piece.len, piece.previous_len), a, reach);
   const Joint end = joint(piece.dir, piece.next_dir, std::min(piece.len, piece.next_len), b, reach);
   const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - reach)));
   const int j1 = std::min(planes.rows - 1, to_int(std::floor(std::max(a.y, b.y) + reach)));
@@ -166,13 +174,12 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
       const Lanes wx = float(i) - a.x + k_lane_offsets, vx = wx + (a.x - b.x);
       const Lanes along = wx * piece.dir.x + dy * piece.dir.y;
       const Lanes across = wx * piece.inward.x + dy * piece.inward.y;
-      const Mask before = along < 0, after = along > piece.len;
+      const Mask before = along<0, after = along> piece.len;
       const Lanes to_a = wx * wx + dy * dy, to_b = vx * vx + dy_end * dy_end;
       const Lanes d2 = before ? to_a : after ? to_b : across * across;
       const Lanes root = sqrt_lanes(d2), point = across < 0 ? -root : root;
-      const Lanes past_start = piece.extend_start
-                                   ? wx * piece.start_inward.x + dy * piece.start_inward.y
-                                   : point;
+      const Lanes past_start =
+          piece.extend_start ? wx * piece.start_inward.x + dy * piece.start_inward.y : point;
       const Lanes past_end =
           piece.extend_end ? vx * piece.end_inward.x + dy_end * piece.end_inward.y : point;
       const Lanes value = before ? past_start : after ? past_end : across;
@@ -182,15 +189,7 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
   }
 }
 
-/// The field as distances in pixels: three channels a texel, clamped to the
-/// spread, and the true distance.
-struct Values {
-  int width = 0;
-  int rows = 0;
-  std::vector<float> rgb;
-  std::vector<float> truth;
-  [[nodiscard]] float *at(size_t texel) { return rgb.data() + 3 * texel; }
-};
+using Values = ChannelDistances;
 
 Values values_of(const Planes &planes, const DistanceField &truth, float spread) {
   const size_t count = size_t(planes.width) * size_t(planes.rows);
@@ -201,8 +200,9 @@ Values values_of(const Planes &planes, const DistanceField &truth, float spread)
       const float saturated = v.truth[t] >= 0 ? spread : -spread;
       for (size_t k = 0; k < 3; ++k) {
         const size_t at = j * size_t(planes.stride) + i;
-        v.rgb[3 * t + k] = planes.d2[k][at] < k_none ? std::clamp(planes.value[k][at], -spread, spread)
-                                                     : saturated;
+        v.rgb[3 * t + k] = planes.d2[k][at] < k_none
+                               ? std::clamp(planes.value[k][at], -spread, spread)
+                               : saturated;
       }
     }
   }
@@ -249,7 +249,8 @@ void correct(const ColouredOutline &edges, Values &v) {
   std::vector<u8> side(count), order(count);
   for (size_t t = 0; t < count; ++t) {
     const float *c = v.at(t);
-    fix[t] = (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > k_suspect;
+    fix[t] =
+        (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > k_suspect;
     const float low = std::min(std::min(c[0], c[1]), std::min(c[2], v.truth[t]));
     const float high = std::max(std::max(c[0], c[1]), std::max(c[2], v.truth[t]));
     side[t] = low >= 0 ? 1 : high < 0 ? 2 : 0;
@@ -283,7 +284,8 @@ void write_image(const Values &v, const DistanceField &truth, float spread, Imag
     // inside; rounding those halves up would fatten every such edge by half
     // a step, so they round toward the outside.
     for (size_t k = 0; k < 3; ++k)
-      out[k] = static_cast<u8>(std::clamp(to_int(std::ceil(127.5f + scale * v.rgb[3 * t + k])), 0, 255));
+      out[k] =
+          static_cast<u8>(std::clamp(to_int(std::ceil(127.5f + scale * v.rgb[3 * t + k])), 0, 255));
     if (image.channels == 4) out[3] = truth.pixels[t];
   }
 }
@@ -299,14 +301,14 @@ FtFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha, MultiCh
 }
 
 FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
-                                 MultiChannelField &out) {
+                              MultiChannelField &out) {
   out = MultiChannelField{};
   out.image.channels = alpha ? 4 : 3;
   DistanceField truth;
   if (const FtFailure failure = distance_field(outline, spread, truth); failure.error != 0) {
     // The same outline's flattening fails alike; the other failures are this call's.
-    const bool decompose = failure.error != FT_Err_Invalid_Argument &&
-                           failure.error != FT_Err_Raster_Overflow;
+    const bool decompose =
+        failure.error != FT_Err_Invalid_Argument && failure.error != FT_Err_Raster_Overflow;
     return {failure.error, decompose ? k_call_decompose : k_call_field};
   }
   const FieldPlacement place = truth;
@@ -325,6 +327,7 @@ FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
   for (const EdgePiece &piece : edges.pieces) paint(piece, reach, planes);
   Values values = values_of(planes, truth, float(spread));
   correct(edges, values);
+  correct_between_texels(*edges.fill, values);
   out.place = place;
   out.image = Image(width, rows, alpha ? 4 : 3);
   write_image(values, truth, float(spread), out.image);

@@ -1,0 +1,30 @@
+// The correction of a multi-channel field against what a GPU draws of it:
+// bilinear sampling of three channels can put the median on the wrong side
+// of the outline between two texels that are each right, so the field is
+// judged at points between its texels against the outline's fill itself.
+#pragma once
+
+#include "tools/glyphmint/fields/outline-polylines.h"
+
+namespace outline {
+
+/// A multi-channel field as distances in pixels, positive inside: three
+/// channels a texel and the true distance, rows top first. Texel (i, j) has
+/// its centre at point (i, j) of the outline's grid.
+struct ChannelDistances {
+  int width = 0;
+  int rows = 0;
+  std::vector<float> rgb;
+  std::vector<float> truth;
+  [[nodiscard]] float *at(size_t texel) { return rgb.data() + 3 * texel; }
+  [[nodiscard]] const float *at(size_t texel) const { return rgb.data() + 3 * texel; }
+};
+
+/// Gives texels the true distance in all three channels where that draws
+/// the glyph more faithfully: near every place where the median drawn
+/// between texels and the blend of their true distances disagree, the
+/// drawing is compared with the fill on a grid of points. Corners the median
+/// draws sharper than the true distance would keep their channels.
+void correct_between_texels(const FillIndex &fill, ChannelDistances &field);
+
+} // namespace outline
