@@ -244,20 +244,12 @@ bool clash(const ColouredOutline &edges, Values &v, size_t ta, size_t tb, Point 
 void correct(const ColouredOutline &edges, Values &v) {
   const size_t width = size_t(v.width), count = v.truth.size();
   std::vector<bool> fix(count);
-  // 1 where every channel and the true distance are inside, 2 outside: between
-  // two texels of one side, filtering cannot leave it.
-  std::vector<u8> side(count), order(count);
   for (size_t t = 0; t < count; ++t) {
     const float *c = v.at(t);
     fix[t] =
         (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > k_suspect;
-    const float low = std::min(std::min(c[0], c[1]), std::min(c[2], v.truth[t]));
-    const float high = std::max(std::max(c[0], c[1]), std::max(c[2], v.truth[t]));
-    side[t] = low >= 0 ? 1 : high < 0 ? 2 : 0;
-    // Where two texels order their channels alike, no two cross between them
-    // and the median there is their blend.
-    order[t] = u8((c[0] < c[1]) | (c[0] < c[2]) << 1 | (c[1] < c[2]) << 2);
   }
+  const TexelSides sides(v);
   static constexpr int k_neighbours[4][2] = {{1, 0}, {0, 1}, {1, 1}, {-1, 1}};
   for (int j = 0; j < v.rows; ++j) {
     for (int i = 0; i < v.width; ++i) {
@@ -265,7 +257,7 @@ void correct(const ColouredOutline &edges, Values &v) {
         const int i2 = i + di, j2 = j + dj;
         if (i2 < 0 || i2 >= v.width || j2 >= v.rows) continue;
         const size_t ta = size_t(j) * width + size_t(i), tb = size_t(j2) * width + size_t(i2);
-        if ((side[ta] != 0 && side[ta] == side[tb]) || order[ta] == order[tb]) continue;
+        if (sides.one_side(ta, tb) || sides.order[ta] == sides.order[tb]) continue;
         if (clash(edges, v, ta, tb, {float(i), float(j)}, {float(i2), float(j2)}))
           fix[ta] = fix[tb] = true;
       }

@@ -237,17 +237,35 @@ FillIndex::FillIndex(const Polylines &lines, FillRule rule) : rule_(rule) {
   }
 }
 
+namespace {
+
+// Where the edge from a to b crosses the line at y, if it does. Both queries
+// of the fill compute it so, so that they agree on every point.
+bool crossing_at(Point a, Point b, float y, Crossing &out) {
+  const bool down = b.y > a.y;
+  if (down ? !(a.y <= y && y < b.y) : !(b.y <= y && y < a.y)) return false;
+  out = {a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y), down ? 1 : -1};
+  return true;
+}
+
+} // namespace
+
 bool FillIndex::filled(Point p) const {
   if (p.y < static_cast<float>(first_) || band(p.y) + 1 >= start_.size()) return false;
   int winding = 0;
-  for (u32 k = start_[band(p.y)]; k < start_[band(p.y) + 1]; ++k) {
-    const auto [a, b] = edges_[k];
-    const bool down = b.y > a.y;
-    if ((down ? a.y <= p.y && p.y < b.y : b.y <= p.y && p.y < a.y) &&
-        a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) < p.x)
-      winding += down ? 1 : -1;
-  }
+  Crossing c;
+  for (u32 k = start_[band(p.y)]; k < start_[band(p.y) + 1]; ++k)
+    if (crossing_at(edges_[k].first, edges_[k].second, p.y, c) && c.x < p.x) winding += c.dir;
   return rule_.filled(winding);
+}
+
+void FillIndex::crossings(float y, std::vector<Crossing> &out) const {
+  out.clear();
+  if (y < static_cast<float>(first_) || band(y) + 1 >= start_.size()) return;
+  Crossing c;
+  for (u32 k = start_[band(y)]; k < start_[band(y) + 1]; ++k)
+    if (crossing_at(edges_[k].first, edges_[k].second, y, c)) out.push_back(c);
+  std::sort(out.begin(), out.end(), [](Crossing l, Crossing r) { return l.x < r.x; });
 }
 
 size_t FillIndex::band(float y) const {

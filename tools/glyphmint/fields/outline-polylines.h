@@ -95,6 +95,10 @@ class FillIndex {
 public:
   FillIndex(const Polylines &lines, FillRule rule);
   [[nodiscard]] bool filled(Point p) const;
+  /// The edges crossing the line at `y`, sorted along it: the point (x, y)
+  /// is filled by the winding of those whose x is less than its.
+  void crossings(float y, std::vector<Crossing> &out) const;
+  [[nodiscard]] FillRule rule() const { return rule_; }
 
 private:
   [[nodiscard]] size_t band(float y) const;

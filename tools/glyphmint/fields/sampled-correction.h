@@ -20,6 +20,18 @@ struct ChannelDistances {
   [[nodiscard]] const float *at(size_t texel) const { return rgb.data() + 3 * texel; }
 };
 
+/// What bilinear filtering between texels can do, per texel: `side` is 1
+/// where the three channels and the true distance are all inside, 2 where
+/// all are outside (between two texels of one side, the drawing cannot leave
+/// it), else 0; `order` is the channels' order (where two texels order them
+/// alike, no two channels cross between them and the median is their blend).
+struct TexelSides {
+  std::vector<u8> side;
+  std::vector<u8> order;
+  explicit TexelSides(const ChannelDistances &field);
+  [[nodiscard]] bool one_side(size_t a, size_t b) const { return side[a] != 0 && side[a] == side[b]; }
+};
+
 /// Gives texels the true distance in all three channels where that draws
 /// the glyph more faithfully: near every place where the median drawn
 /// between texels and the blend of their true distances disagree, the
