@@ -86,8 +86,13 @@ void store(float *p, Lanes v) {
 Lanes sqrt_lanes(Lanes v) {
   return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
 }
+// The sign bit cleared: ordered as v < 0 ? -v : v, without a blend.
 Lanes magnitude(Lanes v) {
-  return v < 0 ? -v : v;
+  Mask bits;
+  std::memcpy(&bits, &v, sizeof v);
+  bits &= 0x7fffffff;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
 }
 
 /// Each channel's nearest piece so far, per pixel: its squared distance and
@@ -241,7 +246,7 @@ bool clash(const ColouredOutline &edges, Values &v, size_t ta, size_t tb, Point 
   return false;
 }
 
-void correct(const ColouredOutline &edges, Values &v) {
+void correct(const ColouredOutline &edges, Values &v, TexelSides &sides) {
   const size_t width = size_t(v.width), count = v.truth.size();
   std::vector<bool> fix(count);
   for (size_t t = 0; t < count; ++t) {
@@ -249,22 +254,35 @@ void correct(const ColouredOutline &edges, Values &v) {
     fix[t] =
         (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > k_suspect;
   }
-  const TexelSides sides(v);
-  static constexpr int k_neighbours[4][2] = {{1, 0}, {0, 1}, {1, 1}, {-1, 1}};
+  const auto check = [&](int i, int j, int i2, int j2) {
+    const size_t ta = size_t(j) * width + size_t(i), tb = size_t(j2) * width + size_t(i2);
+    if (sides.one_side(ta, tb) || sides.order[ta] == sides.order[tb]) return;
+    if (clash(edges, v, ta, tb, {float(i), float(j)}, {float(i2), float(j2)}))
+      fix[ta] = fix[tb] = true;
+  };
+  // Each texel with its neighbours across, down and diagonally down.
   for (int j = 0; j < v.rows; ++j) {
     for (int i = 0; i < v.width; ++i) {
-      for (const auto &[di, dj] : k_neighbours) {
-        const int i2 = i + di, j2 = j + dj;
-        if (i2 < 0 || i2 >= v.width || j2 >= v.rows) continue;
-        const size_t ta = size_t(j) * width + size_t(i), tb = size_t(j2) * width + size_t(i2);
-        if (sides.one_side(ta, tb) || sides.order[ta] == sides.order[tb]) continue;
-        if (clash(edges, v, ta, tb, {float(i), float(j)}, {float(i2), float(j2)}))
-          fix[ta] = fix[tb] = true;
-      }
+      if (i + 1 < v.width) check(i, j, i + 1, j);
+      if (j + 1 == v.rows) continue;
+      check(i, j, i, j + 1);
+      if (i + 1 < v.width) check(i, j, i + 1, j + 1);
+      if (i > 0) check(i, j, i - 1, j + 1);
     }
   }
-  for (size_t t = 0; t < count; ++t)
-    if (fix[t]) std::fill_n(v.at(t), 3, v.truth[t]);
+  for (size_t t = 0; t < count; ++t) {
+    if (!fix[t]) continue;
+    std::fill_n(v.at(t), 3, v.truth[t]);
+    sides.update(v, t);
+  }
+}
+
+// Ceiling, clamped to a byte.
+u8 byte_above(float x) {
+  if (!(x > 0)) return 0;
+  if (x >= 255) return 255;
+  const int whole = to_int(x);
+  return u8(whole + (float(whole) < x));
 }
 
 void write_image(const Values &v, const DistanceField &truth, float spread, Image &image) {
@@ -276,8 +294,7 @@ void write_image(const Values &v, const DistanceField &truth, float spread, Imag
     // inside; rounding those halves up would fatten every such edge by half
     // a step, so they round toward the outside.
     for (size_t k = 0; k < 3; ++k)
-      out[k] =
-          static_cast<u8>(std::clamp(to_int(std::ceil(127.5f + scale * v.rgb[3 * t + k])), 0, 255));
+      out[k] = byte_above(127.5f + scale * v.rgb[3 * t + k]);
     if (image.channels == 4) out[3] = truth.pixels[t];
   }
 }
@@ -318,8 +335,9 @@ FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
   const float reach = float(spread);
   for (const EdgePiece &piece : edges.pieces) paint(piece, reach, planes);
   Values values = values_of(planes, truth, float(spread));
-  correct(edges, values);
-  correct_between_texels(*edges.fill, values);
+  TexelSides sides(values);
+  correct(edges, values, sides);
+  correct_between_texels(*edges.fill, values, sides);
   out.place = place;
   out.image = Image(width, rows, alpha ? 4 : 3);
   write_image(values, truth, float(spread), out.image);

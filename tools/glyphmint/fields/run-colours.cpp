@@ -45,10 +45,11 @@ public:
       for (size_t k = runs[r].first; k < runs[r].end; ++k) run_of[k] = r;
     }
     file(pieces, run_of);
-    for (const std::vector<size_t> &cell : cells_)
-      for (size_t x = 0; x < cell.size(); ++x)
-        for (size_t y = x + 1; y < cell.size(); ++y)
-          weigh(pieces[cell[x]], pieces[cell[y]], run_of[cell[x]], run_of[cell[y]], contour_ends);
+    for (size_t cell = 0; cell + 1 < cell_start_.size(); ++cell)
+      for (size_t x = cell_start_[cell]; x < cell_start_[cell + 1]; ++x)
+        for (size_t y = x + 1; y < cell_start_[cell + 1]; ++y)
+          weigh(pieces[filed_[x]], pieces[filed_[y]], run_of[filed_[x]], run_of[filed_[y]],
+                contour_ends);
   }
   [[nodiscard]] float operator()(size_t r, size_t s) const { return weight_[r * n_ + s]; }
   [[nodiscard]] bool any() const { return any_; }
@@ -65,19 +66,29 @@ private:
     }
     if (left > right) return;
     left -= k_close, top -= k_close;
-    columns_ = size_t((right - left) / k_close) + 2;
-    cells_.resize(columns_ * (size_t((bottom - top) / k_close) + 2));
-    // Grown by half the reach, two pieces within it share a cell.
+    const size_t columns = size_t((right - left) / k_close) + 2;
+    cell_start_.assign(columns * (size_t((bottom - top) / k_close) + 2) + 1, 0);
+    // Grown by half the reach, two pieces within it share a cell. Filed in
+    // two passes, counting then placing, into one array.
     const float grow = k_close / 2;
-    for (size_t k = 0; k < pieces.size(); ++k) {
-      if (run_of[k] == n_) continue;
-      const EdgePiece &p = pieces[k];
-      const size_t i0 = size_t((std::min(p.a.x, p.b.x) - grow - left) / k_close);
-      const size_t i1 = size_t((std::max(p.a.x, p.b.x) + grow - left) / k_close);
-      const size_t j0 = size_t((std::min(p.a.y, p.b.y) - grow - top) / k_close);
-      const size_t j1 = size_t((std::max(p.a.y, p.b.y) + grow - top) / k_close);
-      for (size_t j = j0; j <= j1; ++j)
-        for (size_t i = i0; i <= i1; ++i) cells_[j * columns_ + i].push_back(k);
+    for (int pass = 0; pass < 2; ++pass) {
+      std::vector<u32> next(cell_start_.begin(), cell_start_.end() - 1);
+      for (size_t k = 0; k < pieces.size(); ++k) {
+        if (run_of[k] == n_) continue;
+        const EdgePiece &p = pieces[k];
+        const size_t i0 = size_t((std::min(p.a.x, p.b.x) - grow - left) / k_close);
+        const size_t i1 = size_t((std::max(p.a.x, p.b.x) + grow - left) / k_close);
+        const size_t j0 = size_t((std::min(p.a.y, p.b.y) - grow - top) / k_close);
+        const size_t j1 = size_t((std::max(p.a.y, p.b.y) + grow - top) / k_close);
+        for (size_t j = j0; j <= j1; ++j)
+          for (size_t i = i0; i <= i1; ++i)
+            pass == 0 ? void(++cell_start_[j * columns + i + 1])
+                      : void(filed_[next[j * columns + i]++] = u32(k));
+      }
+      if (pass == 0) {
+        for (size_t c = 1; c < cell_start_.size(); ++c) cell_start_[c] += cell_start_[c - 1];
+        filed_.resize(cell_start_.back());
+      }
     }
   }
 
@@ -102,8 +113,8 @@ private:
   size_t n_;
   std::vector<float> weight_;
   std::vector<size_t> contour_;
-  size_t columns_ = 0;
-  std::vector<std::vector<size_t>> cells_;
+  std::vector<u32> cell_start_; ///< cell c's pieces are filed_[cell_start_[c]] to [c + 1]
+  std::vector<u32> filed_;
   bool any_ = false;
 };
 

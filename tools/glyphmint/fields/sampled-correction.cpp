@@ -16,6 +16,10 @@
 #include <cmath>
 #include <cstring>
 
+#ifdef __SSE__
+#include <xmmintrin.h>
+#endif
+
 namespace outline {
 
 namespace {
@@ -51,9 +55,13 @@ Four higher(Four a, Four b) {
   return a < b ? b : a;
 }
 u64 bits(FourMask m) {
+#ifdef __SSE__
+  return u64(_mm_movemask_ps(__m128(m)));
+#else
   u64 out = 0;
   for (int l = 0; l < k_lanes; ++l) out |= u64(m[l] & 1) << l;
   return out;
+#endif
 }
 
 /// The bilinear weights of a cell's corners (top left, top right, bottom
@@ -100,31 +108,40 @@ struct Corners {
   }
 };
 
+/// Cell (i, j) of the field: its top left texel is (i, j).
+Corners corners(const ChannelDistances &f, int i, int j) {
+  const size_t w = size_t(f.width), t = size_t(j) * w + size_t(i);
+  const float *const at[4] = {f.at(t), f.at(t + 1), f.at(t + w), f.at(t + w + 1)};
+  Corners c;
+  for (size_t k = 0; k < 3; ++k) c.channel[k] = {at[0][k], at[1][k], at[2][k], at[3][k]};
+  c.truth = {f.truth[t], f.truth[t + 1], f.truth[t + w], f.truth[t + w + 1]};
+  return c;
+}
+
+/// Whether the drawn median and the blended true distance disagree
+/// somewhere in cell (i, j).
+bool suspect(const ChannelDistances &f, const TexelSides &sides, int i, int j) {
+  const size_t w = size_t(f.width), t = size_t(j) * w + size_t(i);
+  if (sides.one_side(t, t + 1) && sides.one_side(t, t + w) && sides.one_side(t, t + w + 1))
+    return false;
+  const u8 first = sides.order[t];
+  if (sides.order[t + 1] == first && sides.order[t + w] == first && sides.order[t + w + 1] == first)
+    return false;
+  const Corners c = corners(f, i, j);
+  for (size_t p = 0; p < size_t(k_coarse * k_coarse); p += k_lanes) {
+    const Four truth = k_coarse_weights.blend(p, c.truth);
+    const FourMask wrong = ((c.drawn(k_coarse_weights, p) >= 0) != (truth >= 0)) &
+                           (higher(truth, -truth) > k_blend_error);
+    if (bits(wrong) != 0) return true;
+  }
+  return false;
+}
+
 class Judge {
 public:
   Judge(const FillIndex &fill, ChannelDistances &field)
       : fill_(fill), f_(field), cells_(size_t(field.width - 1) * size_t(field.rows - 1)),
         rows_known_(size_t(field.rows - 1)), wrong_(cells_.size(), -1) {}
-
-  /// Whether the drawn median and the blended true distance disagree
-  /// somewhere in cell (i, j), its top left texel (i, j).
-  [[nodiscard]] bool suspect(const TexelSides &sides, int i, int j) const {
-    const size_t w = size_t(f_.width), t = size_t(j) * w + size_t(i);
-    if (sides.one_side(t, t + 1) && sides.one_side(t, t + w) && sides.one_side(t, t + w + 1))
-      return false;
-    const u8 first = sides.order[t];
-    if (sides.order[t + 1] == first && sides.order[t + w] == first &&
-        sides.order[t + w + 1] == first)
-      return false;
-    const Corners c = corners(i, j);
-    for (size_t p = 0; p < size_t(k_coarse * k_coarse); p += k_lanes) {
-      const Four truth = k_coarse_weights.blend(p, c.truth);
-      const FourMask wrong = ((c.drawn(k_coarse_weights, p) >= 0) != (truth >= 0)) &
-                             (higher(truth, -truth) > k_blend_error);
-      if (bits(wrong) != 0) return true;
-    }
-    return false;
-  }
 
   /// The points of the cells around texel (i, j) drawn on the wrong side.
   [[nodiscard]] int wrong_around(int i, int j) {
@@ -148,14 +165,6 @@ public:
   }
 
 private:
-  [[nodiscard]] Corners corners(int i, int j) const {
-    const size_t w = size_t(f_.width), t = size_t(j) * w + size_t(i);
-    const float *const at[4] = {f_.at(t), f_.at(t + 1), f_.at(t + w), f_.at(t + w + 1)};
-    Corners c;
-    for (size_t k = 0; k < 3; ++k) c.channel[k] = {at[0][k], at[1][k], at[2][k], at[3][k]};
-    c.truth = {f_.truth[t], f_.truth[t + 1], f_.truth[t + w], f_.truth[t + w + 1]};
-    return c;
-  }
   template <class Visit> void for_cells_around(int i, int j, Visit visit) const {
     for (int cj = std::max(0, j - 1); cj <= std::min(j, f_.rows - 2); ++cj)
       for (int ci = std::max(0, i - 1); ci <= std::min(i, f_.width - 2); ++ci)
@@ -163,7 +172,7 @@ private:
   }
 
   int wrong_in(int i, int j) {
-    return __builtin_popcountll(corners(i, j).drawn_inside() ^ filled(i, j));
+    return __builtin_popcountll(corners(f_, i, j).drawn_inside() ^ filled(i, j));
   }
 
   /// Which of the cell's points the outline fills, a bit each. A row of
@@ -217,28 +226,33 @@ private:
 
 TexelSides::TexelSides(const ChannelDistances &field)
     : side(field.truth.size()), order(field.truth.size()) {
-  for (size_t t = 0; t < field.truth.size(); ++t) {
-    const float *c = field.at(t);
-    const float low = std::min(std::min(c[0], c[1]), std::min(c[2], field.truth[t]));
-    const float high = std::max(std::max(c[0], c[1]), std::max(c[2], field.truth[t]));
-    side[t] = low >= 0 ? 1 : high < 0 ? 2 : 0;
-    order[t] = u8((c[0] < c[1]) | (c[0] < c[2]) << 1 | (c[1] < c[2]) << 2);
-  }
+  for (size_t t = 0; t < field.truth.size(); ++t) update(field, t);
 }
 
-void correct_between_texels(const FillIndex &fill, ChannelDistances &field) {
+void TexelSides::update(const ChannelDistances &field, size_t t) {
+  const float *c = field.at(t);
+  const float low = std::min(std::min(c[0], c[1]), std::min(c[2], field.truth[t]));
+  const float high = std::max(std::max(c[0], c[1]), std::max(c[2], field.truth[t]));
+  side[t] = low >= 0 ? 1 : high < 0 ? 2 : 0;
+  order[t] = u8((c[0] < c[1]) | (c[0] < c[2]) << 1 | (c[1] < c[2]) << 2);
+}
+
+void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
+                            const TexelSides &sides) {
   if (field.width < 2 || field.rows < 2) return;
-  Judge judge(fill, field);
-  const TexelSides sides(field);
   const size_t width = size_t(field.width);
   std::vector<bool> candidate(field.truth.size());
+  bool any = false;
   for (int j = 0; j + 1 < field.rows; ++j) {
     for (int i = 0; i + 1 < field.width; ++i) {
-      if (!judge.suspect(sides, i, j)) continue;
+      if (!suspect(field, sides, i, j)) continue;
       const size_t t = size_t(j) * width + size_t(i);
       candidate[t] = candidate[t + 1] = candidate[t + width] = candidate[t + width + 1] = true;
+      any = true;
     }
   }
+  if (!any) return;
+  Judge judge(fill, field);
   for (size_t t = 0; t < candidate.size(); ++t) {
     if (!candidate[t]) continue;
     const int i = int(t % width), j = int(t / width);

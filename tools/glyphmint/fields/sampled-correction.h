@@ -29,6 +29,8 @@ struct TexelSides {
   std::vector<u8> side;
   std::vector<u8> order;
   explicit TexelSides(const ChannelDistances &field);
+  /// Takes in a change of texel t's distances.
+  void update(const ChannelDistances &field, size_t t);
   [[nodiscard]] bool one_side(size_t a, size_t b) const { return side[a] != 0 && side[a] == side[b]; }
 };
 
@@ -37,6 +39,7 @@ struct TexelSides {
 /// between texels and the blend of their true distances disagree, the
 /// drawing is compared with the fill on a grid of points. Corners the median
 /// draws sharper than the true distance would keep their channels.
-void correct_between_texels(const FillIndex &fill, ChannelDistances &field);
+void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
+                            const TexelSides &sides);
 
 } // namespace outline
