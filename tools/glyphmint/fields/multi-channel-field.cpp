@@ -31,7 +31,10 @@
 //   Then the field is judged between its texels as a GPU draws it
 //   (sampled-correction.h): near a wrong median closer to the outline than
 //   that, as where a crossing or a crossbar is cut, a texel takes the true
-//   distance when that draws its cells closer to the fill.
+//   distance when that draws its cells closer to the fill; and where a stroke
+//   thinner than a texel is lost (as where the bar of $ meets the S, whose
+//   edges take the channels that kept the bar's sides apart), texels take the
+//   channels of their neighbours along it.
 // - Runs of edges lying close together (a thin stroke's sides) get different
 //   colours where a contour's corners allow (run-colours.h), so that the
 //   median keeps strokes narrower than the texels' spacing.
@@ -293,8 +296,7 @@ void write_image(const Values &v, const DistanceField &truth, float spread, Imag
     // often fall exactly halfway between two bytes. Drawers count 128 as
     // inside; rounding those halves up would fatten every such edge by half
     // a step, so they round toward the outside.
-    for (size_t k = 0; k < 3; ++k)
-      out[k] = byte_above(127.5f + scale * v.rgb[3 * t + k]);
+    for (size_t k = 0; k < 3; ++k) out[k] = byte_above(127.5f + scale * v.rgb[3 * t + k]);
     if (image.channels == 4) out[3] = truth.pixels[t];
   }
 }

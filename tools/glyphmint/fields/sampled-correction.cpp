@@ -143,31 +143,38 @@ public:
       : fill_(fill), f_(field), cells_(size_t(field.width - 1) * size_t(field.rows - 1)),
         rows_known_(size_t(field.rows - 1)), wrong_(cells_.size(), -1) {}
 
-  /// The points of the cells around texel (i, j) drawn on the wrong side.
-  [[nodiscard]] int wrong_around(int i, int j) {
+  /// The points drawn on the wrong side in the cells that touch texels
+  /// (i0, j0) to (i1, j1).
+  [[nodiscard]] int wrong_around(int i0, int j0, int i1, int j1) {
     int wrong = 0;
-    for_cells_around(i, j, [&](size_t cell, int ci, int cj) {
+    for_cells_around(i0, j0, i1, j1, [&](size_t cell, int ci, int cj) {
       if (wrong_[cell] < 0) wrong_[cell] = wrong_in(ci, cj);
       wrong += wrong_[cell];
     });
     return wrong;
   }
 
-  /// Whether the cells around texel (i, j), as they are now, draw fewer
-  /// than `before` points on the wrong side; if so, their counts are kept.
-  [[nodiscard]] bool fewer_wrong_around(int i, int j, int before) {
-    int wrong = 0, counts[4], n = 0;
-    for_cells_around(i, j, [&](size_t, int ci, int cj) { wrong += counts[n++] = wrong_in(ci, cj); });
+  /// Whether those cells, as they are now, draw fewer than `before` points
+  /// on the wrong side; if so, their counts are kept.
+  [[nodiscard]] bool fewer_wrong_around(int i0, int j0, int i1, int j1, int before) {
+    int wrong = 0, counts[9], n = 0;
+    for_cells_around(i0, j0, i1, j1,
+                     [&](size_t, int ci, int cj) { wrong += counts[n++] = wrong_in(ci, cj); });
     if (wrong >= before) return false;
     n = 0;
-    for_cells_around(i, j, [&](size_t cell, int, int) { wrong_[cell] = counts[n++]; });
+    for_cells_around(i0, j0, i1, j1, [&](size_t cell, int, int) { wrong_[cell] = counts[n++]; });
     return true;
   }
 
+  /// The points of cell (i, j) the outline fills that the median leaves out.
+  [[nodiscard]] int missing_in(int i, int j) {
+    return __builtin_popcountll(filled(i, j) & ~corners(f_, i, j).drawn_inside());
+  }
+
 private:
-  template <class Visit> void for_cells_around(int i, int j, Visit visit) const {
-    for (int cj = std::max(0, j - 1); cj <= std::min(j, f_.rows - 2); ++cj)
-      for (int ci = std::max(0, i - 1); ci <= std::min(i, f_.width - 2); ++ci)
+  template <class Visit> void for_cells_around(int i0, int j0, int i1, int j1, Visit visit) const {
+    for (int cj = std::max(0, j0 - 1); cj <= std::min(j1, f_.rows - 2); ++cj)
+      for (int ci = std::max(0, i0 - 1); ci <= std::min(i1, f_.width - 2); ++ci)
         visit(size_t(cj) * size_t(f_.width - 1) + size_t(ci), ci, cj);
   }
 
@@ -222,6 +229,62 @@ private:
   std::vector<Crossing> crossings_;
 };
 
+// A stroke narrower than the texels' spacing that passes between them leaves
+// all four of a cell's texels just outside; where the median loses it (as
+// where a thin bar meets a body, whose edges take the channels that kept it
+// apart), a side of the cell takes the channels of the opposite side, which
+// still draw it, when that draws its cells closer to the fill.
+constexpr float k_thin = 0.5f;
+constexpr int k_missing = 4;
+
+/// Whether the true distance peaks between the two texel columns or rows of
+/// cell (i, j): the signature of a stroke that passes between them.
+bool ridge(const ChannelDistances &f, int i, int j) {
+  const auto truth = [&](int x, int y) {
+    return f.truth[size_t(std::clamp(y, 0, f.rows - 1)) * size_t(f.width) +
+                   size_t(std::clamp(x, 0, f.width - 1))];
+  };
+  for (int k = 0; k < 2; ++k) {
+    if (truth(i - 1, j + k) < truth(i, j + k) && truth(i + 2, j + k) < truth(i + 1, j + k))
+      return true;
+    if (truth(i + k, j - 1) < truth(i + k, j) && truth(i + k, j + 2) < truth(i + k, j + 1))
+      return true;
+  }
+  return false;
+}
+
+void mend_thin_strokes(Judge &judge, ChannelDistances &f) {
+  const size_t w = size_t(f.width);
+  for (int j = 0; j + 1 < f.rows; ++j) {
+    for (int i = 0; i + 1 < f.width; ++i) {
+      const size_t t = size_t(j) * w + size_t(i);
+      const float nearest =
+          std::max({f.truth[t], f.truth[t + 1], f.truth[t + w], f.truth[t + w + 1]});
+      if (nearest >= 0 || nearest < -k_thin || !ridge(f, i, j) ||
+          judge.missing_in(i, j) < k_missing)
+        continue;
+      // Each side of the cell as a pair of texels, and the opposite side.
+      const std::array<std::array<int, 4>, 4> moves = {{{i, j, 0, 1},        // top from bottom
+                                                        {i, j + 1, 0, -1},   // bottom from top
+                                                        {i, j, 1, 0},        // left from right
+                                                        {i + 1, j, -1, 0}}}; // right from left
+      for (const auto &[mi, mj, di, dj] : moves) {
+        const int i1 = mi + (di == 0), j1 = mj + (dj == 0);
+        float *const a = f.at(size_t(mj) * w + size_t(mi)), *const b =
+                                                                f.at(size_t(j1) * w + size_t(i1));
+        const float *const from_a = f.at(size_t(mj + dj) * w + size_t(mi + di));
+        const float *const from_b = f.at(size_t(j1 + dj) * w + size_t(i1 + di));
+        const int before = judge.wrong_around(mi, mj, i1, j1);
+        float kept_a[3], kept_b[3];
+        std::copy_n(a, 3, kept_a), std::copy_n(b, 3, kept_b);
+        std::copy_n(from_a, 3, a), std::copy_n(from_b, 3, b);
+        if (judge.fewer_wrong_around(mi, mj, i1, j1, before)) break;
+        std::copy_n(kept_a, 3, a), std::copy_n(kept_b, 3, b);
+      }
+    }
+  }
+}
+
 } // namespace
 
 TexelSides::TexelSides(const ChannelDistances &field)
@@ -251,19 +314,19 @@ void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
       any = true;
     }
   }
-  if (!any) return;
   Judge judge(fill, field);
-  for (size_t t = 0; t < candidate.size(); ++t) {
+  for (size_t t = 0; any && t < candidate.size(); ++t) {
     if (!candidate[t]) continue;
     const int i = int(t % width), j = int(t / width);
     float *const rgb = field.at(t);
     const float kept[3] = {rgb[0], rgb[1], rgb[2]};
     if (kept[0] == field.truth[t] && kept[1] == field.truth[t] && kept[2] == field.truth[t])
       continue;
-    const int before = judge.wrong_around(i, j);
+    const int before = judge.wrong_around(i, j, i, j);
     std::fill_n(rgb, 3, field.truth[t]);
-    if (!judge.fewer_wrong_around(i, j, before)) std::copy_n(kept, 3, rgb);
+    if (!judge.fewer_wrong_around(i, j, i, j, before)) std::copy_n(kept, 3, rgb);
   }
+  mend_thin_strokes(judge, field);
 }
 
 } // namespace outline

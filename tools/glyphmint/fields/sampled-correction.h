@@ -31,14 +31,19 @@ struct TexelSides {
   explicit TexelSides(const ChannelDistances &field);
   /// Takes in a change of texel t's distances.
   void update(const ChannelDistances &field, size_t t);
-  [[nodiscard]] bool one_side(size_t a, size_t b) const { return side[a] != 0 && side[a] == side[b]; }
+  [[nodiscard]] bool one_side(size_t a, size_t b) const {
+    return side[a] != 0 && side[a] == side[b];
+  }
 };
 
 /// Gives texels the true distance in all three channels where that draws
 /// the glyph more faithfully: near every place where the median drawn
 /// between texels and the blend of their true distances disagree, the
 /// drawing is compared with the fill on a grid of points. Corners the median
-/// draws sharper than the true distance would keep their channels.
+/// draws sharper than the true distance would keep their channels. Then a
+/// stroke thinner than the texels' spacing that the median loses is mended
+/// from the texels beside it that still draw it. `sides` is the field's as
+/// it is.
 void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
                             const TexelSides &sides);
 
