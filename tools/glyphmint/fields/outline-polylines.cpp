@@ -226,6 +226,7 @@ FillIndex::FillIndex(const Polylines &lines, FillRule rule) : rule_(rule) {
   for (int pass = 0; pass < 2; ++pass) {
     std::vector<u32> next(start_.begin(), start_.end() - 1);
     for_each_edge(lines, [&](Point a, Point b) {
+      if (a.y == b.y && a.x != b.x && pass == 0) level_.push_back({a, b});
       if (a.y == b.y) return;
       for (size_t k = band(std::min(a.y, b.y)); k <= band(std::max(a.y, b.y)); ++k)
         pass == 0 ? void(++start_[k + 1]) : void(edges_[next[k]++] = {a, b});
@@ -266,6 +267,12 @@ void FillIndex::crossings(float y, std::vector<Crossing> &out) const {
   for (u32 k = start_[band(y)]; k < start_[band(y) + 1]; ++k)
     if (crossing_at(edges_[k].first, edges_[k].second, y, c)) out.push_back(c);
   std::sort(out.begin(), out.end(), [](Crossing l, Crossing r) { return l.x < r.x; });
+}
+
+void FillIndex::level_spans(float y, std::vector<std::pair<float, float>> &out) const {
+  out.clear();
+  for (const auto &[a, b] : level_)
+    if (a.y == y) out.push_back({std::min(a.x, b.x), std::max(a.x, b.x)});
 }
 
 size_t FillIndex::band(float y) const {

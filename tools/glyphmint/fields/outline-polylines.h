@@ -98,6 +98,8 @@ public:
   /// The edges crossing the line at `y`, sorted along it: the point (x, y)
   /// is filled by the winding of those whose x is less than its.
   void crossings(float y, std::vector<Crossing> &out) const;
+  /// The spans [low, high] of x that level edges cover on the line at `y`.
+  void level_spans(float y, std::vector<std::pair<float, float>> &out) const;
   [[nodiscard]] FillRule rule() const { return rule_; }
 
 private:
@@ -107,6 +109,7 @@ private:
   int first_ = 0;
   std::vector<u32> start_;
   std::vector<std::pair<Point, Point>> edges_;
+  std::vector<std::pair<Point, Point>> level_; ///< the edges along a line of y, not in bands
 };
 
 } // namespace outline

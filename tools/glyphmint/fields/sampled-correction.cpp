@@ -141,7 +141,7 @@ class Judge {
 public:
   Judge(const FillIndex &fill, ChannelDistances &field)
       : fill_(fill), f_(field), cells_(size_t(field.width - 1) * size_t(field.rows - 1)),
-        rows_known_(size_t(field.rows - 1)), wrong_(cells_.size(), -1) {}
+        rows_known_(size_t(field.rows - 1)), wrong_(cells_.size(), -1), on_edge_(cells_.size()) {}
 
   /// The points drawn on the wrong side in the cells that touch texels
   /// (i0, j0) to (i1, j1).
@@ -168,7 +168,8 @@ public:
 
   /// The points of cell (i, j) the outline fills that the median leaves out.
   [[nodiscard]] int missing_in(int i, int j) {
-    return __builtin_popcountll(filled(i, j) & ~corners(f_, i, j).drawn_inside());
+    const u64 inside = filled(i, j);
+    return __builtin_popcountll(inside & ~corners(f_, i, j).drawn_inside() & ~on_edge(i, j));
   }
 
 private:
@@ -179,7 +180,16 @@ private:
   }
 
   int wrong_in(int i, int j) {
-    return __builtin_popcountll(corners(f_, i, j).drawn_inside() ^ filled(i, j));
+    const u64 inside = filled(i, j);
+    return __builtin_popcountll((corners(f_, i, j).drawn_inside() ^ inside) & ~on_edge(i, j));
+  }
+
+  /// The points of cell (i, j) that lie on the outline, where neither side
+  /// is wrong (outline points lie on a grid of 1/64 pixel, the cells'
+  /// points on odd sixteenths, so axis-aligned edges meet them often).
+  u64 on_edge(int i, int j) {
+    (void)filled(i, j);
+    return on_edge_[size_t(j) * size_t(f_.width - 1) + size_t(i)];
   }
 
   /// Which of the cell's points the outline fills, a bit each. A row of
@@ -189,16 +199,24 @@ private:
     u64 *const row = cells_.data() + size_t(j) * cells;
     if (!rows_known_[size_t(j)]) {
       rows_known_[size_t(j)] = true;
+      u64 *const edge = on_edge_.data() + size_t(j) * cells;
       const i64 points = i64(cells) * k_grid;
       for (int b = 0; b < k_grid; ++b) {
-        fill_.crossings(float(j) + (float(b) + 0.5f) / k_grid, crossings_);
+        const float y = float(j) + (float(b) + 0.5f) / k_grid;
+        fill_.crossings(y, crossings_);
         int winding = 0;
-        for (size_t k = 0; k + 1 < crossings_.size(); ++k) {
+        for (size_t k = 0; k < crossings_.size(); ++k) {
+          const i64 at = first_right_of(crossings_[k].x, points);
+          if (at > 0 && point_x(at - 1) == double(crossings_[k].x))
+            fill_points(edge, b, at - 1, at);
           winding += crossings_[k].dir;
-          if (fill_.rule().filled(winding))
-            fill_points(row, b, first_right_of(crossings_[k].x, points),
-                        first_right_of(crossings_[k + 1].x, points));
+          if (k + 1 < crossings_.size() && fill_.rule().filled(winding))
+            fill_points(row, b, at, first_right_of(crossings_[k + 1].x, points));
         }
+        fill_.level_spans(y, spans_);
+        for (const auto &[low, high] : spans_)
+          fill_points(edge, b, first_right_of(std::nextafter(low, -1e30f), points),
+                      first_right_of(high, points));
       }
     }
     return row[i];
@@ -210,8 +228,9 @@ private:
   static i64 first_right_of(float x, i64 points) {
     return std::clamp(i64(std::floor((2.0 * k_grid * double(x) - 1) / 2)) + 1, i64{0}, points);
   }
+  static double point_x(i64 p) { return (2.0 * double(p) + 1) / (2 * k_grid); }
 
-  /// Marks points [from, to) of line b of a row of cells as filled.
+  /// Sets the bits of points [from, to) of line b in a row of cells' masks.
   static void fill_points(u64 *row, int b, i64 from, i64 to) {
     for (i64 p = from; p < to;) {
       const i64 cell = p / k_grid, end = std::min(to, (cell + 1) * k_grid);
@@ -226,6 +245,8 @@ private:
   std::vector<u64> cells_;
   std::vector<bool> rows_known_;
   std::vector<int> wrong_; ///< a cell's count of wrong points, -1 until counted
+  std::vector<u64> on_edge_;
+  std::vector<std::pair<float, float>> spans_;
   std::vector<Crossing> crossings_;
 };
 
