@@ -250,11 +250,12 @@ private:
   std::vector<Crossing> crossings_;
 };
 
-// A stroke narrower than the texels' spacing that passes between them leaves
-// all four of a cell's texels just outside; where the median loses it (as
-// where a thin bar meets a body, whose edges take the channels that kept it
-// apart), a side of the cell takes the channels of the opposite side, which
-// still draw it, when that draws its cells closer to the fill.
+// A stroke about as narrow as the texels' spacing puts the true distance's
+// peak between two texels that lie within half a pixel of the outline; where
+// the median loses it (as where a thin bar meets a body, whose edges take the
+// channels that kept the bar's sides apart), a side of the cell takes the
+// channels of the opposite side or of the texels beyond it, which still draw
+// it, when that draws its cells closer to the fill.
 constexpr float k_thin = 0.5f;
 constexpr int k_missing = 4;
 
@@ -281,18 +282,23 @@ void mend_thin_strokes(Judge &judge, ChannelDistances &f) {
       const size_t t = size_t(j) * w + size_t(i);
       const float nearest =
           std::max({f.truth[t], f.truth[t + 1], f.truth[t + w], f.truth[t + w + 1]});
-      if (nearest >= 0 || nearest < -k_thin || !ridge(f, i, j) ||
-          judge.missing_in(i, j) < k_missing)
+      if (std::fabs(nearest) >= k_thin || !ridge(f, i, j) || judge.missing_in(i, j) < k_missing)
         continue;
-      // Each side of the cell as a pair of texels, and the opposite side.
-      const std::array<std::array<int, 4>, 4> moves = {{{i, j, 0, 1},        // top from bottom
-                                                        {i, j + 1, 0, -1},   // bottom from top
-                                                        {i, j, 1, 0},        // left from right
-                                                        {i + 1, j, -1, 0}}}; // right from left
+      // Each side of the cell as a pair of texels, and where it takes
+      // channels from: the opposite side, or the pair beyond it.
+      const std::array<std::array<int, 4>, 8> moves = {{{i, j, 0, 1},
+                                                        {i, j + 1, 0, -1},
+                                                        {i, j, 1, 0},
+                                                        {i + 1, j, -1, 0},
+                                                        {i, j, 0, -1},
+                                                        {i, j + 1, 0, 1},
+                                                        {i, j, -1, 0},
+                                                        {i + 1, j, 1, 0}}};
       for (const auto &[mi, mj, di, dj] : moves) {
         const int i1 = mi + (di == 0), j1 = mj + (dj == 0);
-        float *const a = f.at(size_t(mj) * w + size_t(mi)), *const b =
-                                                                f.at(size_t(j1) * w + size_t(i1));
+        if (mi + di < 0 || mj + dj < 0 || i1 + di >= f.width || j1 + dj >= f.rows) continue;
+        float *const a = f.at(size_t(mj) * w + size_t(mi));
+        float *const b = f.at(size_t(j1) * w + size_t(i1));
         const float *const from_a = f.at(size_t(mj + dj) * w + size_t(mi + di));
         const float *const from_b = f.at(size_t(j1 + dj) * w + size_t(i1 + di));
         const int before = judge.wrong_around(mi, mj, i1, j1);
