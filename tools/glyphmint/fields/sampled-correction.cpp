@@ -275,6 +275,29 @@ bool ridge(const ChannelDistances &f, int i, int j) {
   return false;
 }
 
+struct Texel {
+  int i, j;
+};
+
+/// Gives texels `to[0, n)` the channels of `from[0, n)`, and keeps them when
+/// the cells around draw fewer points on the wrong side.
+bool take_channels(Judge &judge, ChannelDistances &f, const Texel (&to)[2], const Texel (&from)[2],
+                   int n) {
+  for (int k = 0; k < n; ++k)
+    if (std::min(from[k].i, from[k].j) < 0 || from[k].i >= f.width || from[k].j >= f.rows)
+      return false;
+  const auto at = [&](Texel t) { return f.at(size_t(t.j) * size_t(f.width) + size_t(t.i)); };
+  const Texel low{std::min(to[0].i, to[n - 1].i), std::min(to[0].j, to[n - 1].j)};
+  const Texel high{std::max(to[0].i, to[n - 1].i), std::max(to[0].j, to[n - 1].j)};
+  const int before = judge.wrong_around(low.i, low.j, high.i, high.j);
+  float kept[2][3];
+  for (int k = 0; k < n; ++k) std::copy_n(at(to[k]), 3, kept[k]);
+  for (int k = 0; k < n; ++k) std::copy_n(at(from[k]), 3, at(to[k]));
+  if (judge.fewer_wrong_around(low.i, low.j, high.i, high.j, before)) return true;
+  for (int k = 0; k < n; ++k) std::copy_n(kept[k], 3, at(to[k]));
+  return false;
+}
+
 void mend_thin_strokes(Judge &judge, ChannelDistances &f) {
   const size_t w = size_t(f.width);
   for (int j = 0; j + 1 < f.rows; ++j) {
@@ -284,30 +307,25 @@ void mend_thin_strokes(Judge &judge, ChannelDistances &f) {
           std::max({f.truth[t], f.truth[t + 1], f.truth[t + w], f.truth[t + w + 1]});
       if (std::fabs(nearest) >= k_thin || !ridge(f, i, j) || judge.missing_in(i, j) < k_missing)
         continue;
-      // Each side of the cell as a pair of texels, and where it takes
-      // channels from: the opposite side, or the pair beyond it.
-      const std::array<std::array<int, 4>, 8> moves = {{{i, j, 0, 1},
-                                                        {i, j + 1, 0, -1},
-                                                        {i, j, 1, 0},
-                                                        {i + 1, j, -1, 0},
-                                                        {i, j, 0, -1},
-                                                        {i, j + 1, 0, 1},
-                                                        {i, j, -1, 0},
-                                                        {i + 1, j, 1, 0}}};
-      for (const auto &[mi, mj, di, dj] : moves) {
-        const int i1 = mi + (di == 0), j1 = mj + (dj == 0);
-        if (mi + di < 0 || mj + dj < 0 || i1 + di >= f.width || j1 + dj >= f.rows) continue;
-        float *const a = f.at(size_t(mj) * w + size_t(mi));
-        float *const b = f.at(size_t(j1) * w + size_t(i1));
-        const float *const from_a = f.at(size_t(mj + dj) * w + size_t(mi + di));
-        const float *const from_b = f.at(size_t(j1 + dj) * w + size_t(i1 + di));
-        const int before = judge.wrong_around(mi, mj, i1, j1);
-        float kept_a[3], kept_b[3];
-        std::copy_n(a, 3, kept_a), std::copy_n(b, 3, kept_b);
-        std::copy_n(from_a, 3, a), std::copy_n(from_b, 3, b);
-        if (judge.fewer_wrong_around(mi, mj, i1, j1, before)) break;
-        std::copy_n(kept_a, 3, a), std::copy_n(kept_b, 3, b);
+      // First a side of the cell, as a pair, takes the channels of the
+      // opposite side or of the pair beyond it; then each texel, those of a
+      // neighbour.
+      const std::pair<Texel, Texel> sides[] = {
+          {{i, j}, {0, 1}},  {{i, j + 1}, {0, -1}}, {{i, j}, {1, 0}},  {{i + 1, j}, {-1, 0}},
+          {{i, j}, {0, -1}}, {{i, j + 1}, {0, 1}},  {{i, j}, {-1, 0}}, {{i + 1, j}, {1, 0}}};
+      for (const auto &[first, step] : sides) {
+        const Texel second{first.i + (step.i == 0), first.j + (step.j == 0)};
+        if (take_channels(
+                judge, f, {first, second},
+                {{first.i + step.i, first.j + step.j}, {second.i + step.i, second.j + step.j}}, 2))
+          break;
       }
+      for (const Texel corner :
+           {Texel{i, j}, Texel{i + 1, j}, Texel{i, j + 1}, Texel{i + 1, j + 1}})
+        for (const Texel step : {Texel{1, 0}, Texel{-1, 0}, Texel{0, 1}, Texel{0, -1}})
+          if (take_channels(judge, f, {corner, corner},
+                            {{corner.i + step.i, corner.j + step.j}, {}}, 1))
+            break;
     }
   }
 }
