@@ -166,6 +166,25 @@ public:
     return true;
   }
 
+  /// How many of the medians halfway from texel (i, j) to its neighbours lie
+  /// on the other side of the fill: a GPU sampling at other scales than the
+  /// cells' points sees those too.
+  [[nodiscard]] int wrong_halfway(int i, int j) const {
+    const float *const a = f_.at(size_t(j) * size_t(f_.width) + size_t(i));
+    int wrong = 0;
+    for (int dj = -1; dj <= 1; ++dj) {
+      for (int di = -1; di <= 1; ++di) {
+        const int i2 = i + di, j2 = j + dj;
+        if ((di == 0 && dj == 0) || i2 < 0 || j2 < 0 || i2 >= f_.width || j2 >= f_.rows) continue;
+        const float *const b = f_.at(size_t(j2) * size_t(f_.width) + size_t(i2));
+        const float m[3] = {(a[0] + b[0]) / 2, (a[1] + b[1]) / 2, (a[2] + b[2]) / 2};
+        const float drawn = std::max(std::min(m[0], m[1]), std::min(std::max(m[0], m[1]), m[2]));
+        wrong += (drawn >= 0) != fill_.filled({float(i) + float(di) / 2, float(j) + float(dj) / 2});
+      }
+    }
+    return wrong;
+  }
+
   /// The points of cell (i, j) the outline fills that the median leaves out.
   [[nodiscard]] int missing_in(int i, int j) {
     const u64 inside = filled(i, j);
@@ -290,10 +309,19 @@ bool take_channels(Judge &judge, ChannelDistances &f, const Texel (&to)[2], cons
   const Texel low{std::min(to[0].i, to[n - 1].i), std::min(to[0].j, to[n - 1].j)};
   const Texel high{std::max(to[0].i, to[n - 1].i), std::max(to[0].j, to[n - 1].j)};
   const int before = judge.wrong_around(low.i, low.j, high.i, high.j);
+  // Nor may a move put more of the medians halfway to its texels'
+  // neighbours on the wrong side: the cells' points lie off those lines.
+  const auto halfway = [&] {
+    int wrong = 0;
+    for (int k = 0; k < n; ++k) wrong += judge.wrong_halfway(to[k].i, to[k].j);
+    return wrong;
+  };
+  const int halfway_before = halfway();
   float kept[2][3];
   for (int k = 0; k < n; ++k) std::copy_n(at(to[k]), 3, kept[k]);
   for (int k = 0; k < n; ++k) std::copy_n(at(from[k]), 3, at(to[k]));
-  if (judge.fewer_wrong_around(low.i, low.j, high.i, high.j, before)) return true;
+  if (halfway() <= halfway_before && judge.fewer_wrong_around(low.i, low.j, high.i, high.j, before))
+    return true;
   for (int k = 0; k < n; ++k) std::copy_n(kept[k], 3, at(to[k]));
   return false;
 }
