@@ -9,6 +9,10 @@
 // then draw more of their points on the right side. So a corner the median
 // draws sharp keeps its channels, and a crossing or crossbar that the
 // channels' interpolation cuts gets the true distance, which does not.
+// Then strokes about a texel wide, which the true distance cannot draw
+// either, are mended with channels their neighbours hold (see
+// mend_thin_strokes). Points that lie exactly on the outline count neither
+// way.
 #include "tools/glyphmint/fields/sampled-correction.h"
 
 #include <algorithm>

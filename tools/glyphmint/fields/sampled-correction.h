@@ -40,10 +40,11 @@ struct TexelSides {
 /// the glyph more faithfully: near every place where the median drawn
 /// between texels and the blend of their true distances disagree, the
 /// drawing is compared with the fill on a grid of points. Corners the median
-/// draws sharper than the true distance would keep their channels. Then a
-/// stroke thinner than the texels' spacing that the median loses is mended
-/// from the texels beside it that still draw it. `sides` is the field's as
-/// it is.
+/// draws sharper than the true distance would keep their channels. Then
+/// where a stroke about a texel wide is lost, texels take the channels of
+/// neighbours that still draw it, when that draws their cells closer to the
+/// fill and no more of the medians halfway to their neighbours wrong.
+/// `sides` is the field's as it is.
 void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
                             const TexelSides &sides);
 
