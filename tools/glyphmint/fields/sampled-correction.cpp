@@ -103,11 +103,29 @@ struct Corners {
     const Four r = w.blend(p, channel[0]), g = w.blend(p, channel[1]), b = w.blend(p, channel[2]);
     return higher(lower(r, g), lower(higher(r, g), b));
   }
-  /// The points, a bit each, where the median drawn is inside.
+  /// The points, a bit each, where the median drawn is inside. A line of
+  /// points at a time: each channel blended down the cell's two sides, then
+  /// across, as the GPU's bilinear filter does.
   [[nodiscard]] u64 drawn_inside() const {
+    static_assert(k_grid == 2 * k_lanes, "a line of points is two vectors");
+    constexpr Four k_left = {0.5f / k_grid, 1.5f / k_grid, 2.5f / k_grid, 3.5f / k_grid};
+    constexpr Four k_right = k_left + 4.0f / k_grid;
     u64 inside = 0;
-    for (size_t p = 0; p < size_t(k_grid * k_grid); p += k_lanes)
-      inside |= bits(drawn(k_weights, p) >= 0) << p;
+    for (int b = 0; b < k_grid; ++b) {
+      const float v = (float(b) + 0.5f) / k_grid;
+      Four m[2][3];
+      for (size_t k = 0; k < 3; ++k) {
+        const std::array<float, 4> &c = channel[k];
+        const float left = c[0] + (c[2] - c[0]) * v, right = c[1] + (c[3] - c[1]) * v;
+        m[0][k] = left + (right - left) * k_left;
+        m[1][k] = left + (right - left) * k_right;
+      }
+      for (int half = 0; half < 2; ++half) {
+        const Four r = m[half][0], g = m[half][1], bl = m[half][2];
+        const Four median = higher(lower(r, g), lower(higher(r, g), bl));
+        inside |= bits(median >= 0) << (b * k_grid + half * k_lanes);
+      }
+    }
     return inside;
   }
 };
