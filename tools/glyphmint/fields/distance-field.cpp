@@ -157,18 +157,19 @@ std::vector<Band> bands_of(const Polylines &lines, float reach, const FillIndex 
 using Lanes = float __attribute__((vector_size(16)));
 constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
 
-/// Squared distances to the outline, row by row; rows are padded so that a
-/// block may start at any pixel.
+/// Squared distances to the outline, row by row, in a buffer the thread
+/// reuses; rows are padded so that a block may start at any pixel.
 struct Grid {
   static constexpr int k_block = sizeof(Lanes) / sizeof(float);
   int width = 0;
   int rows = 0;
   int stride = 0;
-  std::vector<float> d2;
+  std::vector<float> &d2;
 
-  Grid(int width_, int rows_, float initial)
-      : width(width_), rows(rows_), stride(width_ + k_block - 1),
-        d2(size_t(stride) * size_t(rows_), initial) {}
+  Grid(int width_, int rows_, float initial, std::vector<float> &scratch)
+      : width(width_), rows(rows_), stride(width_ + k_block - 1), d2(scratch) {
+    d2.assign(size_t(stride) * size_t(rows_), initial);
+  }
   [[nodiscard]] float *row(int j) { return d2.data() + size_t(j) * size_t(stride); }
   [[nodiscard]] const float *row(int j) const { return d2.data() + size_t(j) * size_t(stride); }
 };
@@ -378,7 +379,11 @@ FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &o
 
   // A band is painted along its short side: those of pieces running more
   // across than down into a transposed grid, folded in at the end.
-  Grid grid(width, height, reach * reach), across(height, width, reach * reach);
+  // Allocated and cleared anew for each glyph, the grids cost a third as
+  // much as painting them; beyond some 1000 x 1000 pixels they are let go.
+  thread_local std::vector<float> scratch[2];
+  Grid grid(width, height, reach * reach, scratch[0]);
+  Grid across(height, width, reach * reach, scratch[1]);
   std::vector<Span> spans;
   for (const Band &band : bands) {
     if (std::fabs(band.b.y - band.a.y) >= std::fabs(band.b.x - band.a.x))
@@ -389,5 +394,7 @@ FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &o
   fold_transposed(across, grid);
   out.pixels.resize(size_t(width) * size_t(height));
   compose(rows, rule, grid, reach, out.pixels.data());
+  for (std::vector<float> &kept : scratch)
+    if (kept.size() > size_t(1) << 20) kept = {};
   return {};
 }

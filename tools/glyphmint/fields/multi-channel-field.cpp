@@ -99,18 +99,19 @@ Lanes magnitude(Lanes v) {
 }
 
 /// Each channel's nearest piece so far, per pixel: its squared distance and
-/// pseudo-distance. Rows are padded so that a block may start at any pixel.
+/// pseudo-distance, in the thread's scratch. Rows are padded so that a block
+/// may start at any pixel. A value is only read where its d2 is set.
 struct Planes {
   int width = 0, rows = 0, stride = 0;
-  std::vector<float> d2[3], value[3];
-  Planes(int width_, int rows_)
-      : width(width_), rows(rows_),
-        stride(width_ + k_block - 1), d2{std::vector<float>(size_t(stride) * size_t(rows), k_none),
-                                         std::vector<float>(size_t(stride) * size_t(rows), k_none),
-                                         std::vector<float>(size_t(stride) * size_t(rows), k_none)},
-        value{std::vector<float>(size_t(stride) * size_t(rows)),
-              std::vector<float>(size_t(stride) * size_t(rows)),
-              std::vector<float>(size_t(stride) * size_t(rows))} {}
+  float *d2[3], *value[3];
+  Planes(int width_, int rows_, std::vector<float> &scratch)
+      : width(width_), rows(rows_), stride(width_ + k_block - 1) {
+    const size_t plane = size_t(stride) * size_t(rows);
+    scratch.resize(6 * plane);
+    std::fill_n(scratch.data(), 3 * plane, k_none);
+    for (size_t k = 0; k < 3; ++k)
+      d2[k] = scratch.data() + k * plane, value[k] = scratch.data() + (3 + k) * plane;
+  }
 };
 
 // Of two pieces at the same distance (to a shared end, computed alike), the
@@ -119,7 +120,7 @@ void keep_nearest(Planes &planes, size_t at, u8 channels, Lanes d2, Lanes value,
   const Lanes tie = d2 * 1e-5f;
   for (int k = 0; k < 3; ++k) {
     if ((channels >> k & 1) == 0) continue;
-    float *const pd2 = planes.d2[k].data() + at, *const pv = planes.value[k].data() + at;
+    float *const pd2 = planes.d2[k] + at, *const pv = planes.value[k] + at;
     const Lanes old_d2 = load(pd2), old_value = load(pv);
     const Mask nearer =
         (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (magnitude(value) > magnitude(old_value)));
@@ -199,9 +200,10 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
 
 using Values = ChannelDistances;
 
-Values values_of(const Planes &planes, const DistanceField &truth, float spread) {
+void values_of(const Planes &planes, const DistanceField &truth, float spread, Values &v) {
   const size_t count = size_t(planes.width) * size_t(planes.rows);
-  Values v{planes.width, planes.rows, std::vector<float>(count * 3), std::vector<float>(count)};
+  v.width = planes.width, v.rows = planes.rows;
+  v.rgb.resize(count * 3), v.truth.resize(count);
   for (size_t j = 0, t = 0; j < size_t(planes.rows); ++j) {
     for (size_t i = 0; i < size_t(planes.width); ++i, ++t) {
       v.truth[t] = float(truth.pixels[t] - 128) * spread / 128;
@@ -214,7 +216,6 @@ Values values_of(const Planes &planes, const DistanceField &truth, float spread)
       }
     }
   }
-  return v;
 }
 
 /// Whether the outline's fill says otherwise than a median at `p`, more than
@@ -249,9 +250,9 @@ bool clash(const ColouredOutline &edges, Values &v, size_t ta, size_t tb, Point 
   return false;
 }
 
-void correct(const ColouredOutline &edges, Values &v, TexelSides &sides) {
+void correct(const ColouredOutline &edges, Values &v, TexelSides &sides, std::vector<u8> &fix) {
   const size_t width = size_t(v.width), count = v.truth.size();
-  std::vector<bool> fix(count);
+  fix.resize(count);
   for (size_t t = 0; t < count; ++t) {
     const float *c = v.at(t);
     fix[t] =
@@ -301,6 +302,19 @@ void write_image(const Values &v, const DistanceField &truth, float spread, Imag
   }
 }
 
+/// Buffers a thread reuses from glyph to glyph: allocated and cleared anew,
+/// they cost as much as painting.
+struct Scratch {
+  std::vector<float> planes;
+  Values values;
+  std::vector<u8> fix;
+  // Planes larger than a glyph of some 1000 x 1000 pixels are let go after it.
+  static constexpr size_t k_kept = size_t(6) << 20;
+  void trim() {
+    if (planes.size() > k_kept) *this = Scratch{};
+  }
+};
+
 } // namespace
 
 FtFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha, MultiChannelField &out) {
@@ -333,15 +347,18 @@ FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
           coloured_outline(outline, place.bearing_x, place.bearing_y, width, rows, edges))
     return {e, k_call_decompose};
 
-  Planes planes(width, rows);
+  thread_local Scratch scratch;
+  Planes planes(width, rows, scratch.planes);
   const float reach = float(spread);
   for (const EdgePiece &piece : edges.pieces) paint(piece, reach, planes);
-  Values values = values_of(planes, truth, float(spread));
+  Values &values = scratch.values;
+  values_of(planes, truth, float(spread), values);
   TexelSides sides(values);
-  correct(edges, values, sides);
+  correct(edges, values, sides, scratch.fix);
   correct_between_texels(*edges.fill, values, sides);
   out.place = place;
   out.image = Image(width, rows, alpha ? 4 : 3);
   write_image(values, truth, float(spread), out.image);
+  scratch.trim();
   return {};
 }
