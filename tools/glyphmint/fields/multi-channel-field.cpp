@@ -200,22 +200,36 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
 
 using Values = ChannelDistances;
 
+// Texels t to t + n - 1 (n at most a block) of row j: their true distances
+// and their channels' distances clamped to the spread, those no edge reached
+// saturated on the true distance's side.
+void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j, size_t i,
+                  size_t t, size_t n, Values &v) {
+  Mask levels{};
+  for (size_t l = 0; l < n; ++l) levels[l] = truth[t + l];
+  const Lanes distance = __builtin_convertvector(levels - 128, Lanes) * spread / 128;
+  const Lanes saturated = distance >= 0 ? Lanes{} + spread : Lanes{} - spread;
+  Lanes channel[3];
+  for (size_t k = 0; k < 3; ++k) {
+    const size_t at = j * size_t(planes.stride) + i;
+    const Lanes d2 = load(planes.d2[k] + at), value = load(planes.value[k] + at);
+    const Lanes clamped = value < -spread ? -spread : spread < value ? spread : value;
+    channel[k] = d2 < k_none ? clamped : saturated;
+  }
+  for (size_t l = 0; l < n; ++l) {
+    v.truth[t + l] = distance[l];
+    for (size_t k = 0; k < 3; ++k) v.rgb[3 * (t + l) + k] = channel[k][l];
+  }
+}
+
 void values_of(const Planes &planes, const DistanceField &truth, float spread, Values &v) {
-  const size_t count = size_t(planes.width) * size_t(planes.rows);
+  const size_t width = size_t(planes.width), count = width * size_t(planes.rows);
   v.width = planes.width, v.rows = planes.rows;
   v.rgb.resize(count * 3), v.truth.resize(count);
-  for (size_t j = 0, t = 0; j < size_t(planes.rows); ++j) {
-    for (size_t i = 0; i < size_t(planes.width); ++i, ++t) {
-      v.truth[t] = float(truth.pixels[t] - 128) * spread / 128;
-      const float saturated = v.truth[t] >= 0 ? spread : -spread;
-      for (size_t k = 0; k < 3; ++k) {
-        const size_t at = j * size_t(planes.stride) + i;
-        v.rgb[3 * t + k] = planes.d2[k][at] < k_none
-                               ? std::clamp(planes.value[k][at], -spread, spread)
-                               : saturated;
-      }
-    }
-  }
+  for (size_t j = 0; j < size_t(planes.rows); ++j)
+    for (size_t i = 0; i < width; i += k_block)
+      texel_values(planes, truth.pixels.data(), spread, j, i, j * width + i,
+                   std::min(size_t(k_block), width - i), v);
 }
 
 /// Whether the outline's fill says otherwise than a median at `p`, more than
@@ -281,24 +295,36 @@ void correct(const ColouredOutline &edges, Values &v, TexelSides &sides, std::ve
   }
 }
 
-// Ceiling, clamped to a byte.
-u8 byte_above(float x) {
-  if (!(x > 0)) return 0;
-  if (x >= 255) return 255;
-  const int whole = to_int(x);
-  return u8(whole + (float(whole) < x));
+// Ceiling, clamped to a byte, of each lane.
+Mask bytes_above(Lanes x) {
+  x = x > 0 ? x : 0;
+  x = x < 255 ? x : 255;
+  const Mask whole = __builtin_convertvector(x, Mask);
+  // A true comparison is -1.
+  return whole - (__builtin_convertvector(whole, Lanes) < x);
 }
 
 void write_image(const Values &v, const DistanceField &truth, float spread, Image &image) {
   const float scale = 128 / spread;
-  for (size_t t = 0; t < v.truth.size(); ++t) {
-    u8 *const out = image.pixels.get() + t * size_t(image.channels);
+  const size_t channels = size_t(image.channels);
+  u8 *const pixels = image.pixels.get();
+  for (size_t t = 0; t < v.truth.size(); t += k_block) {
     // Outlines lie on a grid of 1/64 pixel, so at the usual spreads texels
     // often fall exactly halfway between two bytes. Drawers count 128 as
     // inside; rounding those halves up would fatten every such edge by half
     // a step, so they round toward the outside.
-    for (size_t k = 0; k < 3; ++k) out[k] = byte_above(127.5f + scale * v.rgb[3 * t + k]);
-    if (image.channels == 4) out[3] = truth.pixels[t];
+    const size_t n = std::min(size_t(k_block), v.truth.size() - t);
+    Mask levels[3];
+    for (size_t k = 0; k < 3; ++k) {
+      Lanes d{};
+      for (size_t l = 0; l < n; ++l) d[l] = v.rgb[3 * (t + l) + k];
+      levels[k] = bytes_above(127.5f + scale * d);
+    }
+    for (size_t l = 0; l < n; ++l) {
+      u8 *const out = pixels + (t + l) * channels;
+      for (size_t k = 0; k < 3; ++k) out[k] = u8(levels[k][l]);
+      if (channels == 4) out[3] = truth.pixels[t + l];
+    }
   }
 }
 
