@@ -47,6 +47,10 @@
 #include <cmath>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 using namespace outline;
@@ -264,6 +268,31 @@ bool clash(const ColouredOutline &edges, Values &v, size_t ta, size_t tb, Point 
   return false;
 }
 
+// Of the n (at most 16) texels from t, those, as bits, that bilinear
+// filtering towards the texel `offset` on may draw on the wrong side: they
+// are not all on one side, and their channels are ordered differently.
+u32 may_clash(const TexelSides &sides, size_t t, ptrdiff_t offset, size_t n) {
+  const u8 *const side = sides.side.data() + t, *const order = sides.order.data() + t;
+#ifdef __SSE2__
+  if (n == 16) {
+    const auto load16 = [](const u8 *p) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    };
+    const __m128i side_a = load16(side), side_b = load16(side + offset);
+    const __m128i one_side = _mm_andnot_si128(_mm_cmpeq_epi8(side_a, _mm_setzero_si128()),
+                                              _mm_cmpeq_epi8(side_a, side_b));
+    const __m128i alike = _mm_cmpeq_epi8(load16(order), load16(order + offset));
+    return ~u32(_mm_movemask_epi8(_mm_or_si128(one_side, alike))) & 0xffff;
+  }
+#endif
+  u32 out = 0;
+  for (size_t l = 0; l < n; ++l)
+    if (!sides.one_side(t + l, size_t(ptrdiff_t(t + l) + offset)) &&
+        order[l] != order[ptrdiff_t(l) + offset])
+      out |= u32(1) << l;
+  return out;
+}
+
 void correct(const ColouredOutline &edges, Values &v, TexelSides &sides, std::vector<u8> &fix) {
   const size_t width = size_t(v.width), count = v.truth.size();
   fix.resize(count);
@@ -272,20 +301,25 @@ void correct(const ColouredOutline &edges, Values &v, TexelSides &sides, std::ve
     fix[t] =
         (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > k_suspect;
   }
-  const auto check = [&](int i, int j, int i2, int j2) {
-    const size_t ta = size_t(j) * width + size_t(i), tb = size_t(j2) * width + size_t(i2);
-    if (sides.one_side(ta, tb) || sides.order[ta] == sides.order[tb]) return;
-    if (clash(edges, v, ta, tb, {float(i), float(j)}, {float(i2), float(j2)}))
-      fix[ta] = fix[tb] = true;
-  };
   // Each texel with its neighbours across, down and diagonally down.
-  for (int j = 0; j < v.rows; ++j) {
-    for (int i = 0; i < v.width; ++i) {
-      if (i + 1 < v.width) check(i, j, i + 1, j);
-      if (j + 1 == v.rows) continue;
-      check(i, j, i, j + 1);
-      if (i + 1 < v.width) check(i, j, i + 1, j + 1);
-      if (i > 0) check(i, j, i - 1, j + 1);
+  const struct {
+    int di, dj;
+  } neighbours[] = {{1, 0}, {0, 1}, {1, 1}, {-1, 1}};
+  for (const auto [di, dj] : neighbours) {
+    const ptrdiff_t offset = ptrdiff_t(dj) * ptrdiff_t(width) + di;
+    const int i0 = std::max(0, -di), i1 = std::min(v.width, v.width - di);
+    for (int j = 0; j + dj < v.rows; ++j) {
+      for (int i = i0; i < i1; i += 16) {
+        const size_t ta = size_t(j) * width + size_t(i);
+        for (u32 pairs = may_clash(sides, ta, offset, size_t(std::min(16, i1 - i))); pairs != 0;
+             pairs &= pairs - 1) {
+          const int l = __builtin_ctz(pairs);
+          const size_t a = ta + size_t(l), b = size_t(ptrdiff_t(a) + offset);
+          const Point pa{float(i + l), float(j)};
+          if (clash(edges, v, a, b, pa, {pa.x + float(di), pa.y + float(dj)}))
+            fix[a] = fix[b] = true;
+        }
+      }
     }
   }
   for (size_t t = 0; t < count; ++t) {
