@@ -134,15 +134,18 @@ void keep_nearest(Planes &planes, size_t at, u8 channels, Lanes d2, Lanes value,
   }
 }
 
-// Narrows [lo, hi] to the x where c_lo ≤ (x - origin) × m ≤ c_hi.
-void narrow(float &lo, float &hi, float m, float c_lo, float c_hi, float origin) {
+// Narrows [lo, hi] to the x where c_lo ≤ (x - origin) × m ≤ c_hi, on four
+// rows at once.
+void narrow(Lanes &lo, Lanes &hi, float m, Lanes c_lo, Lanes c_hi, float origin) {
   if (std::fabs(m) < 1e-6f) {
-    if (c_lo > 0 || c_hi < 0) lo = 1, hi = 0;
+    const Mask empty = (c_lo > 0) | (c_hi < 0);
+    lo = empty ? Lanes{} + 1 : lo, hi = empty ? Lanes{} : hi;
     return;
   }
-  float x0 = origin + c_lo / m, x1 = origin + c_hi / m;
+  Lanes x0 = origin + c_lo / m, x1 = origin + c_hi / m;
   if (m < 0) std::swap(x0, x1);
-  lo = std::max(lo, x0 - 1e-3f), hi = std::min(hi, x1 + 1e-3f);
+  x0 -= 1e-3f, x1 += 1e-3f;
+  lo = lo < x0 ? x0 : lo, hi = x1 < hi ? x1 : hi;
 }
 
 /// Where a piece stops at a joint within a curve: the pixels p with
@@ -163,8 +166,36 @@ Joint joint(Point from, Point to, float shorter, Point at, float reach) {
   return {(from + to) * (1 / length(from + to)), at, true};
 }
 
+/// Measures row j's pixels from i within `reach` of the piece, a block at a time.
+template <bool extend_start, bool extend_end>
+void paint_row(const EdgePiece &piece, float reach, Planes &planes, int j, int i, int to) {
+  const Point a = piece.a, b = piece.b;
+  const float dy = float(j) - a.y, dy_end = float(j) - b.y;
+  const Lanes reach2 = Lanes{} + reach * reach;
+  for (; i <= to; i += k_block) {
+    // Whole blocks: pixels past the span get their true distance to the piece too.
+    const Lanes wx = float(i) - a.x + k_lane_offsets, vx = wx + (a.x - b.x);
+    const Lanes along = wx * piece.dir.x + dy * piece.dir.y;
+    const Lanes across = wx * piece.inward.x + dy * piece.inward.y;
+    const Mask before = along<0, after = along> piece.len;
+    const Lanes to_a = wx * wx + dy * dy, to_b = vx * vx + dy_end * dy_end;
+    const Lanes d2 = before ? to_a : after ? to_b : across * across;
+    Lanes past_start, past_end;
+    if constexpr (!extend_start || !extend_end) {
+      const Lanes root = sqrt_lanes(d2), point = across < 0 ? -root : root;
+      past_start = point, past_end = point;
+    }
+    if constexpr (extend_start) past_start = wx * piece.start_inward.x + dy * piece.start_inward.y;
+    if constexpr (extend_end) past_end = vx * piece.end_inward.x + dy_end * piece.end_inward.y;
+    const Lanes value = before ? past_start : after ? past_end : across;
+    keep_nearest(planes, size_t(j) * size_t(planes.stride) + size_t(i), piece.channels, d2, value,
+                 d2 <= reach2);
+  }
+}
+
 /// Measures the pixels within `reach` of the piece, row by row, on its side
 /// of the joints with its neighbours.
+template <bool extend_start, bool extend_end>
 void paint(const EdgePiece &piece, float reach, Planes &planes) {
   const Point a = piece.a, b = piece.b;
   const Joint start =
@@ -172,34 +203,31 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
   const Joint end = joint(piece.dir, piece.next_dir, std::min(piece.len, piece.next_len), b, reach);
   const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - reach)));
   const int j1 = std::min(planes.rows - 1, to_int(std::floor(std::max(a.y, b.y) + reach)));
-  const Lanes reach2 = Lanes{} + reach * reach;
-  for (int j = j0; j <= j1; ++j) {
-    const float dy = float(j) - a.y, dy_end = float(j) - b.y;
-    float lo = std::min(a.x, b.x) - reach, hi = std::max(a.x, b.x) + reach;
+  // Each row's span, four rows at once.
+  for (int j = j0; j <= j1; j += k_block) {
+    const Lanes dy = float(j) - a.y + k_lane_offsets, dy_end = float(j) - b.y + k_lane_offsets;
+    Lanes lo = Lanes{} + (std::min(a.x, b.x) - reach), hi = Lanes{} + (std::max(a.x, b.x) + reach);
     narrow(lo, hi, piece.inward.x, -reach - dy * piece.inward.y, reach - dy * piece.inward.y, a.x);
     narrow(lo, hi, piece.dir.x, -reach - dy * piece.dir.y, piece.len + reach - dy * piece.dir.y,
            a.x);
-    if (start.limits) narrow(lo, hi, start.m.x, -k_seam - dy * start.m.y, 1e9f, a.x);
-    if (end.limits) narrow(lo, hi, end.m.x, -1e9f, k_seam - dy_end * end.m.y, b.x);
-    const int i0 = std::max(0, to_int(std::ceil(lo))), i1 = std::min(planes.width - 1, to_int(hi));
-    for (int i = i0; i <= i1 && hi >= 0; i += k_block) {
-      // Whole blocks: pixels past the span get their true distance to the piece too.
-      const Lanes wx = float(i) - a.x + k_lane_offsets, vx = wx + (a.x - b.x);
-      const Lanes along = wx * piece.dir.x + dy * piece.dir.y;
-      const Lanes across = wx * piece.inward.x + dy * piece.inward.y;
-      const Mask before = along<0, after = along> piece.len;
-      const Lanes to_a = wx * wx + dy * dy, to_b = vx * vx + dy_end * dy_end;
-      const Lanes d2 = before ? to_a : after ? to_b : across * across;
-      const Lanes root = sqrt_lanes(d2), point = across < 0 ? -root : root;
-      const Lanes past_start =
-          piece.extend_start ? wx * piece.start_inward.x + dy * piece.start_inward.y : point;
-      const Lanes past_end =
-          piece.extend_end ? vx * piece.end_inward.x + dy_end * piece.end_inward.y : point;
-      const Lanes value = before ? past_start : after ? past_end : across;
-      keep_nearest(planes, size_t(j) * size_t(planes.stride) + size_t(i), piece.channels, d2, value,
-                   d2 <= reach2);
+    if (start.limits) narrow(lo, hi, start.m.x, -k_seam - dy * start.m.y, Lanes{} + 1e9f, a.x);
+    if (end.limits) narrow(lo, hi, end.m.x, Lanes{} - 1e9f, k_seam - dy_end * end.m.y, b.x);
+    for (int l = 0; l < k_block && j + l <= j1; ++l) {
+      if (hi[l] < 0) continue;
+      const int i0 = std::max(0, to_int(std::ceil(lo[l])));
+      paint_row<extend_start, extend_end>(piece, reach, planes, j + l, i0,
+                                          std::min(planes.width - 1, to_int(hi[l])));
     }
   }
+}
+
+void paint(const EdgePiece &piece, float reach, Planes &planes) {
+  if (piece.extend_start)
+    piece.extend_end ? paint<true, true>(piece, reach, planes)
+                     : paint<true, false>(piece, reach, planes);
+  else
+    piece.extend_end ? paint<false, true>(piece, reach, planes)
+                     : paint<false, false>(piece, reach, planes);
 }
 
 using Values = ChannelDistances;
