@@ -71,10 +71,6 @@ int to_int(float v) {
   return static_cast<int>(v);
 }
 
-float median(float a, float b, float c) {
-  return std::max(std::min(a, b), std::min(std::max(a, b), c));
-}
-
 // Blocks of pixels computed at once with GCC's vector extension, as in the
 // single-channel field: painting is most of the work.
 using Lanes = float __attribute__((vector_size(16)));
@@ -234,9 +230,10 @@ using Values = ChannelDistances;
 
 // Texels t to t + n - 1 (n at most a block) of row j: their true distances
 // and their channels' distances clamped to the spread, those no edge reached
-// saturated on the true distance's side.
+// saturated on the true distance's side; and whether their medians lie on
+// the wrong side of the true field where it is sure of it.
 void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j, size_t i,
-                  size_t t, size_t n, Values &v) {
+                  size_t t, size_t n, Values &v, u8 *wrong) {
   Mask levels{};
   for (size_t l = 0; l < n; ++l) levels[l] = truth[t + l];
   const Lanes distance = __builtin_convertvector(levels - 128, Lanes) * spread / 128;
@@ -248,20 +245,27 @@ void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j,
     const Lanes clamped = value < -spread ? -spread : spread < value ? spread : value;
     channel[k] = d2 < k_none ? clamped : saturated;
   }
+  const Lanes low = channel[0] < channel[1] ? channel[0] : channel[1];
+  const Lanes high = channel[0] < channel[1] ? channel[1] : channel[0];
+  const Lanes median = high < channel[2] ? high : channel[2];
+  const Mask misplaced = ((low < median ? median : low) >= 0) != (distance >= 0);
+  const Mask sure = magnitude(distance) > k_suspect;
   for (size_t l = 0; l < n; ++l) {
     v.truth[t + l] = distance[l];
     for (size_t k = 0; k < 3; ++k) v.rgb[3 * (t + l) + k] = channel[k][l];
+    wrong[t + l] = (misplaced[l] & sure[l]) != 0;
   }
 }
 
-void values_of(const Planes &planes, const DistanceField &truth, float spread, Values &v) {
+void values_of(const Planes &planes, const DistanceField &truth, float spread, Values &v,
+               std::vector<u8> &wrong) {
   const size_t width = size_t(planes.width), count = width * size_t(planes.rows);
   v.width = planes.width, v.rows = planes.rows;
-  v.rgb.resize(count * 3), v.truth.resize(count);
+  v.rgb.resize(count * 3), v.truth.resize(count), wrong.resize(count);
   for (size_t j = 0; j < size_t(planes.rows); ++j)
     for (size_t i = 0; i < width; i += k_block)
       texel_values(planes, truth.pixels.data(), spread, j, i, j * width + i,
-                   std::min(size_t(k_block), width - i), v);
+                   std::min(size_t(k_block), width - i), v, wrong.data());
 }
 
 /// Whether the outline's fill says otherwise than a median at `p`, more than
@@ -321,14 +325,10 @@ u32 may_clash(const TexelSides &sides, size_t t, ptrdiff_t offset, size_t n) {
   return out;
 }
 
+// `fix` holds the texels whose medians are wrong (values_of) and takes
+// those of the clashes.
 void correct(const ColouredOutline &edges, Values &v, TexelSides &sides, std::vector<u8> &fix) {
   const size_t width = size_t(v.width), count = v.truth.size();
-  fix.resize(count);
-  for (size_t t = 0; t < count; ++t) {
-    const float *c = v.at(t);
-    fix[t] =
-        (median(c[0], c[1], c[2]) >= 0) != (v.truth[t] >= 0) && std::fabs(v.truth[t]) > k_suspect;
-  }
   // Each texel with its neighbours across, down and diagonally down.
   const struct {
     int di, dj;
@@ -368,24 +368,33 @@ Mask bytes_above(Lanes x) {
 
 void write_image(const Values &v, const DistanceField &truth, float spread, Image &image) {
   const float scale = 128 / spread;
-  const size_t channels = size_t(image.channels);
-  u8 *const pixels = image.pixels.get();
-  for (size_t t = 0; t < v.truth.size(); t += k_block) {
+  const size_t channels = size_t(image.channels), count = v.truth.size();
+  for (size_t t = 0; t < count; t += k_block) {
     // Outlines lie on a grid of 1/64 pixel, so at the usual spreads texels
     // often fall exactly halfway between two bytes. Drawers count 128 as
     // inside; rounding those halves up would fatten every such edge by half
     // a step, so they round toward the outside.
-    const size_t n = std::min(size_t(k_block), v.truth.size() - t);
+    const size_t n = std::min(size_t(k_block), count - t);
+    float rgb[3 * k_block] = {};
+    std::copy_n(v.at(t), 3 * n, rgb);
     Mask levels[3];
-    for (size_t k = 0; k < 3; ++k) {
-      Lanes d{};
-      for (size_t l = 0; l < n; ++l) d[l] = v.rgb[3 * (t + l) + k];
-      levels[k] = bytes_above(127.5f + scale * d);
+    for (size_t k = 0; k < 3; ++k) levels[k] = bytes_above(127.5f + scale * load(rgb + 4 * k));
+    u8 bytes[4 * k_block];
+#ifdef __SSE2__
+    const __m128i words = _mm_packs_epi32(__m128i(levels[0]), __m128i(levels[1]));
+    const __m128i last = _mm_packs_epi32(__m128i(levels[2]), _mm_setzero_si128());
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(bytes), _mm_packus_epi16(words, last));
+#else
+    for (size_t b = 0; b < 3 * k_block; ++b) bytes[b] = u8(levels[b / k_block][b % k_block]);
+#endif
+    u8 *const out = image.pixels.get() + t * channels;
+    if (channels == 3) {
+      std::memcpy(out, bytes, 3 * n);
+      continue;
     }
     for (size_t l = 0; l < n; ++l) {
-      u8 *const out = pixels + (t + l) * channels;
-      for (size_t k = 0; k < 3; ++k) out[k] = u8(levels[k][l]);
-      if (channels == 4) out[3] = truth.pixels[t + l];
+      std::memcpy(out + 4 * l, bytes + 3 * l, 3);
+      out[4 * l + 3] = truth.pixels[t + l];
     }
   }
 }
@@ -440,7 +449,7 @@ FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
   const float reach = float(spread);
   for (const EdgePiece &piece : edges.pieces) paint(piece, reach, planes);
   Values &values = scratch.values;
-  values_of(planes, truth, float(spread), values);
+  values_of(planes, truth, float(spread), values, scratch.fix);
   TexelSides sides(values);
   correct(edges, values, sides, scratch.fix);
   correct_between_texels(*edges.fill, values, sides);
