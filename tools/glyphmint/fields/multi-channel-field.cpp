@@ -114,16 +114,27 @@ struct Planes {
   }
 };
 
+/// Row j of the planes of the channels a piece sets.
+struct RowTargets {
+  float *d2[3], *value[3];
+  int count = 0;
+  RowTargets(const Planes &planes, u8 channels, int j) {
+    const size_t row = size_t(j) * size_t(planes.stride);
+    for (size_t k = 0; k < 3; ++k)
+      if ((channels >> k & 1) != 0)
+        d2[count] = planes.d2[k] + row, value[count++] = planes.value[k] + row;
+  }
+};
+
 // Of two pieces at the same distance (to a shared end, computed alike), the
 // one the pixel lies more squarely in front of has the larger pseudo-distance.
-void keep_nearest(Planes &planes, size_t at, u8 channels, Lanes d2, Lanes value, Mask within) {
-  const Lanes tie = d2 * 1e-5f;
-  for (int k = 0; k < 3; ++k) {
-    if ((channels >> k & 1) == 0) continue;
-    float *const pd2 = planes.d2[k] + at, *const pv = planes.value[k] + at;
+[[gnu::always_inline]] inline void keep_nearest(const RowTargets &row, int i, Lanes d2,
+                                                Lanes value, Mask within) {
+  const Lanes tie = d2 * 1e-5f, size = magnitude(value);
+  for (int c = 0; c < row.count; ++c) {
+    float *const pd2 = row.d2[c] + i, *const pv = row.value[c] + i;
     const Lanes old_d2 = load(pd2), old_value = load(pv);
-    const Mask nearer =
-        (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (magnitude(value) > magnitude(old_value)));
+    const Mask nearer = (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (size > magnitude(old_value)));
     const Mask take = nearer & within;
     store(pd2, take ? d2 : old_d2);
     store(pv, take ? value : old_value);
@@ -165,27 +176,34 @@ Joint joint(Point from, Point to, float shorter, Point at, float reach) {
 /// Measures row j's pixels from i within `reach` of the piece, a block at a time.
 template <bool extend_start, bool extend_end>
 void paint_row(const EdgePiece &piece, float reach, Planes &planes, int j, int i, int to) {
-  const Point a = piece.a, b = piece.b;
-  const float dy = float(j) - a.y, dy_end = float(j) - b.y;
+  // The piece's figures at hand, as the stores into the planes might
+  // otherwise change them for the compiler.
+  const float ax = piece.a.x, to_b_x = piece.a.x - piece.b.x, len = piece.len;
+  const float dy = float(j) - piece.a.y, dy_end = float(j) - piece.b.y;
+  const float dir_x = piece.dir.x, dir_dy = dy * piece.dir.y;
+  const float inward_x = piece.inward.x, inward_dy = dy * piece.inward.y;
+  const float start_x = piece.start_inward.x, start_dy = dy * piece.start_inward.y;
+  const float end_x = piece.end_inward.x, end_dy = dy_end * piece.end_inward.y;
+  const float dy2 = dy * dy, dy_end2 = dy_end * dy_end;
   const Lanes reach2 = Lanes{} + reach * reach;
+  const RowTargets row(planes, piece.channels, j);
   for (; i <= to; i += k_block) {
     // Whole blocks: pixels past the span get their true distance to the piece too.
-    const Lanes wx = float(i) - a.x + k_lane_offsets, vx = wx + (a.x - b.x);
-    const Lanes along = wx * piece.dir.x + dy * piece.dir.y;
-    const Lanes across = wx * piece.inward.x + dy * piece.inward.y;
-    const Mask before = along<0, after = along> piece.len;
-    const Lanes to_a = wx * wx + dy * dy, to_b = vx * vx + dy_end * dy_end;
+    const Lanes wx = float(i) - ax + k_lane_offsets, vx = wx + to_b_x;
+    const Lanes along = wx * dir_x + dir_dy;
+    const Lanes across = wx * inward_x + inward_dy;
+    const Mask before = along<0, after = along> len;
+    const Lanes to_a = wx * wx + dy2, to_b = vx * vx + dy_end2;
     const Lanes d2 = before ? to_a : after ? to_b : across * across;
     Lanes past_start, past_end;
     if constexpr (!extend_start || !extend_end) {
       const Lanes root = sqrt_lanes(d2), point = across < 0 ? -root : root;
       past_start = point, past_end = point;
     }
-    if constexpr (extend_start) past_start = wx * piece.start_inward.x + dy * piece.start_inward.y;
-    if constexpr (extend_end) past_end = vx * piece.end_inward.x + dy_end * piece.end_inward.y;
+    if constexpr (extend_start) past_start = wx * start_x + start_dy;
+    if constexpr (extend_end) past_end = vx * end_x + end_dy;
     const Lanes value = before ? past_start : after ? past_end : across;
-    keep_nearest(planes, size_t(j) * size_t(planes.stride) + size_t(i), piece.channels, d2, value,
-                 d2 <= reach2);
+    keep_nearest(row, i, d2, value, d2 <= reach2);
   }
 }
 
