@@ -246,14 +246,40 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
 
 using Values = ChannelDistances;
 
+// The n (at most a block) bytes from p.
+Mask widened(const u8 *p, size_t n) {
+#ifdef __SSE2__
+  if (n == k_block) {
+    u32 word;
+    std::memcpy(&word, p, sizeof word);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_cvtsi32_si128(int(word));
+    return Mask(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero));
+  }
+#endif
+  Mask out{};
+  for (size_t l = 0; l < n; ++l) out[l] = p[l];
+  return out;
+}
+
+// Four texels' channels stored as ChannelDistances keeps them, texel by texel.
+void store_interleaved(float *out, const Lanes (&channel)[3]) {
+  const Lanes &r = channel[0], &g = channel[1], &b = channel[2];
+  const Lanes rg_low = __builtin_shuffle(r, g, Mask{0, 4, 1, 5});
+  const Lanes rg_high = __builtin_shuffle(r, g, Mask{2, 6, 3, 7});
+  const Lanes gb = __builtin_shuffle(g, b, Mask{1, 5, 0, 0});
+  store(out, __builtin_shuffle(rg_low, b, Mask{0, 1, 4, 2}));
+  store(out + 4, __builtin_shuffle(gb, rg_high, Mask{0, 1, 4, 5}));
+  store(out + 8, __builtin_shuffle(rg_high, b, Mask{6, 2, 3, 7}));
+}
+
 // Texels t to t + n - 1 (n at most a block) of row j: their true distances
 // and their channels' distances clamped to the spread, those no edge reached
 // saturated on the true distance's side; and whether their medians lie on
 // the wrong side of the true field where it is sure of it.
 void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j, size_t i,
                   size_t t, size_t n, Values &v, u8 *wrong) {
-  Mask levels{};
-  for (size_t l = 0; l < n; ++l) levels[l] = truth[t + l];
+  const Mask levels = widened(truth + t, n);
   const Lanes distance = __builtin_convertvector(levels - 128, Lanes) * spread / 128;
   const Lanes saturated = distance >= 0 ? Lanes{} + spread : Lanes{} - spread;
   Lanes channel[3];
@@ -268,11 +294,17 @@ void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j,
   const Lanes median = high < channel[2] ? high : channel[2];
   const Mask misplaced = ((low < median ? median : low) >= 0) != (distance >= 0);
   const Mask sure = magnitude(distance) > k_suspect;
-  for (size_t l = 0; l < n; ++l) {
-    v.truth[t + l] = distance[l];
-    for (size_t k = 0; k < 3; ++k) v.rgb[3 * (t + l) + k] = channel[k][l];
-    wrong[t + l] = (misplaced[l] & sure[l]) != 0;
+  const Mask misjudged = misplaced & sure;
+  if (n == k_block) {
+    store(v.truth.data() + t, distance);
+    store_interleaved(v.at(t), channel);
+  } else {
+    for (size_t l = 0; l < n; ++l) {
+      v.truth[t + l] = distance[l];
+      for (size_t k = 0; k < 3; ++k) v.rgb[3 * (t + l) + k] = channel[k][l];
+    }
   }
+  for (size_t l = 0; l < n; ++l) wrong[t + l] = misjudged[l] != 0;
 }
 
 void values_of(const Planes &planes, const DistanceField &truth, float spread, Values &v,
@@ -393,8 +425,9 @@ void write_image(const Values &v, const DistanceField &truth, float spread, Imag
     // inside; rounding those halves up would fatten every such edge by half
     // a step, so they round toward the outside.
     const size_t n = std::min(size_t(k_block), count - t);
-    float rgb[3 * k_block] = {};
-    std::copy_n(v.at(t), 3 * n, rgb);
+    float partial[3 * k_block] = {};
+    const float *rgb = v.at(t);
+    if (n < k_block) rgb = std::copy_n(rgb, 3 * n, partial) - 3 * n;
     Mask levels[3];
     for (size_t k = 0; k < 3; ++k) levels[k] = bytes_above(127.5f + scale * load(rgb + 4 * k));
     u8 bytes[4 * k_block];
