@@ -98,6 +98,15 @@ Lanes magnitude(Lanes v) {
   return v;
 }
 
+// The lanes where a comparison holds, a bit each.
+int lanes_set(Mask m) {
+#ifdef __SSE2__
+  return _mm_movemask_ps(__m128(m));
+#else
+  return (m[0] & 1) | (m[1] & 2) | (m[2] & 4) | (m[3] & 8);
+#endif
+}
+
 /// Each channel's nearest piece so far, per pixel: its squared distance and
 /// pseudo-distance, in the thread's scratch. Rows are padded so that a block
 /// may start at any pixel. A value is only read where its d2 is set.
@@ -149,9 +158,10 @@ void narrow(Lanes &lo, Lanes &hi, float m, Lanes c_lo, Lanes c_hi, float origin)
     lo = empty ? Lanes{} + 1 : lo, hi = empty ? Lanes{} : hi;
     return;
   }
-  Lanes x0 = origin + c_lo / m, x1 = origin + c_hi / m;
-  if (m < 0) std::swap(x0, x1);
-  x0 -= 1e-3f, x1 += 1e-3f;
+  const Lanes at_lo = origin + c_lo / m, at_hi = origin + c_hi / m;
+  // Chosen without a branch: the signs of the pieces' figures are a coin toss.
+  const Mask falling = Lanes{} + m < 0;
+  const Lanes x0 = (falling ? at_hi : at_lo) - 1e-3f, x1 = (falling ? at_lo : at_hi) + 1e-3f;
   lo = lo < x0 ? x0 : lo, hi = x1 < hi ? x1 : hi;
 }
 
@@ -333,19 +343,23 @@ bool wrong_there(const ColouredOutline &edges, Point p, float median_value) {
 
 /// Whether bilinear filtering between two neighbouring texels makes a wrong
 /// median: where two channels cross, the median has its extremes.
-bool clash(const ColouredOutline &edges, Values &v, size_t ta, size_t tb, Point pa, Point pb) {
+bool clash(const ColouredOutline &edges, const Values &v, size_t ta, size_t tb, Point pa,
+           Point pb) {
   const float *a = v.at(ta), *b = v.at(tb);
-  for (const auto &[p, q] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}}) {
-    const float da = a[p] - a[q], db = b[p] - b[q];
-    if (!((da < 0 && db > 0) || (da > 0 && db < 0))) continue;
-    const float t = da / (da - db);
-    // Where two channels meet, they are the median.
-    const float m = a[p] + t * (b[p] - a[p]);
-    const float truth = v.truth[ta] + t * (v.truth[tb] - v.truth[ta]);
-    // The linear true distance is close enough to find suspects, not to judge them.
-    if ((m >= 0) != (truth >= 0) && std::fabs(truth) > k_suspect &&
-        wrong_there(edges, pa + (pb - pa) * t, m))
-      return true;
+  // The pairs of channels red and green, red and blue, green and blue, a lane each.
+  const Lanes ap{a[0], a[0], a[1], 0}, aq{a[1], a[2], a[2], 0};
+  const Lanes bp{b[0], b[0], b[1], 0}, bq{b[1], b[2], b[2], 0};
+  const Lanes da = ap - aq, db = bp - bq;
+  const Mask crossing = ((da < 0) & (db > 0)) | ((da > 0) & (db < 0));
+  const Lanes t = da / (da - db);
+  // Where two channels meet, they are the median.
+  const Lanes m = ap + t * (bp - ap);
+  const Lanes truth = v.truth[ta] + t * (v.truth[tb] - v.truth[ta]);
+  // The linear true distance is close enough to find suspects, not to judge them.
+  const Mask suspect = crossing & ((m >= 0) != (truth >= 0)) & (magnitude(truth) > k_suspect);
+  for (int lanes = lanes_set(suspect); lanes != 0; lanes &= lanes - 1) {
+    const int l = __builtin_ctz(unsigned(lanes));
+    if (wrong_there(edges, pa + (pb - pa) * t[l], m[l])) return true;
   }
   return false;
 }
