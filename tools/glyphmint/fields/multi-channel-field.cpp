@@ -123,25 +123,23 @@ struct Planes {
   }
 };
 
-/// Row j of the planes of the channels a piece sets.
-struct RowTargets {
+/// The planes of the channels a piece sets.
+struct Targets {
   float *d2[3], *value[3];
   int count = 0;
-  RowTargets(const Planes &planes, u8 channels, int j) {
-    const size_t row = size_t(j) * size_t(planes.stride);
+  Targets(const Planes &planes, u8 channels) {
     for (size_t k = 0; k < 3; ++k)
-      if ((channels >> k & 1) != 0)
-        d2[count] = planes.d2[k] + row, value[count++] = planes.value[k] + row;
+      if ((channels >> k & 1) != 0) d2[count] = planes.d2[k], value[count++] = planes.value[k];
   }
 };
 
 // Of two pieces at the same distance (to a shared end, computed alike), the
 // one the pixel lies more squarely in front of has the larger pseudo-distance.
-[[gnu::always_inline]] inline void keep_nearest(const RowTargets &row, int i, Lanes d2,
+[[gnu::always_inline]] inline void keep_nearest(const Targets &targets, size_t at, Lanes d2,
                                                 Lanes value, Mask within) {
   const Lanes tie = d2 * 1e-5f, size = magnitude(value);
-  for (int c = 0; c < row.count; ++c) {
-    float *const pd2 = row.d2[c] + i, *const pv = row.value[c] + i;
+  for (int c = 0; c < targets.count; ++c) {
+    float *const pd2 = targets.d2[c] + at, *const pv = targets.value[c] + at;
     const Lanes old_d2 = load(pd2), old_value = load(pv);
     const Mask nearer = (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (size > magnitude(old_value)));
     const Mask take = nearer & within;
@@ -185,7 +183,8 @@ Joint joint(Point from, Point to, float shorter, Point at, float reach) {
 
 /// Measures row j's pixels from i within `reach` of the piece, a block at a time.
 template <bool extend_start, bool extend_end>
-void paint_row(const EdgePiece &piece, float reach, Planes &planes, int j, int i, int to) {
+void paint_row(const EdgePiece &piece, float reach, const Targets &targets, size_t row, int j,
+               int i, int to) {
   // The piece's figures at hand, as the stores into the planes might
   // otherwise change them for the compiler.
   const float ax = piece.a.x, to_b_x = piece.a.x - piece.b.x, len = piece.len;
@@ -196,7 +195,6 @@ void paint_row(const EdgePiece &piece, float reach, Planes &planes, int j, int i
   const float end_x = piece.end_inward.x, end_dy = dy_end * piece.end_inward.y;
   const float dy2 = dy * dy, dy_end2 = dy_end * dy_end;
   const Lanes reach2 = Lanes{} + reach * reach;
-  const RowTargets row(planes, piece.channels, j);
   for (; i <= to; i += k_block) {
     // Whole blocks: pixels past the span get their true distance to the piece too.
     const Lanes wx = float(i) - ax + k_lane_offsets, vx = wx + to_b_x;
@@ -213,7 +211,7 @@ void paint_row(const EdgePiece &piece, float reach, Planes &planes, int j, int i
     if constexpr (extend_start) past_start = wx * start_x + start_dy;
     if constexpr (extend_end) past_end = vx * end_x + end_dy;
     const Lanes value = before ? past_start : after ? past_end : across;
-    keep_nearest(row, i, d2, value, d2 <= reach2);
+    keep_nearest(targets, row + size_t(i), d2, value, d2 <= reach2);
   }
 }
 
@@ -227,6 +225,7 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
   const Joint end = joint(piece.dir, piece.next_dir, std::min(piece.len, piece.next_len), b, reach);
   const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - reach)));
   const int j1 = std::min(planes.rows - 1, to_int(std::floor(std::max(a.y, b.y) + reach)));
+  const Targets targets(planes, piece.channels);
   // Each row's span, four rows at once.
   for (int j = j0; j <= j1; j += k_block) {
     const Lanes dy = float(j) - a.y + k_lane_offsets, dy_end = float(j) - b.y + k_lane_offsets;
@@ -238,8 +237,9 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
     if (end.limits) narrow(lo, hi, end.m.x, Lanes{} - 1e9f, k_seam - dy_end * end.m.y, b.x);
     for (int l = 0; l < k_block && j + l <= j1; ++l) {
       if (hi[l] < 0) continue;
-      const int i0 = std::max(0, to_int(std::ceil(lo[l])));
-      paint_row<extend_start, extend_end>(piece, reach, planes, j + l, i0,
+      const int i0 = std::max(0, ceil_int(lo[l]));
+      paint_row<extend_start, extend_end>(piece, reach, targets,
+                                          size_t(j + l) * size_t(planes.stride), j + l, i0,
                                           std::min(planes.width - 1, to_int(hi[l])));
     }
   }
