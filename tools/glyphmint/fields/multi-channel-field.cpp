@@ -107,6 +107,15 @@ int lanes_set(Mask m) {
 #endif
 }
 
+// -v where the mask is set: the sign bit flipped, without a blend.
+Lanes negated_where(Lanes v, Mask where) {
+  Mask bits;
+  std::memcpy(&bits, &v, sizeof v);
+  bits ^= where & int(0x80000000u);
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
 /// Each channel's nearest piece so far, per pixel: its squared distance and
 /// pseudo-distance, in the thread's scratch. Rows are padded so that a block
 /// may start at any pixel. A value is only read where its d2 is set.
@@ -205,7 +214,7 @@ void paint_row(const EdgePiece &piece, float reach, const Targets &targets, size
     const Lanes d2 = before ? to_a : after ? to_b : across * across;
     Lanes past_start, past_end;
     if constexpr (!extend_start || !extend_end) {
-      const Lanes root = sqrt_lanes(d2), point = across < 0 ? -root : root;
+      const Lanes point = negated_where(sqrt_lanes(d2), across < 0);
       past_start = point, past_end = point;
     }
     if constexpr (extend_start) past_start = wx * start_x + start_dy;
