@@ -17,6 +17,7 @@
 // steps against the fill, and only the runs that bound the region get bands.
 #include "tools/glyphmint/fields/distance-field.h"
 
+#include "tools/glyphmint/fields/lanes.h"
 #include "tools/glyphmint/fields/outline-polylines.h"
 
 #include FT_OUTLINE_H
@@ -29,6 +30,7 @@
 namespace {
 
 using namespace outline;
+using namespace outline::lanes;
 
 // How far a chord may stray from its curve, in pixels: well inside the
 // field's error budget, with few enough chords to stay fast.
@@ -151,16 +153,10 @@ std::vector<Band> bands_of(const Polylines &lines, float reach, const FillIndex 
   return bands;
 }
 
-// A block of pixels computed at once, with GCC's vector extension: painting
-// bands is most of the work, and their rows are too short for the compiler's
-// own vectorising to take.
-using Lanes = float __attribute__((vector_size(16)));
-constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
-
 /// Squared distances to the outline, row by row, in a buffer the thread
 /// reuses; rows are padded so that a block may start at any pixel.
 struct Grid {
-  static constexpr int k_block = sizeof(Lanes) / sizeof(float);
+  static constexpr int k_block = lanes::k_block;
   int width = 0;
   int rows = 0;
   int stride = 0;
@@ -261,10 +257,8 @@ void paint(const Band &band, float reach, Grid &grid, std::vector<Span> &spans) 
       const Lanes past = along - len;
       const Lanes before = along < 0 ? along : Lanes{}, after = past > 0 ? past : Lanes{};
       const Lanes d2 = across * across + (before + after) * (before + after);
-      Lanes old;
-      std::memcpy(&old, row + i, sizeof old);
-      old = d2 < old ? d2 : old;
-      std::memcpy(row + i, &old, sizeof old);
+      const Lanes old = load(row + i);
+      store(row + i, d2 < old ? d2 : old);
     }
   }
 }

@@ -41,19 +41,17 @@
 #include "tools/glyphmint/fields/multi-channel-field.h"
 
 #include "tools/glyphmint/fields/coloured-edges.h"
+#include "tools/glyphmint/fields/lanes.h"
 #include "tools/glyphmint/fields/sampled-correction.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 using namespace outline;
+using namespace outline::lanes;
 
 const char *const k_call_field = "multi_channel_field(slot, spread, field)";
 const char *const k_call_decompose = "FT_Outline_Decompose(&slot->outline, &funcs, &reader)";
@@ -69,51 +67,6 @@ constexpr float k_seam = 1.0f / 16;
 
 int to_int(float v) {
   return static_cast<int>(v);
-}
-
-// Blocks of pixels computed at once with GCC's vector extension, as in the
-// single-channel field: painting is most of the work.
-using Lanes = float __attribute__((vector_size(16)));
-using Mask = int __attribute__((vector_size(16)));
-constexpr int k_block = 4;
-constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
-
-Lanes load(const float *p) {
-  Lanes v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-void store(float *p, Lanes v) {
-  std::memcpy(p, &v, sizeof v);
-}
-Lanes sqrt_lanes(Lanes v) {
-  return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
-}
-// The sign bit cleared: ordered as v < 0 ? -v : v, without a blend.
-Lanes magnitude(Lanes v) {
-  Mask bits;
-  std::memcpy(&bits, &v, sizeof v);
-  bits &= 0x7fffffff;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
-}
-
-// The lanes where a comparison holds, a bit each.
-int lanes_set(Mask m) {
-#ifdef __SSE2__
-  return _mm_movemask_ps(__m128(m));
-#else
-  return (m[0] & 1) | (m[1] & 2) | (m[2] & 4) | (m[3] & 8);
-#endif
-}
-
-// -v where the mask is set: the sign bit flipped, without a blend.
-Lanes negated_where(Lanes v, Mask where) {
-  Mask bits;
-  std::memcpy(&bits, &v, sizeof v);
-  bits ^= where & int(0x80000000u);
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
 }
 
 /// Each channel's nearest piece so far, per pixel: its squared distance and
