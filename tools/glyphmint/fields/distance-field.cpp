@@ -373,8 +373,8 @@ FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &o
 
   // A band is painted along its short side: those of pieces running more
   // across than down into a transposed grid, folded in at the end.
-  // Allocated and cleared anew for each glyph, the grids cost a third as
-  // much as painting them; beyond some 1000 x 1000 pixels they are let go.
+  // Allocated anew for each glyph, the grids were faulted in page by page
+  // each time; beyond some 1000 x 1000 pixels they are let go after it.
   thread_local std::vector<float> scratch[2];
   Grid grid(width, height, reach * reach, scratch[0]);
   Grid across(height, width, reach * reach, scratch[1]);
