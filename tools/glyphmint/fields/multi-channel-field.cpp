@@ -433,8 +433,8 @@ void write_image(const Values &v, const DistanceField &truth, float spread, Imag
   }
 }
 
-/// Buffers a thread reuses from glyph to glyph: allocated and cleared anew,
-/// they cost as much as painting.
+/// Buffers a thread reuses from glyph to glyph: allocated anew for each
+/// glyph, they were faulted in and zeroed page by page each time.
 struct Scratch {
   std::vector<float> planes;
   Values values;
