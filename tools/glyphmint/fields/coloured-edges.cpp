@@ -276,7 +276,9 @@ FT_Error coloured_outline(const FT_Outline &outline, i32 left, i32 top, int widt
   const FT_Outline_Funcs funcs{move_to, line_to, conic_to, cubic_to, 0, 0};
   if (const FT_Error e = FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &funcs, &reader))
     return e;
-  std::vector<EdgePiece> pieces;
+  // Reused by the thread from glyph to glyph: growing it costs more than its pieces.
+  thread_local std::vector<EdgePiece> pieces;
+  pieces.clear();
   std::vector<size_t> contour_ends, run_ends;
   std::vector<Run> runs;
   for (const Contour &contour : reader.contours) {
@@ -288,6 +290,7 @@ FT_Error coloured_outline(const FT_Outline &outline, i32 left, i32 top, int widt
   separate_close_runs(pieces, runs, run_ends);
   const FillRule rule{(outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0};
   out.fill = std::make_unique<FillIndex>(out.lines, rule);
+  out.pieces.reserve(pieces.size());
   if (has_overlaps(out.lines, rule, width, rows)) {
     for (const EdgePiece &piece : pieces) cut(piece, *out.fill, out.pieces);
   } else {

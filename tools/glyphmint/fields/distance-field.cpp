@@ -17,6 +17,7 @@
 // steps against the fill, and only the runs that bound the region get bands.
 #include "tools/glyphmint/fields/distance-field.h"
 
+#include "tools/glyphmint/fields/lanes.h"
 #include "tools/glyphmint/fields/outline-polylines.h"
 
 #include FT_OUTLINE_H
@@ -29,6 +30,7 @@
 namespace {
 
 using namespace outline;
+using namespace outline::lanes;
 
 // How far a chord may stray from its curve, in pixels: well inside the
 // field's error budget, with few enough chords to stay fast.
@@ -151,24 +153,19 @@ std::vector<Band> bands_of(const Polylines &lines, float reach, const FillIndex 
   return bands;
 }
 
-// A block of pixels computed at once, with GCC's vector extension: painting
-// bands is most of the work, and their rows are too short for the compiler's
-// own vectorising to take.
-using Lanes = float __attribute__((vector_size(16)));
-constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
-
-/// Squared distances to the outline, row by row; rows are padded so that a
-/// block may start at any pixel.
+/// Squared distances to the outline, row by row, in a buffer the thread
+/// reuses; rows are padded so that a block may start at any pixel.
 struct Grid {
-  static constexpr int k_block = sizeof(Lanes) / sizeof(float);
+  static constexpr int k_block = lanes::k_block;
   int width = 0;
   int rows = 0;
   int stride = 0;
-  std::vector<float> d2;
+  std::vector<float> &d2;
 
-  Grid(int width_, int rows_, float initial)
-      : width(width_), rows(rows_), stride(width_ + k_block - 1),
-        d2(size_t(stride) * size_t(rows_), initial) {}
+  Grid(int width_, int rows_, float initial, std::vector<float> &scratch)
+      : width(width_), rows(rows_), stride(width_ + k_block - 1), d2(scratch) {
+    d2.assign(size_t(stride) * size_t(rows_), initial);
+  }
   [[nodiscard]] float *row(int j) { return d2.data() + size_t(j) * size_t(stride); }
   [[nodiscard]] const float *row(int j) const { return d2.data() + size_t(j) * size_t(stride); }
 };
@@ -260,10 +257,8 @@ void paint(const Band &band, float reach, Grid &grid, std::vector<Span> &spans) 
       const Lanes past = along - len;
       const Lanes before = along < 0 ? along : Lanes{}, after = past > 0 ? past : Lanes{};
       const Lanes d2 = across * across + (before + after) * (before + after);
-      Lanes old;
-      std::memcpy(&old, row + i, sizeof old);
-      old = d2 < old ? d2 : old;
-      std::memcpy(row + i, &old, sizeof old);
+      const Lanes old = load(row + i);
+      store(row + i, d2 < old ? d2 : old);
     }
   }
 }
@@ -378,7 +373,11 @@ FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &o
 
   // A band is painted along its short side: those of pieces running more
   // across than down into a transposed grid, folded in at the end.
-  Grid grid(width, height, reach * reach), across(height, width, reach * reach);
+  // Allocated anew for each glyph, the grids were faulted in page by page
+  // each time; beyond some 1000 x 1000 pixels they are let go after it.
+  thread_local std::vector<float> scratch[2];
+  Grid grid(width, height, reach * reach, scratch[0]);
+  Grid across(height, width, reach * reach, scratch[1]);
   std::vector<Span> spans;
   for (const Band &band : bands) {
     if (std::fabs(band.b.y - band.a.y) >= std::fabs(band.b.x - band.a.x))
@@ -389,5 +388,7 @@ FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &o
   fold_transposed(across, grid);
   out.pixels.resize(size_t(width) * size_t(height));
   compose(rows, rule, grid, reach, out.pixels.data());
+  for (std::vector<float> &kept : scratch)
+    if (kept.size() > size_t(1) << 20) kept = {};
   return {};
 }

@@ -18,12 +18,6 @@ int to_int(float v) {
   return static_cast<int>(v);
 }
 
-// std::ceil, without SSE4.1's instruction for it, is a slow sequence.
-int ceil_int(float v) {
-  const int i = to_int(v);
-  return static_cast<float>(i) < v ? i + 1 : i;
-}
-
 /// FT_Outline_Decompose's user data: flattens the outline into Polylines.
 struct Flattener {
   Polylines &lines;
@@ -276,7 +270,7 @@ void FillIndex::level_spans(float y, std::vector<std::pair<float, float>> &out) 
 }
 
 size_t FillIndex::band(float y) const {
-  return static_cast<size_t>(to_int(std::floor(y)) - first_);
+  return static_cast<size_t>(floor_int(y) - first_);
 }
 
 } // namespace outline

@@ -37,6 +37,17 @@ inline Point transposed(Point p) {
   return {p.y, p.x};
 }
 
+// std::ceil and std::floor, without SSE4.1's instructions for them, are slow
+// sequences; these take floats within int's range.
+inline int ceil_int(float v) {
+  const int i = static_cast<int>(v);
+  return static_cast<float>(i) < v ? i + 1 : i;
+}
+inline int floor_int(float v) {
+  const int i = static_cast<int>(v);
+  return static_cast<float>(i) > v ? i - 1 : i;
+}
+
 /// The outline's contours as closed polylines: pixel (i, j) of the grid has
 /// its centre at (i, j), y down.
 struct Polylines {

@@ -1,0 +1,60 @@
+// Blocks of four pixels computed at once with GCC's vector extension: the
+// fields' painting and conversions, whose rows are too short for the
+// compiler's own vectorising to take. The same operations lane by lane as
+// one at a time, so the bytes are those of plain code.
+#pragma once
+
+#include "core/types.h"
+
+#include <cmath>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace outline::lanes {
+
+using Lanes = float __attribute__((vector_size(16)));
+/// A comparison's result: -1 in the lanes where it holds, 0 elsewhere.
+using Mask = int __attribute__((vector_size(16)));
+inline constexpr int k_block = 4;
+inline constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
+
+inline Lanes load(const float *p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void store(float *p, Lanes v) {
+  std::memcpy(p, &v, sizeof v);
+}
+inline Lanes sqrt_lanes(Lanes v) {
+  return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
+}
+/// The sign bit cleared: ordered as v < 0 ? -v : v, without a blend.
+inline Lanes magnitude(Lanes v) {
+  Mask bits;
+  std::memcpy(&bits, &v, sizeof v);
+  bits &= 0x7fffffff;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+/// -v where the mask is set: the sign bit flipped, without a blend.
+inline Lanes negated_where(Lanes v, Mask where) {
+  Mask bits;
+  std::memcpy(&bits, &v, sizeof v);
+  bits ^= where & int(0x80000000u);
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+/// The lanes where a comparison holds, a bit each.
+inline int lanes_set(Mask m) {
+#ifdef __SSE2__
+  return _mm_movemask_ps(__m128(m));
+#else
+  return (m[0] & 1) | (m[1] & 2) | (m[2] & 4) | (m[3] & 8);
+#endif
+}
+
+} // namespace outline::lanes
