@@ -103,7 +103,8 @@ struct Targets {
   for (int c = 0; c < targets.count; ++c) {
     float *const pd2 = targets.d2[c] + at, *const pv = targets.value[c] + at;
     const Lanes old_d2 = load(pd2), old_value = load(pv);
-    const Mask nearer = (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (size > magnitude(old_value)));
+    const Mask nearer =
+        (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (size > magnitude(old_value)));
     const Mask take = nearer & within;
     store(pd2, take ? d2 : old_d2);
     store(pv, take ? value : old_value);
@@ -249,8 +250,8 @@ void store_interleaved(float *out, const Lanes (&channel)[3]) {
 // and their channels' distances clamped to the spread, those no edge reached
 // saturated on the true distance's side; and whether their medians lie on
 // the wrong side of the true field where it is sure of it.
-void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j, size_t i,
-                  size_t t, size_t n, Values &v, u8 *wrong) {
+void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j, size_t i, size_t t,
+                  size_t n, Values &v, u8 *wrong) {
   const Mask levels = widened(truth + t, n);
   const Lanes distance = __builtin_convertvector(levels - 128, Lanes) * spread / 128;
   const Lanes saturated = distance >= 0 ? Lanes{} + spread : Lanes{} - spread;
@@ -356,9 +357,7 @@ u32 may_clash(const TexelSides &sides, size_t t, ptrdiff_t offset, size_t n) {
 void correct(const ColouredOutline &edges, Values &v, TexelSides &sides, std::vector<u8> &fix) {
   const size_t width = size_t(v.width), count = v.truth.size();
   // Each texel with its neighbours across, down and diagonally down.
-  const struct {
-    int di, dj;
-  } neighbours[] = {{1, 0}, {0, 1}, {1, 1}, {-1, 1}};
+  const struct { int di, dj; } neighbours[] = {{1, 0}, {0, 1}, {1, 1}, {-1, 1}};
   for (const auto [di, dj] : neighbours) {
     const ptrdiff_t offset = ptrdiff_t(dj) * ptrdiff_t(width) + di;
     const int i0 = std::max(0, -di), i1 = std::min(v.width, v.width - di);
@@ -439,6 +438,7 @@ struct Scratch {
   std::vector<float> planes;
   Values values;
   std::vector<u8> fix;
+  TexelSides sides;
   // Planes larger than a glyph of some 1000 x 1000 pixels are let go after it.
   static constexpr size_t k_kept = size_t(6) << 20;
   void trim() {
@@ -484,7 +484,8 @@ FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
   for (const EdgePiece &piece : edges.pieces) paint(piece, reach, planes);
   Values &values = scratch.values;
   values_of(planes, truth, float(spread), values, scratch.fix);
-  TexelSides sides(values);
+  TexelSides &sides = scratch.sides;
+  sides.reset(values);
   correct(edges, values, sides, scratch.fix);
   correct_between_texels(*edges.fill, values, sides);
   out.place = place;

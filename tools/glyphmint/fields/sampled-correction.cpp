@@ -159,11 +159,30 @@ bool suspect(const ChannelDistances &f, const TexelSides &sides, int i, int j) {
   return false;
 }
 
+/// What a Judge keeps per cell, kept by each thread from glyph to glyph:
+/// allocating and faulting it in anew for every glyph cost more than
+/// clearing it.
+struct JudgeCells {
+  std::vector<u64> filled, on_edge;
+  std::vector<int> wrong;
+  std::vector<u8> rows_known;
+  void reset(size_t cells, size_t rows) {
+    filled.assign(cells, 0), on_edge.assign(cells, 0), wrong.assign(cells, -1);
+    rows_known.assign(rows, 0);
+  }
+  /// Lets go of what a field of some 1000 x 1000 texels or more took.
+  void trim() {
+    if (filled.size() > size_t(1) << 20) *this = JudgeCells{};
+  }
+};
+
 class Judge {
 public:
-  Judge(const FillIndex &fill, ChannelDistances &field)
-      : fill_(fill), f_(field), cells_(size_t(field.width - 1) * size_t(field.rows - 1)),
-        rows_known_(size_t(field.rows - 1)), wrong_(cells_.size(), -1), on_edge_(cells_.size()) {}
+  Judge(const FillIndex &fill, ChannelDistances &field, JudgeCells &cells)
+      : fill_(fill), f_(field), cells_(cells.filled), rows_known_(cells.rows_known),
+        wrong_(cells.wrong), on_edge_(cells.on_edge) {
+    cells.reset(size_t(field.width - 1) * size_t(field.rows - 1), size_t(field.rows - 1));
+  }
 
   /// The points drawn on the wrong side in the cells that touch texels
   /// (i0, j0) to (i1, j1).
@@ -180,9 +199,11 @@ public:
   /// on the wrong side; if so, their counts are kept.
   [[nodiscard]] bool fewer_wrong_around(int i0, int j0, int i1, int j1, int before) {
     int wrong = 0, counts[9], n = 0;
-    for_cells_around(i0, j0, i1, j1,
-                     [&](size_t, int ci, int cj) { wrong += counts[n++] = wrong_in(ci, cj); });
-    if (wrong >= before) return false;
+    bool fewer = true;
+    for_cells_around(i0, j0, i1, j1, [&](size_t, int ci, int cj) {
+      if (fewer) fewer = (wrong += counts[n++] = wrong_in(ci, cj)) < before;
+    });
+    if (!fewer) return false;
     n = 0;
     for_cells_around(i0, j0, i1, j1, [&](size_t cell, int, int) { wrong_[cell] = counts[n++]; });
     return true;
@@ -239,7 +260,7 @@ private:
     const size_t cells = size_t(f_.width - 1);
     u64 *const row = cells_.data() + size_t(j) * cells;
     if (!rows_known_[size_t(j)]) {
-      rows_known_[size_t(j)] = true;
+      rows_known_[size_t(j)] = 1;
       u64 *const edge = on_edge_.data() + size_t(j) * cells;
       const i64 points = i64(cells) * k_grid;
       for (int b = 0; b < k_grid; ++b) {
@@ -283,10 +304,10 @@ private:
 
   const FillIndex &fill_;
   ChannelDistances &f_;
-  std::vector<u64> cells_;
-  std::vector<bool> rows_known_;
-  std::vector<int> wrong_; ///< a cell's count of wrong points, -1 until counted
-  std::vector<u64> on_edge_;
+  std::vector<u64> &cells_;
+  std::vector<u8> &rows_known_;
+  std::vector<int> &wrong_; ///< a cell's count of wrong points, -1 until counted
+  std::vector<u64> &on_edge_;
   std::vector<std::pair<float, float>> spans_;
   std::vector<Crossing> crossings_;
 };
@@ -382,9 +403,23 @@ void mend_thin_strokes(Judge &judge, ChannelDistances &f) {
 
 } // namespace
 
-TexelSides::TexelSides(const ChannelDistances &field)
-    : side(field.truth.size()), order(field.truth.size()) {
-  for (size_t t = 0; t < field.truth.size(); ++t) update(field, t);
+void TexelSides::reset(const ChannelDistances &field) {
+  const size_t count = field.truth.size();
+  side.resize(count), order.resize(count);
+  size_t t = 0;
+  // Four texels at once, as update() finds each.
+  for (; t + k_lanes <= count; t += k_lanes) {
+    const float *const c = field.at(t);
+    const Four r = {c[0], c[3], c[6], c[9]}, g = {c[1], c[4], c[7], c[10]};
+    const Four b = {c[2], c[5], c[8], c[11]}, truth = load(&field.truth[t]);
+    const Four low = lower(lower(r, g), lower(b, truth));
+    const Four high = higher(higher(r, g), higher(b, truth));
+    const FourMask sides = ((low >= 0) & 1) | ((low < 0) & (high < 0) & 2);
+    const FourMask orders = ((r < g) & 1) | ((r < b) & 2) | ((g < b) & 4);
+    for (int l = 0; l < k_lanes; ++l)
+      side[t + size_t(l)] = u8(sides[l]), order[t + size_t(l)] = u8(orders[l]);
+  }
+  for (; t < count; ++t) update(field, t);
 }
 
 void TexelSides::update(const ChannelDistances &field, size_t t) {
@@ -399,7 +434,9 @@ void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
                             const TexelSides &sides) {
   if (field.width < 2 || field.rows < 2) return;
   const size_t width = size_t(field.width);
-  std::vector<bool> candidate(field.truth.size());
+  thread_local JudgeCells cells;
+  thread_local std::vector<u8> candidate;
+  candidate.assign(field.truth.size(), 0);
   bool any = false;
   for (int j = 0; j + 1 < field.rows; ++j) {
     for (int i = 0; i + 1 < field.width; ++i) {
@@ -409,7 +446,7 @@ void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
       any = true;
     }
   }
-  Judge judge(fill, field);
+  Judge judge(fill, field, cells);
   for (size_t t = 0; any && t < candidate.size(); ++t) {
     if (!candidate[t]) continue;
     const int i = int(t % width), j = int(t / width);
@@ -422,6 +459,8 @@ void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
     if (!judge.fewer_wrong_around(i, j, i, j, before)) std::copy_n(kept, 3, rgb);
   }
   mend_thin_strokes(judge, field);
+  cells.trim();
+  if (candidate.size() > size_t(1) << 20) candidate = {};
 }
 
 } // namespace outline

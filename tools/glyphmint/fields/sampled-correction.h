@@ -28,7 +28,8 @@ struct ChannelDistances {
 struct TexelSides {
   std::vector<u8> side;
   std::vector<u8> order;
-  explicit TexelSides(const ChannelDistances &field);
+  /// Found anew for a field, keeping the vectors' storage.
+  void reset(const ChannelDistances &field);
   /// Takes in a change of texel t's distances.
   void update(const ChannelDistances &field, size_t t);
   [[nodiscard]] bool one_side(size_t a, size_t b) const {
