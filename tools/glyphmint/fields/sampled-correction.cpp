@@ -4,7 +4,8 @@
 // blended channels and the blend of the true distances agree on the side,
 // the median is taken as right (the blended true distance is good away from
 // corners, and the median is what keeps corners). Where they disagree, the
-// fill decides, and each of the cell's texels is tried with the true
+// fill decides; where it finds the median wrong, each of the cell's texels
+// is tried with the true
 // distance in all three channels: it keeps that when the cells it touches
 // then draw more of their points on the right side. So a corner the median
 // draws sharp keeps its channels, and a crossing or crossbar that the
@@ -141,8 +142,9 @@ Corners corners(const ChannelDistances &f, int i, int j) {
 }
 
 /// Whether the drawn median and the blended true distance disagree
-/// somewhere in cell (i, j).
-bool suspect(const ChannelDistances &f, const TexelSides &sides, int i, int j) {
+/// somewhere in cell (i, j), and the fill there says the median is wrong.
+bool suspect(const FillIndex &fill, const ChannelDistances &f, const TexelSides &sides, int i,
+             int j) {
   const size_t w = size_t(f.width), t = size_t(j) * w + size_t(i);
   if (sides.one_side(t, t + 1) && sides.one_side(t, t + w) && sides.one_side(t, t + w + 1))
     return false;
@@ -152,9 +154,15 @@ bool suspect(const ChannelDistances &f, const TexelSides &sides, int i, int j) {
   const Corners c = corners(f, i, j);
   for (size_t p = 0; p < size_t(k_coarse * k_coarse); p += k_lanes) {
     const Four truth = k_coarse_weights.blend(p, c.truth);
-    const FourMask wrong = ((c.drawn(k_coarse_weights, p) >= 0) != (truth >= 0)) &
-                           (higher(truth, -truth) > k_blend_error);
-    if (bits(wrong) != 0) return true;
+    const FourMask drawn = c.drawn(k_coarse_weights, p) >= 0;
+    const FourMask wrong = (drawn != (truth >= 0)) & (higher(truth, -truth) > k_blend_error);
+    // Where the two disagree, the fill says which is right.
+    for (u64 points = bits(wrong); points != 0; points &= points - 1) {
+      const int l = __builtin_ctzll(points), at = int(p) + l;
+      const Point point{float(i) + (float(at % k_coarse) + 0.5f) / k_coarse,
+                        float(j) + (float(at / k_coarse) + 0.5f) / k_coarse};
+      if (fill.filled(point) != (drawn[l] != 0)) return true;
+    }
   }
   return false;
 }
@@ -440,7 +448,7 @@ void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
   bool any = false;
   for (int j = 0; j + 1 < field.rows; ++j) {
     for (int i = 0; i + 1 < field.width; ++i) {
-      if (!suspect(field, sides, i, j)) continue;
+      if (!suspect(fill, field, sides, i, j)) continue;
       const size_t t = size_t(j) * width + size_t(i);
       candidate[t] = candidate[t + 1] = candidate[t + width] = candidate[t + width + 1] = true;
       any = true;
