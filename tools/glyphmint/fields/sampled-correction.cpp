@@ -5,9 +5,8 @@
 // the median is taken as right (the blended true distance is good away from
 // corners, and the median is what keeps corners). Where they disagree, the
 // fill decides; where it finds the median wrong, each of the cell's texels
-// is tried with the true
-// distance in all three channels: it keeps that when the cells it touches
-// then draw more of their points on the right side. So a corner the median
+// is tried with the true distance in all three channels: it keeps that when
+// the cells it touches then draw more of their points on the right side. So a corner the median
 // draws sharp keeps its channels, and a crossing or crossbar that the
 // channels' interpolation cuts gets the true distance, which does not.
 // Then strokes about a texel wide, which the true distance cannot draw
