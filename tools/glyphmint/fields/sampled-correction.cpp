@@ -68,44 +68,27 @@ u64 bits(FourMask m) {
 #endif
 }
 
-/// The bilinear weights of a cell's corners (top left, top right, bottom
-/// left, bottom right) at each point of an n x n grid, a row of points per
-/// corner so that four points load at once.
-template <int n> struct Weights {
-  static_assert(n * n % k_lanes == 0);
-  alignas(32) std::array<std::array<float, size_t(n *n)>, 4> corner{};
-  Weights() {
-    for (int b = 0; b < n; ++b) {
-      for (int a = 0; a < n; ++a) {
-        const float u = (float(a) + 0.5f) / n, v = (float(b) + 0.5f) / n;
-        const size_t p = size_t(b * n + a);
-        corner[0][p] = (1 - u) * (1 - v), corner[1][p] = u * (1 - v);
-        corner[2][p] = (1 - u) * v, corner[3][p] = u * v;
-      }
-    }
-  }
-  /// The blend of the corners' values at points p to p + 3.
-  [[nodiscard]] Four blend(size_t p, const std::array<float, 4> &v) const {
-    return load(&corner[0][p]) * v[0] + load(&corner[1][p]) * v[1] + load(&corner[2][p]) * v[2] +
-           load(&corner[3][p]) * v[3];
-  }
-};
-const Weights<k_grid> k_weights;
-const Weights<k_coarse> k_coarse_weights;
+/// The bilinear blend of a cell's corner values (top left, top right,
+/// bottom left, bottom right) at four points of a line across it, at height
+/// v: down the cell's two sides, then across, as a GPU's filter blends.
+Four blend(const std::array<float, 4> &c, float v, Four u) {
+  const float left = c[0] + (c[2] - c[0]) * v, right = c[1] + (c[3] - c[1]) * v;
+  return left + (right - left) * u;
+}
+
+Four median(Four r, Four g, Four b) {
+  return higher(lower(r, g), lower(higher(r, g), b));
+}
 
 /// A cell's four texels: each channel's values and the true distances.
 struct Corners {
   std::array<std::array<float, 4>, 3> channel;
   std::array<float, 4> truth;
 
-  /// The median of the blended channels at points p to p + 3.
-  template <int n> [[nodiscard]] Four drawn(const Weights<n> &w, size_t p) const {
-    const Four r = w.blend(p, channel[0]), g = w.blend(p, channel[1]), b = w.blend(p, channel[2]);
-    return higher(lower(r, g), lower(higher(r, g), b));
+  [[nodiscard]] Four drawn(float v, Four u) const {
+    return median(blend(channel[0], v, u), blend(channel[1], v, u), blend(channel[2], v, u));
   }
-  /// The points, a bit each, where the median drawn is inside. A line of
-  /// points at a time: each channel blended down the cell's two sides, then
-  /// across, as the GPU's bilinear filter does.
+  /// The points, a bit each, where the median drawn is inside.
   [[nodiscard]] u64 drawn_inside() const {
     static_assert(k_grid == 2 * k_lanes, "a line of points is two vectors");
     constexpr Four k_left = {0.5f / k_grid, 1.5f / k_grid, 2.5f / k_grid, 3.5f / k_grid};
@@ -113,18 +96,8 @@ struct Corners {
     u64 inside = 0;
     for (int b = 0; b < k_grid; ++b) {
       const float v = (float(b) + 0.5f) / k_grid;
-      Four m[2][3];
-      for (size_t k = 0; k < 3; ++k) {
-        const std::array<float, 4> &c = channel[k];
-        const float left = c[0] + (c[2] - c[0]) * v, right = c[1] + (c[3] - c[1]) * v;
-        m[0][k] = left + (right - left) * k_left;
-        m[1][k] = left + (right - left) * k_right;
-      }
-      for (int half = 0; half < 2; ++half) {
-        const Four r = m[half][0], g = m[half][1], bl = m[half][2];
-        const Four median = higher(lower(r, g), lower(higher(r, g), bl));
-        inside |= bits(median >= 0) << (b * k_grid + half * k_lanes);
-      }
+      inside |= bits(drawn(v, k_left) >= 0) << (b * k_grid);
+      inside |= bits(drawn(v, k_right) >= 0) << (b * k_grid + k_lanes);
     }
     return inside;
   }
@@ -151,16 +124,18 @@ bool suspect(const FillIndex &fill, const ChannelDistances &f, const TexelSides 
   if (sides.order[t + 1] == first && sides.order[t + w] == first && sides.order[t + w + 1] == first)
     return false;
   const Corners c = corners(f, i, j);
-  for (size_t p = 0; p < size_t(k_coarse * k_coarse); p += k_lanes) {
-    const Four truth = k_coarse_weights.blend(p, c.truth);
-    const FourMask drawn = c.drawn(k_coarse_weights, p) >= 0;
+  static_assert(k_coarse == k_lanes, "a line of the coarse grid is a vector");
+  constexpr Four k_across = {0.5f / k_coarse, 1.5f / k_coarse, 2.5f / k_coarse, 3.5f / k_coarse};
+  for (int b = 0; b < k_coarse; ++b) {
+    const float v = (float(b) + 0.5f) / k_coarse;
+    const Four truth = blend(c.truth, v, k_across);
+    const FourMask drawn = c.drawn(v, k_across) >= 0;
     const FourMask wrong = (drawn != (truth >= 0)) & (higher(truth, -truth) > k_blend_error);
     // Where the two disagree, the fill says which is right.
     for (u64 points = bits(wrong); points != 0; points &= points - 1) {
-      const int l = __builtin_ctzll(points), at = int(p) + l;
-      const Point point{float(i) + (float(at % k_coarse) + 0.5f) / k_coarse,
-                        float(j) + (float(at / k_coarse) + 0.5f) / k_coarse};
-      if (fill.filled(point) != (drawn[l] != 0)) return true;
+      const int a = __builtin_ctzll(points);
+      const Point point{float(i) + (float(a) + 0.5f) / k_coarse, float(j) + v};
+      if (fill.filled(point) != (drawn[a] != 0)) return true;
     }
   }
   return false;
