@@ -17,6 +17,8 @@ struct Image {
   Image() = default;
   /// All zero: black, and transparent where there is alpha.
   Image(i32 width, i32 height, i32 channels);
+  /// Its bytes as they come, for a maker that writes every one.
+  [[nodiscard]] static Image unfilled(i32 width, i32 height, i32 channels);
 
   [[nodiscard]] u64 stride() const { return u64(width) * u64(channels); }
   [[nodiscard]] u64 byte_size() const { return stride() * u64(height); }

@@ -489,7 +489,7 @@ FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
   correct(edges, values, sides, scratch.fix);
   correct_between_texels(*edges.fill, values, sides);
   out.place = place;
-  out.image = Image(width, rows, alpha ? 4 : 3);
+  out.image = Image::unfilled(width, rows, alpha ? 4 : 3);
   write_image(values, truth, float(spread), out.image);
   scratch.trim();
   return {};
