@@ -2,7 +2,7 @@
 // published generators take 150 times a coverage bake and leave holes where
 // contours overlap. The edges are coloured (coloured-edges.h); each piece then
 // lowers, for each of its channels, the distance held by the pixels within
-// reach of it. A channel keeps the piece nearest to the pixel (of two at the
+// reach of it (channel-planes.h). A channel keeps the piece nearest to the pixel (of two at the
 // same distance, as at a corner, the one the pixel lies more squarely in
 // front of) and stores its pseudo-distance: the signed distance to the piece
 // or, past the end of a coloured edge, to that edge's tangent line there. The
@@ -40,6 +40,7 @@
 //   median keeps strokes narrower than the texels' spacing.
 #include "tools/glyphmint/fields/multi-channel-field.h"
 
+#include "tools/glyphmint/fields/channel-planes.h"
 #include "tools/glyphmint/fields/coloured-edges.h"
 #include "tools/glyphmint/fields/lanes.h"
 #include "tools/glyphmint/fields/sampled-correction.h"
@@ -61,162 +62,6 @@ constexpr float k_clash_margin = 0.5f;
 // The true field is good to about this much at texels, and between them
 // their linear blend, away from corners.
 constexpr float k_suspect = 0.25f;
-constexpr float k_none = 1e30f;
-// How far pieces overlap at a joint, so that rounding opens no gap.
-constexpr float k_seam = 1.0f / 16;
-
-int to_int(float v) {
-  return static_cast<int>(v);
-}
-
-/// Each channel's nearest piece so far, per pixel: its squared distance and
-/// pseudo-distance, in the thread's scratch. Rows are padded so that a block
-/// may start at any pixel. A value is only read where its d2 is set.
-struct Planes {
-  int width = 0, rows = 0, stride = 0;
-  float *d2[3], *value[3];
-  Planes(int width_, int rows_, std::vector<float> &scratch)
-      : width(width_), rows(rows_), stride(width_ + k_block - 1) {
-    const size_t plane = size_t(stride) * size_t(rows);
-    scratch.resize(6 * plane);
-    std::fill_n(scratch.data(), 3 * plane, k_none);
-    for (size_t k = 0; k < 3; ++k)
-      d2[k] = scratch.data() + k * plane, value[k] = scratch.data() + (3 + k) * plane;
-  }
-};
-
-/// The planes of the channels a piece sets.
-struct Targets {
-  float *d2[3], *value[3];
-  int count = 0;
-  Targets(const Planes &planes, u8 channels) {
-    for (size_t k = 0; k < 3; ++k)
-      if ((channels >> k & 1) != 0) d2[count] = planes.d2[k], value[count++] = planes.value[k];
-  }
-};
-
-// Of two pieces at the same distance (to a shared end, computed alike), the
-// one the pixel lies more squarely in front of has the larger pseudo-distance.
-[[gnu::always_inline]] inline void keep_nearest(const Targets &targets, size_t at, Lanes d2,
-                                                Lanes value, Mask within) {
-  const Lanes tie = d2 * 1e-5f, size = magnitude(value);
-  for (int c = 0; c < targets.count; ++c) {
-    float *const pd2 = targets.d2[c] + at, *const pv = targets.value[c] + at;
-    const Lanes old_d2 = load(pd2), old_value = load(pv);
-    const Mask nearer =
-        (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (size > magnitude(old_value)));
-    const Mask take = nearer & within;
-    store(pd2, take ? d2 : old_d2);
-    store(pv, take ? value : old_value);
-  }
-}
-
-// Narrows [lo, hi] to the x where c_lo ≤ (x - origin) × m ≤ c_hi, on four
-// rows at once.
-void narrow(Lanes &lo, Lanes &hi, float m, Lanes c_lo, Lanes c_hi, float origin) {
-  if (std::fabs(m) < 1e-6f) {
-    const Mask empty = (c_lo > 0) | (c_hi < 0);
-    lo = empty ? Lanes{} + 1 : lo, hi = empty ? Lanes{} : hi;
-    return;
-  }
-  const Lanes at_lo = origin + c_lo / m, at_hi = origin + c_hi / m;
-  // Chosen without a branch: the signs of the pieces' figures are a coin toss.
-  const Mask falling = Lanes{} + m < 0;
-  const Lanes x0 = (falling ? at_hi : at_lo) - 1e-3f, x1 = (falling ? at_lo : at_hi) + 1e-3f;
-  lo = lo < x0 ? x0 : lo, hi = x1 < hi ? x1 : hi;
-}
-
-/// Where a piece stops at a joint within a curve: the pixels p with
-/// m·(p - at) ≥ -k_seam (past the start) or ≤ k_seam (before the end).
-struct Joint {
-  Point m, at;
-  bool limits = false;
-};
-
-// As in the single-channel field: the bisector of the two pieces divides the
-// pixels between them exactly where both are long enough that no pixel
-// within reach past it is nearer the other; else the piece goes on to reach.
-Joint joint(Point from, Point to, float shorter, Point at, float reach) {
-  const float cos_turn = dot(from, to), sin_turn = std::fabs(from.x * to.y - from.y * to.x);
-  const float tan_half = sin_turn / (1 + cos_turn);
-  const float past = reach * (sin_turn + std::max(0.0f, -cos_turn) * tan_half);
-  if (shorter <= 0 || cos_turn <= -0.85f || shorter < past) return {};
-  return {(from + to) * (1 / length(from + to)), at, true};
-}
-
-/// Measures row j's pixels from i within `reach` of the piece, a block at a time.
-template <bool extend_start, bool extend_end>
-void paint_row(const EdgePiece &piece, float reach, const Targets &targets, size_t row, int j,
-               int i, int to) {
-  // The piece's figures at hand, as the stores into the planes might
-  // otherwise change them for the compiler.
-  const float ax = piece.a.x, to_b_x = piece.a.x - piece.b.x, len = piece.len;
-  const float dy = float(j) - piece.a.y, dy_end = float(j) - piece.b.y;
-  const float dir_x = piece.dir.x, dir_dy = dy * piece.dir.y;
-  const float inward_x = piece.inward.x, inward_dy = dy * piece.inward.y;
-  const float start_x = piece.start_inward.x, start_dy = dy * piece.start_inward.y;
-  const float end_x = piece.end_inward.x, end_dy = dy_end * piece.end_inward.y;
-  const float dy2 = dy * dy, dy_end2 = dy_end * dy_end;
-  const Lanes reach2 = Lanes{} + reach * reach;
-  for (; i <= to; i += k_block) {
-    // Whole blocks: pixels past the span get their true distance to the piece too.
-    const Lanes wx = float(i) - ax + k_lane_offsets, vx = wx + to_b_x;
-    const Lanes along = wx * dir_x + dir_dy;
-    const Lanes across = wx * inward_x + inward_dy;
-    const Mask before = along<0, after = along> len;
-    const Lanes to_a = wx * wx + dy2, to_b = vx * vx + dy_end2;
-    const Lanes d2 = before ? to_a : after ? to_b : across * across;
-    Lanes past_start, past_end;
-    if constexpr (!extend_start || !extend_end) {
-      const Lanes point = negated_where(sqrt_lanes(d2), across < 0);
-      past_start = point, past_end = point;
-    }
-    if constexpr (extend_start) past_start = wx * start_x + start_dy;
-    if constexpr (extend_end) past_end = vx * end_x + end_dy;
-    const Lanes value = before ? past_start : after ? past_end : across;
-    keep_nearest(targets, row + size_t(i), d2, value, d2 <= reach2);
-  }
-}
-
-/// Measures the pixels within `reach` of the piece, row by row, on its side
-/// of the joints with its neighbours.
-template <bool extend_start, bool extend_end>
-void paint(const EdgePiece &piece, float reach, Planes &planes) {
-  const Point a = piece.a, b = piece.b;
-  const Joint start =
-      joint(piece.previous_dir, piece.dir, std::min(piece.len, piece.previous_len), a, reach);
-  const Joint end = joint(piece.dir, piece.next_dir, std::min(piece.len, piece.next_len), b, reach);
-  const int j0 = std::max(0, to_int(std::ceil(std::min(a.y, b.y) - reach)));
-  const int j1 = std::min(planes.rows - 1, to_int(std::floor(std::max(a.y, b.y) + reach)));
-  const Targets targets(planes, piece.channels);
-  // Each row's span, four rows at once.
-  for (int j = j0; j <= j1; j += k_block) {
-    const Lanes dy = float(j) - a.y + k_lane_offsets, dy_end = float(j) - b.y + k_lane_offsets;
-    Lanes lo = Lanes{} + (std::min(a.x, b.x) - reach), hi = Lanes{} + (std::max(a.x, b.x) + reach);
-    narrow(lo, hi, piece.inward.x, -reach - dy * piece.inward.y, reach - dy * piece.inward.y, a.x);
-    narrow(lo, hi, piece.dir.x, -reach - dy * piece.dir.y, piece.len + reach - dy * piece.dir.y,
-           a.x);
-    if (start.limits) narrow(lo, hi, start.m.x, -k_seam - dy * start.m.y, Lanes{} + 1e9f, a.x);
-    if (end.limits) narrow(lo, hi, end.m.x, Lanes{} - 1e9f, k_seam - dy_end * end.m.y, b.x);
-    for (int l = 0; l < k_block && j + l <= j1; ++l) {
-      if (hi[l] < 0) continue;
-      const int i0 = std::max(0, ceil_int(lo[l]));
-      paint_row<extend_start, extend_end>(piece, reach, targets,
-                                          size_t(j + l) * size_t(planes.stride), j + l, i0,
-                                          std::min(planes.width - 1, to_int(hi[l])));
-    }
-  }
-}
-
-void paint(const EdgePiece &piece, float reach, Planes &planes) {
-  if (piece.extend_start)
-    piece.extend_end ? paint<true, true>(piece, reach, planes)
-                     : paint<true, false>(piece, reach, planes);
-  else
-    piece.extend_end ? paint<false, true>(piece, reach, planes)
-                     : paint<false, false>(piece, reach, planes);
-}
-
 using Values = ChannelDistances;
 
 // The n (at most a block) bytes from p.
@@ -260,7 +105,7 @@ void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j,
     const size_t at = j * size_t(planes.stride) + i;
     const Lanes d2 = load(planes.d2[k] + at), value = load(planes.value[k] + at);
     const Lanes clamped = value < -spread ? -spread : spread < value ? spread : value;
-    channel[k] = d2 < k_none ? clamped : saturated;
+    channel[k] = d2 < k_no_piece ? clamped : saturated;
   }
   const Lanes low = channel[0] < channel[1] ? channel[0] : channel[1];
   const Lanes high = channel[0] < channel[1] ? channel[1] : channel[0];
