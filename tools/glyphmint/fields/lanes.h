@@ -48,6 +48,15 @@ inline Lanes negated_where(Lanes v, Mask where) {
   std::memcpy(&v, &bits, sizeof v);
   return v;
 }
+/// Four of the eight lanes of a and b (b's are 4 to 7), as GCC's and
+/// Clang's builtins each spell it.
+template <int l0, int l1, int l2, int l3> inline Lanes shuffled(Lanes a, Lanes b) {
+#ifdef __clang__
+  return __builtin_shufflevector(a, b, l0, l1, l2, l3);
+#else
+  return __builtin_shuffle(a, b, Mask{l0, l1, l2, l3});
+#endif
+}
 /// The lanes where a comparison holds, a bit each.
 inline int lanes_set(Mask m) {
 #ifdef __SSE2__

@@ -83,12 +83,11 @@ Mask widened(const u8 *p, size_t n) {
 // Four texels' channels stored as ChannelDistances keeps them, texel by texel.
 void store_interleaved(float *out, const Lanes (&channel)[3]) {
   const Lanes &r = channel[0], &g = channel[1], &b = channel[2];
-  const Lanes rg_low = __builtin_shuffle(r, g, Mask{0, 4, 1, 5});
-  const Lanes rg_high = __builtin_shuffle(r, g, Mask{2, 6, 3, 7});
-  const Lanes gb = __builtin_shuffle(g, b, Mask{1, 5, 0, 0});
-  store(out, __builtin_shuffle(rg_low, b, Mask{0, 1, 4, 2}));
-  store(out + 4, __builtin_shuffle(gb, rg_high, Mask{0, 1, 4, 5}));
-  store(out + 8, __builtin_shuffle(rg_high, b, Mask{6, 2, 3, 7}));
+  const Lanes rg_low = shuffled<0, 4, 1, 5>(r, g), rg_high = shuffled<2, 6, 3, 7>(r, g);
+  const Lanes gb = shuffled<1, 5, 0, 0>(g, b);
+  store(out, shuffled<0, 1, 4, 2>(rg_low, b));
+  store(out + 4, shuffled<0, 1, 4, 5>(gb, rg_high));
+  store(out + 8, shuffled<6, 2, 3, 7>(rg_high, b));
 }
 
 // Texels t to t + n - 1 (n at most a block) of row j: their true distances
