@@ -32,6 +32,13 @@ inline void store(float *p, Lanes v) {
 inline Lanes sqrt_lanes(Lanes v) {
   return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
 }
+/// The lesser and the greater lane by lane, as std::min and std::max choose.
+inline Lanes lower(Lanes a, Lanes b) {
+  return b < a ? b : a;
+}
+inline Lanes higher(Lanes a, Lanes b) {
+  return a < b ? b : a;
+}
 /// The sign bit cleared: ordered as v < 0 ? -v : v, without a blend.
 inline Lanes magnitude(Lanes v) {
   Mask bits;

@@ -15,18 +15,18 @@
 // way.
 #include "tools/glyphmint/fields/sampled-correction.h"
 
+#include "tools/glyphmint/fields/lanes.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 
-#ifdef __SSE__
-#include <xmmintrin.h>
-#endif
-
 namespace outline {
 
 namespace {
+
+using namespace lanes;
 
 // Points per cell along each side: a field drawn at 8 times is looked at
 // this finely; 4 points cost a third of the gain at 12 and 16 px.
@@ -41,42 +41,15 @@ constexpr int k_coarse = 4;
 // than that still cut # at 16 px, so the fill judges from here on.
 constexpr float k_blend_error = 0.05f;
 
-// Four points of a cell at once, with GCC's vector extension: the median
-// drawn at every point of the cells near the outline is most of the work.
-using Four = float __attribute__((vector_size(16)));
-using FourMask = int __attribute__((vector_size(16)));
-constexpr int k_lanes = 4;
-
-Four load(const float *p) {
-  Four v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-Four lower(Four a, Four b) {
-  return b < a ? b : a;
-}
-Four higher(Four a, Four b) {
-  return a < b ? b : a;
-}
-u64 bits(FourMask m) {
-#ifdef __SSE__
-  return u64(_mm_movemask_ps(__m128(m)));
-#else
-  u64 out = 0;
-  for (int l = 0; l < k_lanes; ++l) out |= u64(m[l] & 1) << l;
-  return out;
-#endif
-}
-
 /// The bilinear blend of a cell's corner values (top left, top right,
 /// bottom left, bottom right) at four points of a line across it, at height
 /// v: down the cell's two sides, then across, as a GPU's filter blends.
-Four blend(const std::array<float, 4> &c, float v, Four u) {
+Lanes blend(const std::array<float, 4> &c, float v, Lanes u) {
   const float left = c[0] + (c[2] - c[0]) * v, right = c[1] + (c[3] - c[1]) * v;
   return left + (right - left) * u;
 }
 
-Four median(Four r, Four g, Four b) {
+Lanes median(Lanes r, Lanes g, Lanes b) {
   return higher(lower(r, g), lower(higher(r, g), b));
 }
 
@@ -85,19 +58,19 @@ struct Corners {
   std::array<std::array<float, 4>, 3> channel;
   std::array<float, 4> truth;
 
-  [[nodiscard]] Four drawn(float v, Four u) const {
+  [[nodiscard]] Lanes drawn(float v, Lanes u) const {
     return median(blend(channel[0], v, u), blend(channel[1], v, u), blend(channel[2], v, u));
   }
   /// The points, a bit each, where the median drawn is inside.
   [[nodiscard]] u64 drawn_inside() const {
-    static_assert(k_grid == 2 * k_lanes, "a line of points is two vectors");
-    constexpr Four k_left = {0.5f / k_grid, 1.5f / k_grid, 2.5f / k_grid, 3.5f / k_grid};
-    constexpr Four k_right = k_left + 4.0f / k_grid;
+    static_assert(k_grid == 2 * k_block, "a line of points is two vectors");
+    constexpr Lanes k_left = {0.5f / k_grid, 1.5f / k_grid, 2.5f / k_grid, 3.5f / k_grid};
+    constexpr Lanes k_right = k_left + 4.0f / k_grid;
     u64 inside = 0;
     for (int b = 0; b < k_grid; ++b) {
       const float v = (float(b) + 0.5f) / k_grid;
-      inside |= bits(drawn(v, k_left) >= 0) << (b * k_grid);
-      inside |= bits(drawn(v, k_right) >= 0) << (b * k_grid + k_lanes);
+      inside |= u64(lanes_set(drawn(v, k_left) >= 0)) << (b * k_grid);
+      inside |= u64(lanes_set(drawn(v, k_right) >= 0)) << (b * k_grid + k_block);
     }
     return inside;
   }
@@ -124,15 +97,15 @@ bool suspect(const FillIndex &fill, const ChannelDistances &f, const TexelSides 
   if (sides.order[t + 1] == first && sides.order[t + w] == first && sides.order[t + w + 1] == first)
     return false;
   const Corners c = corners(f, i, j);
-  static_assert(k_coarse == k_lanes, "a line of the coarse grid is a vector");
-  constexpr Four k_across = {0.5f / k_coarse, 1.5f / k_coarse, 2.5f / k_coarse, 3.5f / k_coarse};
+  static_assert(k_coarse == k_block, "a line of the coarse grid is a vector");
+  constexpr Lanes k_across = {0.5f / k_coarse, 1.5f / k_coarse, 2.5f / k_coarse, 3.5f / k_coarse};
   for (int b = 0; b < k_coarse; ++b) {
     const float v = (float(b) + 0.5f) / k_coarse;
-    const Four truth = blend(c.truth, v, k_across);
-    const FourMask drawn = c.drawn(v, k_across) >= 0;
-    const FourMask wrong = (drawn != (truth >= 0)) & (higher(truth, -truth) > k_blend_error);
+    const Lanes truth = blend(c.truth, v, k_across);
+    const Mask drawn = c.drawn(v, k_across) >= 0;
+    const Mask wrong = (drawn != (truth >= 0)) & (higher(truth, -truth) > k_blend_error);
     // Where the two disagree, the fill says which is right.
-    for (u64 points = bits(wrong); points != 0; points &= points - 1) {
+    for (u64 points = u64(lanes_set(wrong)); points != 0; points &= points - 1) {
       const int a = __builtin_ctzll(points);
       const Point point{float(i) + (float(a) + 0.5f) / k_coarse, float(j) + v};
       if (fill.filled(point) != (drawn[a] != 0)) return true;
@@ -389,16 +362,16 @@ void TexelSides::reset(const ChannelDistances &field) {
   const size_t count = field.truth.size();
   side.resize(count), order.resize(count);
   size_t t = 0;
-  // Four texels at once, as update() finds each.
-  for (; t + k_lanes <= count; t += k_lanes) {
+  // Lanes texels at once, as update() finds each.
+  for (; t + k_block <= count; t += k_block) {
     const float *const c = field.at(t);
-    const Four r = {c[0], c[3], c[6], c[9]}, g = {c[1], c[4], c[7], c[10]};
-    const Four b = {c[2], c[5], c[8], c[11]}, truth = load(&field.truth[t]);
-    const Four low = lower(lower(r, g), lower(b, truth));
-    const Four high = higher(higher(r, g), higher(b, truth));
-    const FourMask sides = ((low >= 0) & 1) | ((low < 0) & (high < 0) & 2);
-    const FourMask orders = ((r < g) & 1) | ((r < b) & 2) | ((g < b) & 4);
-    for (int l = 0; l < k_lanes; ++l)
+    const Lanes r = {c[0], c[3], c[6], c[9]}, g = {c[1], c[4], c[7], c[10]};
+    const Lanes b = {c[2], c[5], c[8], c[11]}, truth = load(&field.truth[t]);
+    const Lanes low = lower(lower(r, g), lower(b, truth));
+    const Lanes high = higher(higher(r, g), higher(b, truth));
+    const Mask sides = ((low >= 0) & 1) | ((low < 0) & (high < 0) & 2);
+    const Mask orders = ((r < g) & 1) | ((r < b) & 2) | ((g < b) & 4);
+    for (int l = 0; l < k_block; ++l)
       side[t + size_t(l)] = u8(sides[l]), order[t + size_t(l)] = u8(orders[l]);
   }
   for (; t < count; ++t) update(field, t);
