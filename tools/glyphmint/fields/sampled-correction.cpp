@@ -116,13 +116,14 @@ bool suspect(const FillIndex &fill, const ChannelDistances &f, const TexelSides 
 
 /// What a Judge keeps per cell, kept by each thread from glyph to glyph:
 /// allocating and faulting it in anew for every glyph cost more than
-/// clearing it.
+/// clearing it. A row of cells is cleared when first asked about, as most
+/// glyphs ask about few rows or none.
 struct JudgeCells {
   std::vector<u64> filled, on_edge;
   std::vector<int> wrong;
   std::vector<u8> rows_known;
   void reset(size_t cells, size_t rows) {
-    filled.assign(cells, 0), on_edge.assign(cells, 0), wrong.assign(cells, -1);
+    if (filled.size() < cells) filled.resize(cells), on_edge.resize(cells), wrong.resize(cells);
     rows_known.assign(rows, 0);
   }
   /// Lets go of what a field of some 1000 x 1000 texels or more took.
@@ -144,6 +145,7 @@ public:
   [[nodiscard]] int wrong_around(int i0, int j0, int i1, int j1) {
     int wrong = 0;
     for_cells_around(i0, j0, i1, j1, [&](size_t cell, int ci, int cj) {
+      (void)filled(ci, cj);
       if (wrong_[cell] < 0) wrong_[cell] = wrong_in(ci, cj);
       wrong += wrong_[cell];
     });
@@ -217,6 +219,8 @@ private:
     if (!rows_known_[size_t(j)]) {
       rows_known_[size_t(j)] = 1;
       u64 *const edge = on_edge_.data() + size_t(j) * cells;
+      std::fill_n(row, cells, 0), std::fill_n(edge, cells, 0);
+      std::fill_n(wrong_.data() + size_t(j) * cells, cells, -1);
       const i64 points = i64(cells) * k_grid;
       for (int b = 0; b < k_grid; ++b) {
         const float y = float(j) + (float(b) + 0.5f) / k_grid;
