@@ -16,6 +16,7 @@
 // The last line is for scripts: RESULT whole_ms=... freetype_ms=...
 #include "bench/bench-support.h"
 #include "core/log.h"
+#include "shared/image.h"
 #include "shared/png.h"
 #include "tools/glyphmint/atlas/atlas.h"
 #include "tools/glyphmint/glyphs/glyph.h"
@@ -63,6 +64,7 @@ int main(int argc, char **argv) {
   log_set_level(LogLevel::Critical);
 
   FontLibrary fonts;
+  reuse_freed_image_memory(); // as the programs do
   require_started(fonts);
   const FT_Face face = get_face(fonts, Path(k_font));
   Glyphmint settings;

@@ -24,6 +24,7 @@
 #include "bench/bench-support.h"
 #include "bench/workload.h"
 #include "core/log.h"
+#include "shared/image.h"
 #include "shared/png.h"
 #include "shared/settings.h"
 #include "tests/support/true-distance.h"
@@ -199,6 +200,7 @@ int main(int argc, char **argv) {
   for (const int code : settings.chars) codes.push_back(code);
 
   FontLibrary fonts;
+  reuse_freed_image_memory(); // as the programs do
   require_started(fonts);
   const FT_Face face = get_face(fonts, Path(workload::k_font));
   std::printf("distance fields of %s, the example's code points; median of %d\n", workload::k_font,

@@ -23,6 +23,7 @@
 #include "tools/glyphmint/fields/multi-channel-field.h"
 #include "bench/bench-support.h"
 #include "core/log.h"
+#include "shared/image.h"
 #include "shared/png.h"
 #include "shared/settings.h"
 #include "tests/support/reconstruction.h"
@@ -173,6 +174,7 @@ int main(int argc, char **argv) {
   const int reps = bench::reps_option(argc, argv, "multi_channel_field", 5);
   log_set_level(LogLevel::Critical);
   FontLibrary fonts;
+  reuse_freed_image_memory(); // as the programs do
   require_started(fonts);
   const char *const dejavu[2] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
                                  "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"};

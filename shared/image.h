@@ -27,3 +27,9 @@ struct Image {
     return pixels.get() + u64(y) * stride() + u64(x) * u64(channels);
   }
 };
+
+/// Keeps the memory of freed images and their PNG streams for the next ones
+/// in this process (the next size, page or repetition) rather than handing
+/// it back to the system: else each of their pages is faulted in and zeroed
+/// anew. Called once, at the start of a program that makes images.
+void reuse_freed_image_memory();

@@ -5,6 +5,7 @@
 #include "core/fmt.h"
 #include "core/prog-opts.h"
 #include "core/str-view.h"
+#include "shared/image.h"
 #include "tools/glyphmint-font/cli/console.h"
 #include "tools/glyphmint-font/commands.h"
 
@@ -106,6 +107,7 @@ int run(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+  reuse_freed_image_memory();
   try {
     return run(argc, argv);
   } catch (const Err &e) {

@@ -5,6 +5,7 @@
 #include "core/fs.h"
 #include "core/log.h"
 #include "core/prog-opts.h"
+#include "shared/image.h"
 #include "tools/glyphmint/bake/bake.h"
 #include "tools/glyphmint/glyphs/glyph.h"
 #include "tools/glyphmint/jobs.h"
@@ -36,6 +37,7 @@ int run(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+  reuse_freed_image_memory();
   try {
     return run(argc, argv);
   } catch (const Err &e) {
