@@ -182,39 +182,6 @@ struct Buckets {
   }
 };
 
-/// The hashes of the positions ahead of the compressor, made a chunk at a
-/// time by a loop that vectorises, into a ring small enough to stay in
-/// cache. Positions skipped inside matches are hashed too: hashing them
-/// costs less than finding out which they are.
-class Hashes {
-public:
-  static constexpr u64 chunk = 4096;
-  Hashes(const u8 *data, u64 len) : data_(data), len_(len) {}
-
-  /// Hashes on to `at` when it has its three bytes among the `ready` final ones.
-  void cover(u64 at, u64 ready) {
-    const u64 hashable = std::min(ready, len_) < 3 ? 0 : std::min(ready, len_) - 2;
-    while (end_ <= at && end_ < hashable) {
-      const u64 stop = std::min(hashable, (end_ / chunk + 1) * chunk);
-      u16 *to = ring_.get() + end_ % ring;
-      const u8 *from = data_ + end_;
-      for (u64 k = 0; k < stop - end_; ++k) to[k] = u16(hash3(from + k));
-      end_ = stop;
-    }
-  }
-  /// The first position not yet hashed.
-  [[nodiscard]] u64 end() const { return end_; }
-  /// The hash of a position in [end() - chunk, end()).
-  [[nodiscard]] u32 of(u64 at) const { return ring_[at % ring]; }
-
-private:
-  static constexpr u64 ring = 2 * chunk;
-  const u8 *data_;
-  u64 len_;
-  u64 end_ = 0;
-  std::unique_ptr<u16[]> ring_{new u16[ring]()};
-};
-
 struct Match {
   u32 length = 0; // 0: none
   u64 from = 0;
@@ -310,8 +277,7 @@ bool longer_match_next(const Buckets &buckets, u32 h, const u8 *data, u64 at, u3
 /// One stream's search: its buckets, the hashes ahead and the bits written.
 class Compressor {
 public:
-  Compressor(const u8 *data, u64 len, u8 *out)
-      : data_(data), len_(len), hashes_(data, len), bits_(out) {}
+  Compressor(const u8 *data, u64 len, u8 *out) : data_(data), len_(len), bits_(out) {}
 
   /// Positions from `i` before `stop` (whose bytes to lookahead past them are final); returns where
   /// it stopped.
@@ -319,7 +285,6 @@ public:
     while (i < stop) i = position(i);
     return i;
   }
-  Hashes &hashes() { return hashes_; }
   BitWriter &bits() { return bits_; }
 
   /// The buckets of positions this far ahead are fetched while one is
@@ -328,17 +293,22 @@ public:
 
 private:
   // A literal or a match at i, as stb chooses; returns the position after it.
+  // Only the positions searched are hashed, and those whose buckets are
+  // fetched ahead: a match skips most positions.
   u64 position(u64 i) {
-    const u32 h = hashes_.of(i), next_h = hashes_.of(i + 1);
-    buckets_.prefetch(hashes_.of(i + fetch_ahead)); // stale, and harmless, near the end
+    const u32 h = i == next_at_ ? next_h_ : hash3(data_ + i);
+    const u32 next_h = hash3(data_ + i + 1);
+    // Brought in while this one is searched; hashes no byte past the end.
+    buckets_.prefetch(hash3(data_ + std::min(i + fetch_ahead, len_ - 3)));
     const u32 limit = u32(std::min<u64>(len_ - i, longest_match));
     Match match = longest(buckets_, h, data_, i, limit);
-    if (match.length != 0 && i + match.length < hashes_.end())
-      buckets_.prefetch(hashes_.of(i + match.length)); // where the match would end
+    if (match.length != 0 && i + match.length + 3 <= len_)
+      buckets_.prefetch(hash3(data_ + i + match.length)); // where the match would end
     buckets_.add(h, i);
     if (match.length == 0 || longer_match_next(buckets_, next_h, data_, i + 1, match.length,
                                                u32(std::min<u64>(len_ - i - 1, longest_match)))) {
       bits_.put(codes_.literal[data_[i]]);
+      next_at_ = i + 1, next_h_ = next_h;
       return i + 1;
     }
     bits_.put(codes_.length[match.length]);
@@ -350,8 +320,9 @@ private:
   u64 len_;
   const CodeTables &codes_ = code_tables();
   Buckets buckets_;
-  Hashes hashes_;
   BitWriter bits_;
+  u64 next_at_ = ~u64{0}; // the position after a literal, and its hash
+  u32 next_h_ = 0;
 };
 
 u8 *compress(const u8 *data, u64 len, u8 *out, const std::function<u64(u64)> &await) {
@@ -359,17 +330,13 @@ u8 *compress(const u8 *data, u64 len, u8 *out, const std::function<u64(u64)> &aw
   BitWriter &bits = compressor.bits();
   bits.put({1, 1}); // the final block
   bits.put({1, 2}); // fixed Huffman
-  Hashes &hashes = compressor.hashes();
-  constexpr u64 fetch_ahead = Compressor::fetch_ahead;
   u64 ready = 0;
   u64 i = 0;
-  // Between waits, the positions whose bytes are final and whose hashes are made.
+  // Between waits, the positions whose bytes are final.
   while (i + 3 < len) {
     if (ready < len) ready = await(std::min(len, i + lookahead));
-    hashes.cover(i + fetch_ahead + Hashes::chunk / 2, ready);
     const u64 final_end = ready == len ? len - 3 : ready - lookahead + 1;
-    const u64 hashed_end = hashes.end() + 2 >= len ? len : hashes.end() - fetch_ahead;
-    i = compressor.positions(i, std::min(final_end, hashed_end));
+    i = compressor.positions(i, final_end);
   }
   if (ready < len) await(len);
   const CodeTables &codes = code_tables();
