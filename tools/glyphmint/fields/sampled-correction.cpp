@@ -352,7 +352,8 @@ void mend_thin_strokes(Judge &judge, ChannelDistances &f) {
       }
       for (const Texel corner :
            {Texel{i, j}, Texel{i + 1, j}, Texel{i, j + 1}, Texel{i + 1, j + 1}})
-        for (const Texel step : {Texel{1, 0}, Texel{-1, 0}, Texel{0, 1}, Texel{0, -1}})
+        for (const Texel step : {Texel{1, 0}, Texel{-1, 0}, Texel{0, 1}, Texel{0, -1}, Texel{1, 1},
+                                 Texel{-1, -1}, Texel{1, -1}, Texel{-1, 1}})
           if (take_channels(judge, f, {corner, corner},
                             {{corner.i + step.i, corner.j + step.j}, {}}, 1))
             break;
