@@ -3,7 +3,9 @@
 #include "tools/glyphmint-font/baked/glyph-suppliers.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <iterator>
+#include <span>
 
 namespace {
 
@@ -29,14 +31,17 @@ void append_number(std::string &out, i64 value) {
   out += std::to_string(value);
 }
 
-template <size_t N>
-void append_numbers(std::string &out, const i64 (&numbers)[N], size_t count = N) {
+void append_numbers(std::string &out, std::span<const i64> numbers) {
   out += '[';
-  for (size_t f = 0; f < count; ++f) {
+  for (size_t f = 0; f < numbers.size(); ++f) {
     if (f > 0) out += ',';
     append_number(out, numbers[f]);
   }
   out += ']';
+}
+
+void append_numbers(std::string &out, std::initializer_list<i64> numbers) {
+  append_numbers(out, std::span(numbers.begin(), numbers.size()));
 }
 
 void append_glyphs(std::string &out, const gm_font &font) {
@@ -47,7 +52,7 @@ void append_glyphs(std::string &out, const gm_font &font) {
     const i64 fields[] = {g.code, g.width, g.rows,    g.bearing_x,   g.bearing_y,
                           g.x,    g.y,     g.advance, g.glyph_index, g.font_number};
     if (i > 0) out += ",\n";
-    append_numbers(out, fields, font.shaped ? 10 : 8);
+    append_numbers(out, std::span(fields, font.shaped ? 10 : 8));
   }
   out += "]";
 }
