@@ -73,4 +73,15 @@ inline int lanes_set(Mask m) {
 #endif
 }
 
+/// Lanes of values 0 to 255 as four bytes.
+inline void store_bytes(u8 *out, Mask m) {
+#ifdef __SSE2__
+  const __m128i words = _mm_packs_epi32(__m128i(m), __m128i(m));
+  const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+  std::memcpy(out, &bytes, 4);
+#else
+  for (int l = 0; l < k_block; ++l) out[l] = u8(m[l]);
+#endif
+}
+
 } // namespace outline::lanes

@@ -92,10 +92,10 @@ void store_interleaved(float *out, const Lanes (&channel)[3]) {
 
 // Texels t to t + n - 1 (n at most a block) of row j: their true distances
 // and their channels' distances clamped to the spread, those no edge reached
-// saturated on the true distance's side; and whether their medians lie on
-// the wrong side of the true field where it is sure of it.
+// saturated on the true distance's side, with their sides; and whether their
+// medians lie on the wrong side of the true field where it is sure of it.
 void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j, size_t i, size_t t,
-                  size_t n, Values &v, u8 *wrong) {
+                  size_t n, Values &v, TexelSides &sides, u8 *wrong) {
   const Mask levels = widened(truth + t, n);
   const Lanes distance = __builtin_convertvector(levels - 128, Lanes) * spread / 128;
   const Lanes saturated = distance >= 0 ? Lanes{} + spread : Lanes{} - spread;
@@ -115,24 +115,30 @@ void texel_values(const Planes &planes, const u8 *truth, float spread, size_t j,
   if (n == k_block) {
     store(v.truth.data() + t, distance);
     store_interleaved(v.at(t), channel);
+    sides.set_block(t, channel[0], channel[1], channel[2], distance);
   } else {
     for (size_t l = 0; l < n; ++l) {
       v.truth[t + l] = distance[l];
       for (size_t k = 0; k < 3; ++k) v.rgb[3 * (t + l) + k] = channel[k][l];
+      sides.update(v, t + l);
     }
   }
-  for (size_t l = 0; l < n; ++l) wrong[t + l] = misjudged[l] != 0;
+  if (n == k_block)
+    store_bytes(wrong + t, misjudged & 1);
+  else
+    for (size_t l = 0; l < n; ++l) wrong[t + l] = misjudged[l] != 0;
 }
 
 void values_of(const Planes &planes, const DistanceField &truth, float spread, Values &v,
-               std::vector<u8> &wrong) {
+               TexelSides &sides, std::vector<u8> &wrong) {
   const size_t width = size_t(planes.width), count = width * size_t(planes.rows);
   v.width = planes.width, v.rows = planes.rows;
   v.rgb.resize(count * 3), v.truth.resize(count), wrong.resize(count);
+  sides.resize(count);
   for (size_t j = 0; j < size_t(planes.rows); ++j)
     for (size_t i = 0; i < width; i += k_block)
       texel_values(planes, truth.pixels.data(), spread, j, i, j * width + i,
-                   std::min(size_t(k_block), width - i), v, wrong.data());
+                   std::min(size_t(k_block), width - i), v, sides, wrong.data());
 }
 
 /// Whether the outline's fill says otherwise than a median at `p`, more than
@@ -175,25 +181,8 @@ bool clash(const ColouredOutline &edges, const Values &v, size_t ta, size_t tb, 
 // filtering towards the texel `offset` on may draw on the wrong side: they
 // are not all on one side, and their channels are ordered differently.
 u32 may_clash(const TexelSides &sides, size_t t, ptrdiff_t offset, size_t n) {
-  const u8 *const side = sides.side.data() + t, *const order = sides.order.data() + t;
-#ifdef __SSE2__
-  if (n == 16) {
-    const auto load16 = [](const u8 *p) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    };
-    const __m128i side_a = load16(side), side_b = load16(side + offset);
-    const __m128i one_side = _mm_andnot_si128(_mm_cmpeq_epi8(side_a, _mm_setzero_si128()),
-                                              _mm_cmpeq_epi8(side_a, side_b));
-    const __m128i alike = _mm_cmpeq_epi8(load16(order), load16(order + offset));
-    return ~u32(_mm_movemask_epi8(_mm_or_si128(one_side, alike))) & 0xffff;
-  }
-#endif
-  u32 out = 0;
-  for (size_t l = 0; l < n; ++l)
-    if (!sides.one_side(t + l, size_t(ptrdiff_t(t + l) + offset)) &&
-        order[l] != order[ptrdiff_t(l) + offset])
-      out |= u32(1) << l;
-  return out;
+  const TexelSides::Alike alike = sides.alike(t, offset, n);
+  return ~(alike.one_side | alike.order) & ((u32(1) << n) - 1);
 }
 
 // `fix` holds the texels whose medians are wrong (values_of) and takes
@@ -327,9 +316,8 @@ FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
   const float reach = float(spread);
   for (const EdgePiece &piece : edges.pieces) paint(piece, reach, planes);
   Values &values = scratch.values;
-  values_of(planes, truth, float(spread), values, scratch.fix);
   TexelSides &sides = scratch.sides;
-  sides.reset(values);
+  values_of(planes, truth, float(spread), values, sides, scratch.fix);
   correct(edges, values, sides, scratch.fix);
   correct_between_texels(*edges.fill, values, sides);
   out.place = place;

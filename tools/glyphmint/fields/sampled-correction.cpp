@@ -86,16 +86,21 @@ Corners corners(const ChannelDistances &f, int i, int j) {
   return c;
 }
 
+/// Of the n (at most 16) cells from cell (i, j), as bits, those whose four
+/// texels may draw other than their blend: not all on one side, and not
+/// all ordering their channels alike.
+u32 may_mislead(const TexelSides &sides, size_t width, int i, int j, size_t n) {
+  const size_t t = size_t(j) * width + size_t(i);
+  const TexelSides::Alike across = sides.alike(t, 1, n), down = sides.alike(t, ptrdiff_t(width), n),
+                          diagonal = sides.alike(t, ptrdiff_t(width) + 1, n);
+  const u32 one_side = across.one_side & down.one_side & diagonal.one_side;
+  const u32 ordered = across.order & down.order & diagonal.order;
+  return ~(one_side | ordered) & ((u32(1) << n) - 1);
+}
+
 /// Whether the drawn median and the blended true distance disagree
 /// somewhere in cell (i, j), and the fill there says the median is wrong.
-bool suspect(const FillIndex &fill, const ChannelDistances &f, const TexelSides &sides, int i,
-             int j) {
-  const size_t w = size_t(f.width), t = size_t(j) * w + size_t(i);
-  if (sides.one_side(t, t + 1) && sides.one_side(t, t + w) && sides.one_side(t, t + w + 1))
-    return false;
-  const u8 first = sides.order[t];
-  if (sides.order[t + 1] == first && sides.order[t + w] == first && sides.order[t + w + 1] == first)
-    return false;
+bool suspect(const FillIndex &fill, const ChannelDistances &f, int i, int j) {
   const Corners c = corners(f, i, j);
   static_assert(k_coarse == k_block, "a line of the coarse grid is a vector");
   constexpr Lanes k_across = {0.5f / k_coarse, 1.5f / k_coarse, 2.5f / k_coarse, 3.5f / k_coarse};
@@ -328,59 +333,62 @@ bool take_channels(Judge &judge, ChannelDistances &f, const Texel (&to)[2], cons
   return false;
 }
 
+/// Tries the moves that may draw cell (i, j)'s lost stroke again.
+void mend_cell(Judge &judge, ChannelDistances &f, int i, int j) {
+  // First a side of the cell, as a pair, takes the channels of the
+  // opposite side or of the pair beyond it; then each texel, those of a
+  // neighbour.
+  const std::pair<Texel, Texel> sides[] = {
+      {{i, j}, {0, 1}},  {{i, j + 1}, {0, -1}}, {{i, j}, {1, 0}},  {{i + 1, j}, {-1, 0}},
+      {{i, j}, {0, -1}}, {{i, j + 1}, {0, 1}},  {{i, j}, {-1, 0}}, {{i + 1, j}, {1, 0}}};
+  for (const auto &[first, step] : sides) {
+    const Texel second{first.i + (step.i == 0), first.j + (step.j == 0)};
+    if (take_channels(
+            judge, f, {first, second},
+            {{first.i + step.i, first.j + step.j}, {second.i + step.i, second.j + step.j}}, 2))
+      break;
+  }
+  for (const Texel corner :
+       {Texel{i, j}, Texel{i + 1, j}, Texel{i, j + 1}, Texel{i + 1, j + 1}})
+    for (const Texel step : {Texel{1, 0}, Texel{-1, 0}, Texel{0, 1}, Texel{0, -1}, Texel{1, 1},
+                             Texel{-1, -1}, Texel{1, -1}, Texel{-1, 1}})
+      if (take_channels(judge, f, {corner, corner},
+                        {{corner.i + step.i, corner.j + step.j}, {}}, 1))
+        break;
+}
+
+// Of the n (at most a block) cells from cell (i, j), as bits, those whose
+// innermost texel lies within k_thin of the outline, inside or out.
+int near_outline(const ChannelDistances &f, int i, int j, size_t n) {
+  const size_t w = size_t(f.width), t = size_t(j) * w + size_t(i);
+  const float *const truth = f.truth.data();
+  if (n == k_block) {
+    const Lanes nearest = higher(higher(load(truth + t), load(truth + t + 1)),
+                                 higher(load(truth + t + w), load(truth + t + w + 1)));
+    return lanes_set(magnitude(nearest) < k_thin);
+  }
+  int near = 0;
+  for (size_t l = 0; l < n; ++l) {
+    const size_t c = t + l;
+    const float nearest = std::max({truth[c], truth[c + 1], truth[c + w], truth[c + w + 1]});
+    near |= int(std::fabs(nearest) < k_thin) << l;
+  }
+  return near;
+}
+
 void mend_thin_strokes(Judge &judge, ChannelDistances &f) {
-  const size_t w = size_t(f.width);
   for (int j = 0; j + 1 < f.rows; ++j) {
-    for (int i = 0; i + 1 < f.width; ++i) {
-      const size_t t = size_t(j) * w + size_t(i);
-      const float nearest =
-          std::max({f.truth[t], f.truth[t + 1], f.truth[t + w], f.truth[t + w + 1]});
-      if (std::fabs(nearest) >= k_thin || !ridge(f, i, j) || judge.missing_in(i, j) < k_missing)
-        continue;
-      // First a side of the cell, as a pair, takes the channels of the
-      // opposite side or of the pair beyond it; then each texel, those of a
-      // neighbour.
-      const std::pair<Texel, Texel> sides[] = {
-          {{i, j}, {0, 1}},  {{i, j + 1}, {0, -1}}, {{i, j}, {1, 0}},  {{i + 1, j}, {-1, 0}},
-          {{i, j}, {0, -1}}, {{i, j + 1}, {0, 1}},  {{i, j}, {-1, 0}}, {{i + 1, j}, {1, 0}}};
-      for (const auto &[first, step] : sides) {
-        const Texel second{first.i + (step.i == 0), first.j + (step.j == 0)};
-        if (take_channels(
-                judge, f, {first, second},
-                {{first.i + step.i, first.j + step.j}, {second.i + step.i, second.j + step.j}}, 2))
-          break;
+    for (int i0 = 0; i0 + 1 < f.width; i0 += k_block) {
+      const size_t n = size_t(std::min(k_block, f.width - 1 - i0));
+      for (int near = near_outline(f, i0, j, n); near != 0; near &= near - 1) {
+        const int i = i0 + __builtin_ctz(unsigned(near));
+        if (ridge(f, i, j) && judge.missing_in(i, j) >= k_missing) mend_cell(judge, f, i, j);
       }
-      for (const Texel corner :
-           {Texel{i, j}, Texel{i + 1, j}, Texel{i, j + 1}, Texel{i + 1, j + 1}})
-        for (const Texel step : {Texel{1, 0}, Texel{-1, 0}, Texel{0, 1}, Texel{0, -1}, Texel{1, 1},
-                                 Texel{-1, -1}, Texel{1, -1}, Texel{-1, 1}})
-          if (take_channels(judge, f, {corner, corner},
-                            {{corner.i + step.i, corner.j + step.j}, {}}, 1))
-            break;
     }
   }
 }
 
 } // namespace
-
-void TexelSides::reset(const ChannelDistances &field) {
-  const size_t count = field.truth.size();
-  side.resize(count), order.resize(count);
-  size_t t = 0;
-  // Lanes texels at once, as update() finds each.
-  for (; t + k_block <= count; t += k_block) {
-    const float *const c = field.at(t);
-    const Lanes r = {c[0], c[3], c[6], c[9]}, g = {c[1], c[4], c[7], c[10]};
-    const Lanes b = {c[2], c[5], c[8], c[11]}, truth = load(&field.truth[t]);
-    const Lanes low = lower(lower(r, g), lower(b, truth));
-    const Lanes high = higher(higher(r, g), higher(b, truth));
-    const Mask sides = ((low >= 0) & 1) | ((low < 0) & (high < 0) & 2);
-    const Mask orders = ((r < g) & 1) | ((r < b) & 2) | ((g < b) & 4);
-    for (int l = 0; l < k_block; ++l)
-      side[t + size_t(l)] = u8(sides[l]), order[t + size_t(l)] = u8(orders[l]);
-  }
-  for (; t < count; ++t) update(field, t);
-}
 
 void TexelSides::update(const ChannelDistances &field, size_t t) {
   const float *c = field.at(t);
@@ -399,11 +407,16 @@ void correct_between_texels(const FillIndex &fill, ChannelDistances &field,
   candidate.assign(field.truth.size(), 0);
   bool any = false;
   for (int j = 0; j + 1 < field.rows; ++j) {
-    for (int i = 0; i + 1 < field.width; ++i) {
-      if (!suspect(fill, field, sides, i, j)) continue;
-      const size_t t = size_t(j) * width + size_t(i);
-      candidate[t] = candidate[t + 1] = candidate[t + width] = candidate[t + width + 1] = true;
-      any = true;
+    for (int i0 = 0; i0 + 1 < field.width; i0 += 16) {
+      const size_t n = size_t(std::min(16, field.width - 1 - i0));
+      for (u32 misleading = may_mislead(sides, width, i0, j, n); misleading != 0;
+           misleading &= misleading - 1) {
+        const int i = i0 + __builtin_ctz(misleading);
+        if (!suspect(fill, field, i, j)) continue;
+        const size_t t = size_t(j) * width + size_t(i);
+        candidate[t] = candidate[t + 1] = candidate[t + width] = candidate[t + width + 1] = true;
+        any = true;
+      }
     }
   }
   Judge judge(fill, field, cells);

@@ -4,6 +4,7 @@
 // judged at points between its texels against the outline's fill itself.
 #pragma once
 
+#include "tools/glyphmint/fields/lanes.h"
 #include "tools/glyphmint/fields/outline-polylines.h"
 
 namespace outline {
@@ -28,13 +29,53 @@ struct ChannelDistances {
 struct TexelSides {
   std::vector<u8> side;
   std::vector<u8> order;
-  /// Found anew for a field, keeping the vectors' storage.
-  void reset(const ChannelDistances &field);
+  /// Sized for a field of `count` texels, keeping the vectors' storage;
+  /// then each texel is set, by blocks or one by one (update()).
+  void resize(size_t count) { side.resize(count + k_padding), order.resize(count + k_padding); }
+  /// Texels t to t + 3 from their channels and true distances.
+  void set_block(size_t t, lanes::Lanes r, lanes::Lanes g, lanes::Lanes b, lanes::Lanes truth) {
+    using namespace lanes;
+    // As update() finds each.
+    const Lanes low = lower(lower(r, g), lower(b, truth));
+    const Lanes high = higher(higher(r, g), higher(b, truth));
+    const Mask sides = ((low >= 0) & 1) | ((low < 0) & (high < 0) & 2);
+    const Mask orders = ((r < g) & 1) | ((r < b) & 2) | ((g < b) & 4);
+    store_bytes(side.data() + t, sides), store_bytes(order.data() + t, orders);
+  }
   /// Takes in a change of texel t's distances.
   void update(const ChannelDistances &field, size_t t);
   [[nodiscard]] bool one_side(size_t a, size_t b) const {
     return side[a] != 0 && side[a] == side[b];
   }
+  /// Of the n (at most 16) texels from t, as bits: those on one side with
+  /// the texel `offset` (at least 0) on from each, and those that order
+  /// their channels as it does.
+  struct Alike {
+    u32 one_side = 0, order = 0;
+  };
+  [[nodiscard]] Alike alike(size_t t, ptrdiff_t offset, size_t n) const {
+    const u32 lanes = (u32(1) << n) - 1;
+#ifdef __SSE2__
+    // Sixteen at once; the vectors hold k_padding more bytes for the last.
+    const auto load16 = [](const u8 *p) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    };
+    const __m128i s = load16(side.data() + t);
+    const __m128i one = _mm_andnot_si128(_mm_cmpeq_epi8(s, _mm_setzero_si128()),
+                                         _mm_cmpeq_epi8(s, load16(side.data() + t + offset)));
+    const __m128i same_order =
+        _mm_cmpeq_epi8(load16(order.data() + t), load16(order.data() + t + offset));
+    return {u32(_mm_movemask_epi8(one)) & lanes, u32(_mm_movemask_epi8(same_order)) & lanes};
+#else
+    Alike out;
+    for (size_t l = 0; l < n; ++l) {
+      out.one_side |= u32(one_side(t + l, t + l + size_t(offset))) << l;
+      out.order |= u32(order[t + l] == order[t + l + size_t(offset)]) << l;
+    }
+    return out;
+#endif
+  }
+  static constexpr size_t k_padding = 16;
 };
 
 /// Gives texels the true distance in all three channels where that draws
