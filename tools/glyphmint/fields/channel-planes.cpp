@@ -33,10 +33,11 @@ struct Targets {
 
 // Of two pieces at the same distance (to a shared end, computed alike), the
 // one the pixel lies more squarely in front of has the larger pseudo-distance.
+template <int Count>
 [[gnu::always_inline]] inline void keep_nearest(const Targets &targets, size_t at, Lanes d2,
                                                 Lanes value, Mask within) {
   const Lanes tie = d2 * 1e-5f, size = magnitude(value);
-  for (int c = 0; c < targets.count; ++c) {
+  for (int c = 0; c < Count; ++c) {
     float *const pd2 = targets.d2[c] + at, *const pv = targets.value[c] + at;
     const Lanes old_d2 = load(pd2), old_value = load(pv);
     const Mask nearer =
@@ -80,8 +81,9 @@ Joint joint(Point from, Point to, float shorter, Point at, float reach) {
   return {(from + to) * (1 / length(from + to)), at, true};
 }
 
-/// Measures row j's pixels from i within `reach` of the piece, a block at a time.
-template <bool extend_start, bool extend_end>
+/// Measures row j's pixels from i within `reach` of the piece, a block at a
+/// time, into its Count channels' planes.
+template <bool extend_start, bool extend_end, int Count>
 void paint_row(const EdgePiece &piece, float reach, const Targets &targets, size_t row, int j,
                int i, int to) {
   // The piece's figures at hand, as the stores into the planes might
@@ -110,7 +112,7 @@ void paint_row(const EdgePiece &piece, float reach, const Targets &targets, size
     if constexpr (extend_start) past_start = wx * start_x + start_dy;
     if constexpr (extend_end) past_end = vx * end_x + end_dy;
     const Lanes value = before ? past_start : after ? past_end : across;
-    keep_nearest(targets, row + size_t(i), d2, value, d2 <= reach2);
+    keep_nearest<Count>(targets, row + size_t(i), d2, value, d2 <= reach2);
   }
 }
 
@@ -137,9 +139,15 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
     for (int l = 0; l < k_block && j + l <= j1; ++l) {
       if (hi[l] < 0) continue;
       const int i0 = std::max(0, ceil_int(lo[l]));
-      paint_row<extend_start, extend_end>(piece, reach, targets,
-                                          size_t(j + l) * size_t(planes.stride), j + l, i0,
-                                          std::min(planes.width - 1, to_int(hi[l])));
+      const size_t row = size_t(j + l) * size_t(planes.stride);
+      const int i1 = std::min(planes.width - 1, to_int(hi[l]));
+      // Known while compiling, the channels' loop leaves the figures in registers.
+      if (targets.count == 3)
+        paint_row<extend_start, extend_end, 3>(piece, reach, targets, row, j + l, i0, i1);
+      else if (targets.count == 2)
+        paint_row<extend_start, extend_end, 2>(piece, reach, targets, row, j + l, i0, i1);
+      else if (targets.count == 1)
+        paint_row<extend_start, extend_end, 1>(piece, reach, targets, row, j + l, i0, i1);
     }
   }
 }
