@@ -1,8 +1,17 @@
 // How pieces are painted. Each piece measures, row by row, the pixels within
 // reach of it and between the bisectors of its joints with its neighbours,
-// a block of four pixels at a time; a pixel past the piece's ends gets the
-// distance to the end, and its pseudo-distance from the coloured edge's
-// tangent there when the piece ends an edge.
+// a block of four pixels at a time (or eight, which paint the same); a pixel
+// past the piece's ends gets the distance to the end, and its
+// pseudo-distance from the coloured edge's tangent there when the piece ends
+// an edge.
+
+// GCC and Clang note that the eight-lane helpers' arguments and returns
+// would pass differently without AVX; they are only ever inlined into the
+// AVX2 function, so no call passes them at all.
+#ifdef __GNUC__
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 #include "tools/glyphmint/fields/channel-planes.h"
 
 #include <algorithm>
@@ -33,16 +42,15 @@ struct Targets {
 
 // Of two pieces at the same distance (to a shared end, computed alike), the
 // one the pixel lies more squarely in front of has the larger pseudo-distance.
-template <int Count>
-[[gnu::always_inline]] inline void keep_nearest(const Targets &targets, size_t at, Lanes d2,
-                                                Lanes value, Mask within) {
-  const Lanes tie = d2 * 1e-5f, size = magnitude(value);
+template <class W, int Count, class V = typename W::V, class M = typename W::M>
+[[gnu::always_inline]] inline void keep_nearest(const Targets &targets, size_t at, V d2, V value,
+                                                M within) {
+  const V tie = d2 * 1e-5f, size = magnitude(value);
   for (int c = 0; c < Count; ++c) {
     float *const pd2 = targets.d2[c] + at, *const pv = targets.value[c] + at;
-    const Lanes old_d2 = load(pd2), old_value = load(pv);
-    const Mask nearer =
-        (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (size > magnitude(old_value)));
-    const Mask take = nearer & within;
+    const V old_d2 = load<V>(pd2), old_value = load<V>(pv);
+    const M nearer = (d2 < old_d2 - tie) | ((d2 <= old_d2 + tie) & (size > magnitude(old_value)));
+    const M take = nearer & within;
     store(pd2, take ? d2 : old_d2);
     store(pv, take ? value : old_value);
   }
@@ -83,9 +91,12 @@ Joint joint(Point from, Point to, float shorter, Point at, float reach) {
 
 /// Measures row j's pixels from i within `reach` of the piece, a block at a
 /// time, into its Count channels' planes.
-template <bool extend_start, bool extend_end, int Count>
-void paint_row(const EdgePiece &piece, float reach, const Targets &targets, size_t row, int j,
-               int i, int to) {
+template <class W, bool extend_start, bool extend_end, int Count>
+[[gnu::always_inline]] inline void paint_row(const EdgePiece &piece, float reach,
+                                             const Targets &targets, size_t row, int j, int i,
+                                             int to) {
+  using V = typename W::V;
+  using M = typename W::M;
   // The piece's figures at hand, as the stores into the planes might
   // otherwise change them for the compiler.
   const float ax = piece.a.x, to_b_x = piece.a.x - piece.b.x, len = piece.len;
@@ -95,31 +106,32 @@ void paint_row(const EdgePiece &piece, float reach, const Targets &targets, size
   const float start_x = piece.start_inward.x, start_dy = dy * piece.start_inward.y;
   const float end_x = piece.end_inward.x, end_dy = dy_end * piece.end_inward.y;
   const float dy2 = dy * dy, dy_end2 = dy_end * dy_end;
-  const Lanes reach2 = Lanes{} + reach * reach;
-  for (; i <= to; i += k_block) {
-    // Whole blocks: pixels past the span get their true distance to the piece too.
-    const Lanes wx = float(i) - ax + k_lane_offsets, vx = wx + to_b_x;
-    const Lanes along = wx * dir_x + dir_dy;
-    const Lanes across = wx * inward_x + inward_dy;
-    const Mask before = along<0, after = along> len;
-    const Lanes to_a = wx * wx + dy2, to_b = vx * vx + dy_end2;
-    const Lanes d2 = before ? to_a : after ? to_b : across * across;
-    Lanes past_start, past_end;
+  const V reach2 = V{} + reach * reach;
+  for (; i <= to; i += W::width) {
+    // Whole blocks of four: pixels past the span get their true distance to the piece too.
+    const V wx = float(i) - ax + W::offsets, vx = wx + to_b_x;
+    const V along = wx * dir_x + dir_dy;
+    const V across = wx * inward_x + inward_dy;
+    const M before = along<0, after = along> len;
+    const V to_a = wx * wx + dy2, to_b = vx * vx + dy_end2;
+    const V d2 = before ? to_a : after ? to_b : across * across;
+    V past_start, past_end;
     if constexpr (!extend_start || !extend_end) {
-      const Lanes point = negated_where(sqrt_lanes(d2), across < 0);
+      const V point = negated_where(sqrt_lanes(d2), across < 0);
       past_start = point, past_end = point;
     }
     if constexpr (extend_start) past_start = wx * start_x + start_dy;
     if constexpr (extend_end) past_end = vx * end_x + end_dy;
-    const Lanes value = before ? past_start : after ? past_end : across;
-    keep_nearest<Count>(targets, row + size_t(i), d2, value, d2 <= reach2);
+    const V value = before ? past_start : after ? past_end : across;
+    keep_nearest<W, Count>(targets, row + size_t(i), d2, value, (d2 <= reach2) & reached<W>(i, to));
   }
 }
 
 /// Measures the pixels within `reach` of the piece, row by row, on its side
 /// of the joints with its neighbours.
-template <bool extend_start, bool extend_end>
-void paint(const EdgePiece &piece, float reach, Planes &planes) {
+template <class W, bool extend_start, bool extend_end>
+[[gnu::always_inline]] inline void paint_piece(const EdgePiece &piece, float reach,
+                                               Planes &planes) {
   const Point a = piece.a, b = piece.b;
   const Joint start =
       joint(piece.previous_dir, piece.dir, std::min(piece.len, piece.previous_len), a, reach);
@@ -143,24 +155,46 @@ void paint(const EdgePiece &piece, float reach, Planes &planes) {
       const int i1 = std::min(planes.width - 1, to_int(hi[l]));
       // Known while compiling, the channels' loop leaves the figures in registers.
       if (targets.count == 3)
-        paint_row<extend_start, extend_end, 3>(piece, reach, targets, row, j + l, i0, i1);
+        paint_row<W, extend_start, extend_end, 3>(piece, reach, targets, row, j + l, i0, i1);
       else if (targets.count == 2)
-        paint_row<extend_start, extend_end, 2>(piece, reach, targets, row, j + l, i0, i1);
+        paint_row<W, extend_start, extend_end, 2>(piece, reach, targets, row, j + l, i0, i1);
       else if (targets.count == 1)
-        paint_row<extend_start, extend_end, 1>(piece, reach, targets, row, j + l, i0, i1);
+        paint_row<W, extend_start, extend_end, 1>(piece, reach, targets, row, j + l, i0, i1);
     }
   }
 }
 
+template <class W>
+[[gnu::always_inline]] inline void paint_with(const EdgePiece &piece, float reach,
+                                              Planes &planes) {
+  if (piece.extend_start)
+    piece.extend_end ? paint_piece<W, true, true>(piece, reach, planes)
+                     : paint_piece<W, true, false>(piece, reach, planes);
+  else
+    piece.extend_end ? paint_piece<W, false, true>(piece, reach, planes)
+                     : paint_piece<W, false, false>(piece, reach, planes);
+}
+
+#ifdef GLYPHMINT_EIGHT_LANES
+// Compiled for AVX2 with everything it inlines; called only where the
+// processor has it.
+[[gnu::target("avx2")]] void paint_in_eight_lanes(const EdgePiece &piece, float reach,
+                                                  Planes &planes) {
+  paint_with<EightLanes>(piece, reach, planes);
+}
+#endif
+
 } // namespace
 
 void paint(const EdgePiece &piece, float reach, Planes &planes) {
-  if (piece.extend_start)
-    piece.extend_end ? paint<true, true>(piece, reach, planes)
-                     : paint<true, false>(piece, reach, planes);
-  else
-    piece.extend_end ? paint<false, true>(piece, reach, planes)
-                     : paint<false, false>(piece, reach, planes);
+#ifdef GLYPHMINT_EIGHT_LANES
+  if (has_eight_lanes()) return paint_in_eight_lanes(piece, reach, planes);
+#endif
+  paint_in_four_lanes(piece, reach, planes);
+}
+
+void paint_in_four_lanes(const EdgePiece &piece, float reach, Planes &planes) {
+  paint_with<FourLanes>(piece, reach, planes);
 }
 
 } // namespace outline

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -21,16 +22,57 @@ using Mask = int __attribute__((vector_size(16)));
 inline constexpr int k_block = 4;
 inline constexpr Lanes k_lane_offsets = {0, 1, 2, 3};
 
-inline Lanes load(const float *p) {
-  Lanes v;
+/// A block of pixels measured at once: four lanes everywhere, eight where
+/// the processor has AVX2 (has_eight_lanes()). Eight lanes paint exactly
+/// the pixels two blocks of four would (the second only where a four-lane
+/// loop reaches it), so the bytes are the same either way.
+struct FourLanes {
+  static constexpr int width = 4;
+  using V = Lanes;
+  using M = Mask;
+  static constexpr V offsets = {0, 1, 2, 3};
+};
+struct EightLanes {
+  static constexpr int width = 8;
+  using V = float __attribute__((vector_size(32)));
+  using M = int __attribute__((vector_size(32)));
+  static constexpr V offsets = {0, 1, 2, 3, 4, 5, 6, 7};
+};
+
+#if defined(__x86_64__) || defined(__i386__)
+#define GLYPHMINT_EIGHT_LANES 1
+/// Whether this processor runs the eight-lane blocks, which are compiled
+/// for AVX2 in functions of their own.
+inline bool has_eight_lanes() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+/// The lanes of an eight-lane block that a four-lane loop painting up to
+/// `to` reaches from i: all but the upper four past it.
+template <class W> [[gnu::always_inline]] inline typename W::M reached(int i, int to) {
+  if constexpr (W::width == k_block)
+    return typename W::M{} - 1;
+  else
+    return (W::offsets < float(k_block)) | (typename W::M{} - (i + k_block <= to));
+}
+
+// The helpers below take either width.
+
+template <class V = Lanes> [[gnu::always_inline]] inline V load(const float *p) {
+  V v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
-inline void store(float *p, Lanes v) {
+template <class V> [[gnu::always_inline]] inline void store(float *p, V v) {
   std::memcpy(p, &v, sizeof v);
 }
-inline Lanes sqrt_lanes(Lanes v) {
-  return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
+template <class V, size_t... L> [[gnu::always_inline]] inline V sqrt_each(V v, std::index_sequence<L...>) {
+  return V{std::sqrt(v[L])...};
+}
+template <class V> [[gnu::always_inline]] inline V sqrt_lanes(V v) {
+  return sqrt_each(v, std::make_index_sequence<sizeof(V) / sizeof(float)>{});
 }
 /// The lesser and the greater lane by lane, as std::min and std::max choose.
 inline Lanes lower(Lanes a, Lanes b) {
@@ -40,16 +82,16 @@ inline Lanes higher(Lanes a, Lanes b) {
   return a < b ? b : a;
 }
 /// The sign bit cleared: ordered as v < 0 ? -v : v, without a blend.
-inline Lanes magnitude(Lanes v) {
-  Mask bits;
+template <class V> [[gnu::always_inline]] inline V magnitude(V v) {
+  decltype(v < v) bits;
   std::memcpy(&bits, &v, sizeof v);
   bits &= 0x7fffffff;
   std::memcpy(&v, &bits, sizeof v);
   return v;
 }
 /// -v where the mask is set: the sign bit flipped, without a blend.
-inline Lanes negated_where(Lanes v, Mask where) {
-  Mask bits;
+template <class V, class M> [[gnu::always_inline]] inline V negated_where(V v, M where) {
+  M bits;
   std::memcpy(&bits, &v, sizeof v);
   bits ^= where & int(0x80000000u);
   std::memcpy(&v, &bits, sizeof v);
