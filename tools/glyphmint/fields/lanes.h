@@ -1,7 +1,8 @@
-// Blocks of four pixels computed at once with GCC's vector extension: the
-// fields' painting and conversions, whose rows are too short for the
-// compiler's own vectorising to take. The same operations lane by lane as
-// one at a time, so the bytes are those of plain code.
+// Blocks of four pixels computed at once with GCC's vector extension (and
+// of eight, for painting, where the processor has AVX2): the fields'
+// painting and conversions, whose rows are too short for the compiler's own
+// vectorising to take. The same operations lane by lane as one at a time,
+// so the bytes are those of plain code.
 #pragma once
 
 #include "core/types.h"
