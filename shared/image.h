@@ -22,7 +22,9 @@ struct Image {
 
   [[nodiscard]] u64 stride() const { return u64(width) * u64(channels); }
   [[nodiscard]] u64 byte_size() const { return stride() * u64(height); }
-  [[nodiscard]] u8 *at(i64 x, i64 y) { return pixels.get() + u64(y) * stride() + u64(x) * u64(channels); }
+  [[nodiscard]] u8 *at(i64 x, i64 y) {
+    return pixels.get() + u64(y) * stride() + u64(x) * u64(channels);
+  }
   [[nodiscard]] const u8 *at(i64 x, i64 y) const {
     return pixels.get() + u64(y) * stride() + u64(x) * u64(channels);
   }

@@ -230,8 +230,7 @@ template <int Filter> void write_residuals(const Stretch &whole, u8 *out) {
   u64 k = 0;
 #ifdef __SSE2__
   for (; k + 16 <= whole.bytes; k += 16)
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k),
-                     Sixteen(whole, k).residual<Filter>());
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), Sixteen(whole, k).residual<Filter>());
 #endif
   over_stretch(from_byte(whole, k), [out = out + k](u64 at, auto x, auto a, auto b, auto c) {
     using V = decltype(x);

@@ -165,8 +165,7 @@ template <class W, bool extend_start, bool extend_end>
 }
 
 template <class W>
-[[gnu::always_inline]] inline void paint_with(const EdgePiece &piece, float reach,
-                                              Planes &planes) {
+[[gnu::always_inline]] inline void paint_with(const EdgePiece &piece, float reach, Planes &planes) {
   if (piece.extend_start)
     piece.extend_end ? paint_piece<W, true, true>(piece, reach, planes)
                      : paint_piece<W, true, false>(piece, reach, planes);

@@ -69,7 +69,8 @@ template <class V = Lanes> [[gnu::always_inline]] inline V load(const float *p) 
 template <class V> [[gnu::always_inline]] inline void store(float *p, V v) {
   std::memcpy(p, &v, sizeof v);
 }
-template <class V, size_t... L> [[gnu::always_inline]] inline V sqrt_each(V v, std::index_sequence<L...>) {
+template <class V, size_t... L>
+[[gnu::always_inline]] inline V sqrt_each(V v, std::index_sequence<L...>) {
   return V{std::sqrt(v[L])...};
 }
 template <class V> [[gnu::always_inline]] inline V sqrt_lanes(V v) {

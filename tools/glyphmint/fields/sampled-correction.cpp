@@ -348,12 +348,11 @@ void mend_cell(Judge &judge, ChannelDistances &f, int i, int j) {
             {{first.i + step.i, first.j + step.j}, {second.i + step.i, second.j + step.j}}, 2))
       break;
   }
-  for (const Texel corner :
-       {Texel{i, j}, Texel{i + 1, j}, Texel{i, j + 1}, Texel{i + 1, j + 1}})
+  for (const Texel corner : {Texel{i, j}, Texel{i + 1, j}, Texel{i, j + 1}, Texel{i + 1, j + 1}})
     for (const Texel step : {Texel{1, 0}, Texel{-1, 0}, Texel{0, 1}, Texel{0, -1}, Texel{1, 1},
                              Texel{-1, -1}, Texel{1, -1}, Texel{-1, 1}})
-      if (take_channels(judge, f, {corner, corner},
-                        {{corner.i + step.i, corner.j + step.j}, {}}, 1))
+      if (take_channels(judge, f, {corner, corner}, {{corner.i + step.i, corner.j + step.j}, {}},
+                        1))
         break;
 }
 
