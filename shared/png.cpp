@@ -164,9 +164,6 @@ struct Sixteen {
   static __m128i at_most(__m128i u, __m128i v) {
     return _mm_cmpeq_epi8(_mm_subs_epu8(u, v), _mm_setzero_si128());
   }
-  static __m128i select(__m128i mask, __m128i where_set, __m128i elsewhere) {
-    return _mm_or_si128(_mm_and_si128(mask, where_set), _mm_andnot_si128(mask, elsewhere));
-  }
 };
 
 // The sum of sixteen residuals' magnitudes as signed bytes, in two 64-bit
