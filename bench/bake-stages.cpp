@@ -12,6 +12,7 @@
 #include "bench/workload.h"
 #include "core/log.h"
 #include "shared/image.h"
+#include "shared/png.h"
 #include "shared/settings.h"
 #include "tools/glyphmint/atlas/atlas.h"
 #include "tools/glyphmint/atlas/fnt-file.h"
@@ -68,7 +69,7 @@ const char *const k_stage_names[StageCount] = {
     "rasterise (rasterise_glyph)",
     "pack (pack_glyphs)",
     "atlas fill (fill_atlas)",
-    "PNG encode (encode_atlas_png)",
+    "PNG encode (encode_png)",
     "font file (Fnt::build + encode)",
     "write both (write_size_files)",
     "release (glyph list)",
@@ -160,7 +161,7 @@ int main(int argc, char **argv) {
 
       start = cpu_ms();
       SizeFiles files;
-      files.png = encode_atlas_png(atlas);
+      files.png = encode_png(atlas, {1, {}});
       t[Encode] += ms_since(start);
       png_bytes += files.png.len;
 

@@ -86,6 +86,29 @@ template <typename T> struct List {
     count = 0;
   }
 
+  /// Moves the first n elements of `o` (n at most o.count) to the end of
+  /// this list, nodes and all: no element is copied or moved in memory.
+  void splice_back(List &o, u64 n) {
+    if (n == 0) return;
+    Node *cut = o.first;
+    for (u64 i = 1; i < n; ++i) cut = cut->next;
+    Node *rest = cut->next;
+    o.first->prev = last;
+    if (last != nullptr)
+      last->next = o.first;
+    else
+      first = o.first;
+    last = cut;
+    cut->next = nullptr;
+    count += n;
+    o.first = rest;
+    if (rest != nullptr)
+      rest->prev = nullptr;
+    else
+      o.last = nullptr;
+    o.count -= n;
+  }
+
   [[nodiscard]] bool empty() const { return count == 0; }
   [[nodiscard]] Iterator begin() const { return {first, first ? first->next : nullptr}; }
   [[nodiscard]] Iterator end() const { return {nullptr, nullptr}; }

@@ -26,6 +26,9 @@ constexpr u64 largest_filtered = 0x7ff00000;
 constexpr u64 smallest_threaded = u64(64) << 10;
 // The filtering thread tells the compressor about its rows this often.
 constexpr u64 publish_every = u64(32) << 10;
+// Rows are drawn about this many bytes at a time: few enough calls, and a
+// band still in cache when it is filtered.
+constexpr u64 draw_every = u64(64) << 10;
 
 /// Eight bytes widened to 16-bit lanes, and back: the filters work on
 /// eight bytes at once in these and on the last few as plain ints, through
@@ -290,6 +293,7 @@ struct FilteredRows {
   u64 stride;
   u64 rows;
   u64 pixel;
+  const std::function<void(u64, u64)> &draw;
   std::unique_ptr<u8[]> bytes{new u8[(stride + 1) * rows]};
   std::unique_ptr<u8[]> zero_row{new u8[std::max<u64>(stride, 4)]()};
   std::atomic<u64> final_bytes{0};
@@ -302,7 +306,12 @@ struct FilteredRows {
 
   void filter_all() {
     u64 unpublished = 0;
-    for (u64 y = 0; y < rows; ++y) {
+    const u64 band = std::max<u64>(1, draw_every / std::max<u64>(stride, 1));
+    for (u64 y = 0, drawn = 0; y < rows; ++y) {
+      if (draw && y == drawn) {
+        drawn = std::min(rows, y + band);
+        draw(y, drawn);
+      }
       const u8 *row = pixels + y * stride;
       u8 *filtered = bytes.get() + y * (stride + 1);
       filter_row({row, y == 0 ? zero_row.get() : row - stride, stride, pixel}, zero_row.get(),
@@ -338,12 +347,12 @@ u8 *put_crc(const u8 *chunk, u8 *data_end) {
   return put32(data_end, crc32_z(0, chunk + 4, u64(data_end - chunk - 4)));
 }
 
-Bytes encode(const u8 *pixels, u64 width, u64 height, u64 channels) {
-  FilteredRows filtered{pixels, width * channels, height, channels};
+Bytes encode(const u8 *pixels, u64 width, u64 height, u64 channels, const PngEncoding &how) {
+  FilteredRows filtered{pixels, width * channels, height, channels, how.draw};
   advise_huge_pages(filtered.bytes.get(), filtered.size());
   // Declared after what it uses, so it is joined before they go.
   std::jthread filterer;
-  if (filtered.size() >= smallest_threaded) {
+  if (how.threads > 1 && filtered.size() >= smallest_threaded) {
     try {
       filterer = std::jthread([&filtered] { filtered.filter_all(); });
     } catch (const std::system_error &) {
@@ -385,12 +394,12 @@ Bytes encode(const u8 *pixels, u64 width, u64 height, u64 channels) {
 
 } // namespace
 
-Bytes encode_png(const u8 *pixels, i32 width, i32 height, i32 channels) {
+Bytes encode_png(const u8 *pixels, i32 width, i32 height, i32 channels, const PngEncoding &how) {
   if (width < 0 || height < 0 || channels < 1 || channels > 4 ||
       (u64(width) * u64(channels) + 1) * u64(height) > largest_filtered)
     throw Err("Cannot encode the PNG image");
   try {
-    return encode(pixels, u64(width), u64(height), u64(channels));
+    return encode(pixels, u64(width), u64(height), u64(channels), how);
   } catch (const std::bad_alloc &) {
     throw Err("Cannot encode the PNG image");
   }

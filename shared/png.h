@@ -14,12 +14,26 @@
 #include "core/fs.h"
 #include "shared/image.h"
 
+#include <functional>
+
+/// How an image is encoded beside other work. With `threads` 1 every step
+/// runs on the calling thread, for a caller told to use one; with more, the
+/// rows are filtered on a second thread. `draw`, when set, makes rows
+/// [first, end) of the pixels final: it is called on the filtering thread in
+/// row order, every row before it is read, so that an image is drawn while
+/// its first rows are already being compressed.
+struct PngEncoding {
+  int threads = 2;
+  std::function<void(u64 first, u64 end)> draw;
+};
+
 /// Encodes an 8-bit image, rows top to bottom without padding (channels 1:
 /// grey, 2: grey and alpha, 3: RGB, 4: RGBA), as PNG in memory. Throws Err
 /// "Cannot encode the PNG image" when it runs out of memory or the image
 /// cannot be one PNG stream (negative sizes, other channel counts, filtered
 /// rows of 2 GiB or more).
-[[nodiscard]] Bytes encode_png(const u8 *pixels, i32 width, i32 height, i32 channels);
-[[nodiscard]] inline Bytes encode_png(const Image &image) {
-  return encode_png(image.pixels.get(), image.width, image.height, image.channels);
+[[nodiscard]] Bytes encode_png(const u8 *pixels, i32 width, i32 height, i32 channels,
+                               const PngEncoding &how = {});
+[[nodiscard]] inline Bytes encode_png(const Image &image, const PngEncoding &how = {}) {
+  return encode_png(image.pixels.get(), image.width, image.height, image.channels, how);
 }

@@ -76,6 +76,18 @@ TEST(Png, BytesEqualStbsForEveryChannelCountSizeAndContent) {
         const std::vector<u8> expected = stb_png(pixels, width, height, channels);
         ASSERT_EQ(std::vector<u8>(ours.data, ours.data + ours.len), expected)
             << width << "x" << height << "x" << channels << " fill " << int(kind);
+        // The same pixels drawn a band at a time while they are encoded.
+        const u64 stride = u64(width) * u64(channels);
+        for (const int threads : {1, 2}) {
+          std::vector<u8> drawn(pixels.size(), 0xa5);
+          const auto draw = [&](u64 first, u64 end) {
+            std::copy(pixels.begin() + i64(first * stride), pixels.begin() + i64(end * stride),
+                      drawn.begin() + i64(first * stride));
+          };
+          const Bytes late = encode_png(drawn.data(), width, height, channels, {threads, draw});
+          ASSERT_EQ(std::vector<u8>(late.data, late.data + late.len), expected)
+              << width << "x" << height << "x" << channels << " drawn, threads " << threads;
+        }
       }
     }
   }

@@ -396,6 +396,14 @@ TEST(Atlas, FillCopiesEachBitmapInsideItsFrame) {
   EXPECT_EQ(atlas.pixels[13 * 256 + 1], 0);                // row 13
   EXPECT_EQ(atlas.pixels[1 * 256 + 1], 1);                 // the bitmap's first byte
   EXPECT_EQ(atlas.pixels[12 * 256 + 10], big.pixels[119]); // and its last
+  // Drawn in bands, as the encoder asks for them, a bitmap across several.
+  for (const u64 band : {u64{1}, u64{5}, u64{64}}) {
+    AtlasDrawing drawing(glyphs, size, 1);
+    for (u64 y = 0; y < u64(size.height); y += band)
+      drawing.draw_rows(y, std::min<u64>(y + band, u64(size.height)));
+    EXPECT_EQ(std::memcmp(drawing.image().pixels.get(), atlas.pixels.get(), atlas.byte_size()), 0)
+        << "bands of " << band;
+  }
 }
 
 // ---------------------------------------------------------------------------

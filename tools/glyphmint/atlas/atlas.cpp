@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "shared/png.h"
 
+#include <algorithm>
 #include <cstring>
 
 void CellBudget::take(u32 width, u32 rows) {
@@ -37,26 +38,50 @@ AtlasSize pack_glyphs(List<RasterGlyph> &glyphs) {
   return size;
 }
 
-Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels) {
-  Image atlas(size.width, size.height, channels);
+AtlasDrawing::AtlasDrawing(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels)
+    : atlas_(Image::unfilled(size.width, size.height, channels)) {
   for (const RasterGlyph &glyph : glyphs) {
     if (glyph.width == 0 || glyph.rows == 0) continue;
     if (glyph.channels != channels)
       log_critical("Glyph ", glyph.code, " has ", glyph.channels, " channels, the atlas ",
                    channels);
-    u8 *corner = atlas.at(i64{glyph.x} + 1, i64{glyph.y} + 1);
-    const u64 row_bytes = u64{glyph.width} * u64(channels);
-    for (u32 r = 0; r < glyph.rows; ++r)
-      std::memcpy(corner + r * atlas.stride(), glyph.pixels + r * row_bytes, row_bytes);
+    by_top_.push_back(&glyph);
   }
-  return atlas;
+  std::stable_sort(by_top_.begin(), by_top_.end(),
+                   [](const RasterGlyph *a, const RasterGlyph *b) { return a->y < b->y; });
 }
 
-Bytes encode_atlas_png(const Image &atlas) {
+void AtlasDrawing::draw_rows(u64 first, u64 end) {
+  const u64 stride = atlas_.stride();
+  std::memset(atlas_.pixels.get() + first * stride, 0, (end - first) * stride);
+  // A bitmap starts a row below its cell's top.
+  while (next_ < by_top_.size() && u64(by_top_[next_]->y) + 1 < end)
+    open_.push_back(by_top_[next_++]);
+  const u64 channels = u64(atlas_.channels);
+  std::erase_if(open_, [&](const RasterGlyph *glyph) {
+    const u64 top = u64(glyph->y) + 1;
+    const u64 bottom = top + glyph->rows;
+    const u64 row_bytes = u64{glyph->width} * channels;
+    u8 *left = atlas_.pixels.get() + (u64(glyph->x) + 1) * channels;
+    for (u64 r = std::max(top, first); r < std::min(bottom, end); ++r)
+      std::memcpy(left + r * stride, glyph->pixels + (r - top) * row_bytes, row_bytes);
+    return bottom <= end;
+  });
+}
+
+Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels) {
+  AtlasDrawing drawing(glyphs, size, channels);
+  drawing.draw_rows(0, u64(size.height));
+  return static_cast<Image &&>(drawing.image());
+}
+
+Bytes encode_atlas_png(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels, int threads) {
+  AtlasDrawing drawing(glyphs, size, channels);
   // Encoded in memory and written with checked writes, since stbi_write_png
   // would not notice a failed write (a full disk).
   try {
-    return encode_png(atlas);
+    return encode_png(drawing.image(),
+                      {threads, [&drawing](u64 first, u64 end) { drawing.draw_rows(first, end); }});
   } catch (const Err &) {
     log_critical("Failed to write png");
   }

@@ -11,6 +11,8 @@
 #include "shared/image.h"
 #include "tools/glyphmint/glyphs/raster-glyph.h"
 
+#include <vector>
+
 /// Tracks the cells of the glyphs loaded so far for one size and stops the run
 /// with "Cannot figure out size for atlas" as soon as packing is certain to
 /// fail: one cell wider or taller than the largest atlas, or more cell area
@@ -29,10 +31,29 @@ struct CellBudget {
 /// An empty list settles at 256x256.
 [[nodiscard]] AtlasSize pack_glyphs(List<RasterGlyph> &glyphs);
 
-/// The atlas of that many channels, which every glyph has: all zero but for
-/// each bitmap copied into its cell.
+/// The packed glyphs' atlas of that many channels, drawn a band of rows at a
+/// time so that its encoding can start on the first: all zero but for each
+/// bitmap copied into its cell. Every glyph must have the atlas's channels:
+/// else the fatal stop "Glyph <code> has <n> channels, the atlas <m>" when
+/// it is made, before any row is drawn.
+class AtlasDrawing {
+public:
+  AtlasDrawing(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels);
+  /// Draws rows [first, end); bands follow each other from the top.
+  void draw_rows(u64 first, u64 end);
+  [[nodiscard]] Image &image() { return atlas_; }
+
+private:
+  Image atlas_;
+  std::vector<const RasterGlyph *> by_top_; // glyphs with pixels, by their first row
+  u64 next_ = 0;                            // the first of them not yet drawn from
+  std::vector<const RasterGlyph *> open_;   // glyphs with rows below the last band
+};
+
+/// The atlas drawn whole.
 [[nodiscard]] Image fill_atlas(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels = 1);
 
-/// The atlas encoded as PNG; a failure of the encoder is the fatal stop
-/// "Failed to write png".
-[[nodiscard]] Bytes encode_atlas_png(const Image &atlas);
+/// The atlas drawn and encoded as PNG together, on `threads` threads at
+/// most; a failure of the encoder is the fatal stop "Failed to write png".
+[[nodiscard]] Bytes encode_atlas_png(const List<RasterGlyph> &glyphs, AtlasSize size, i32 channels,
+                                     int threads);

@@ -46,6 +46,7 @@ struct SettingsLister : IFileVisitor {
 // Every step of the run up to the first that is certain to fail: the walk
 // and the settings files are read before anything is baked.
 struct Plan {
+  int jobs = 1; // the run's threads: with one, each size is encoded on the thread finishing it
   RunCut cut;
   std::deque<Step> steps;
   std::deque<Glyphmint> settings;
@@ -77,7 +78,7 @@ struct Plan {
         codes.emplace_back(kept, static_cast<std::vector<GlyphId> &&>(others));
     for (const int size : kept.sizes) {
       Step &step = add_step();
-      step.job = std::make_unique<SizeJob>(kept, sequence, size, step.index, cut);
+      step.job = std::make_unique<SizeJob>(kept, sequence, size, step.index, cut, jobs);
       step.cost = double(sequence.count()) * double(size) * double(size);
       step.ready = false;
     }
@@ -208,7 +209,7 @@ void BakeRun::run_range(WorkerFaces &faces, Step &step, std::unique_lock<std::mu
   const u64 end = step.job->end(); // a failure may have lowered it since the pick
   GlyphRange &range =
       step.ranges.emplace_back(first, end > first ? std::min(k_range, end - first) : 0);
-  step.next = first + range.glyphs.size();
+  step.next = first + range.count;
   step.claimed = true;
   ++step.busy;
   lock.unlock();
@@ -238,6 +239,7 @@ std::thread start_thread(std::function<void()> work) {
 
 void bake_dir(const Path &dir, FontLibrary &fonts, int jobs, StartThread start) {
   Plan plan;
+  plan.jobs = jobs;
   plan.add_dir(dir);
   run(plan, fonts, jobs, start);
 }

@@ -61,10 +61,10 @@ int CodeSequence::at(u64 i) const {
 }
 
 SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, const Glyphmint &settings,
-                      const BakeOutputs &out, int size) {
+                      const BakeOutputs &out, int size, int threads) {
   const AtlasSize atlas_size = pack_glyphs(glyphs);
   SizeFiles files;
-  files.png = encode_atlas_png(fill_atlas(glyphs, atlas_size, atlas_channels(settings.render)));
+  files.png = encode_atlas_png(glyphs, atlas_size, atlas_channels(settings.render), threads);
   files.fnt = Fnt::build(out.image, metrics, size, settings, glyphs).encode(out.fnt);
   return files;
 }
@@ -110,8 +110,8 @@ const GlyphFaces &WorkerFaces::at_size(const Glyphmint &settings, int size) {
 }
 
 SizeJob::SizeJob(const Glyphmint &settings, const CodeSequence &codes, int size, u64 step,
-                 RunCut &cut)
-    : settings_(settings), codes_(codes), size_(size), step_(step), cut_(cut) {}
+                 RunCut &cut, int threads)
+    : settings_(settings), codes_(codes), size_(size), step_(step), cut_(cut), threads_(threads) {}
 
 u64 SizeJob::end() const {
   return std::min(stop_at_.load(), codes_.count());
@@ -124,12 +124,12 @@ void SizeJob::load(WorkerFaces &faces, GlyphRange &range) {
   if (!captured(lines, failure, [&] { sized = &faces.at_size(settings_, size_); }))
     return fail_loading(0, lines, failure);
   const u64 max_area = u64{k_atlas_max_width} * k_atlas_max_height;
-  for (u64 k = 0; k < range.glyphs.size(); ++k) {
+  for (u64 k = 0; k < range.count; ++k) {
     const u64 i = range.first + k;
     if (i >= stop_at_.load() || abandoned()) return;
     CellBudget budget;
     const bool loaded =
-        captured(lines, failure, [&] { range.glyphs[k] = load_one(*sized, i, &budget); });
+        captured(lines, failure, [&] { range.glyphs.append(load_one(*sized, i, &budget)); });
     range.areas[k] = budget.area;
     if (!loaded) return fail_loading(i + 1, lines, failure);
     raise(loaded_end_, i + 1);
@@ -186,14 +186,15 @@ bool SizeJob::merge(std::deque<GlyphRange> &ranges, List<RasterGlyph> &glyphs, S
   const u64 stop = end();
   CellBudget budget;
   for (GlyphRange &range : ranges) {
-    for (u64 k = 0; k < range.glyphs.size() && range.first + k < stop; ++k) {
+    u64 k = 0;
+    for (; k < range.count && range.first + k < stop; ++k) {
       LogLines lines;
       Failure failure;
       if (!captured(lines, failure, [&] { budget.add(range.areas[k]); }))
         return fail(lines, failure);
       if (range.first + k + 1 == failed_at_) return fail(failed_lines_, load_failure_);
-      glyphs.append(static_cast<RasterGlyph &&>(range.glyphs[k]));
     }
+    glyphs.splice_back(range.glyphs, k);
   }
   return true;
 }
@@ -206,8 +207,8 @@ StepEnd SizeJob::finish(WorkerFaces &faces, std::deque<GlyphRange> &ranges) {
   if (merged) {
     outcome.failed = !captured(outcome.lines, outcome.failure, [&] {
       const SizeMetrics metrics = faces.at_size(settings_, size_).main.metrics();
-      outcome.files =
-          encode_size(glyphs, metrics, settings_, bake_outputs(settings_.font, size_), size_);
+      outcome.files = encode_size(glyphs, metrics, settings_, bake_outputs(settings_.font, size_),
+                                  size_, threads_);
     });
   }
   if (outcome.failed) cut_.at(step_);

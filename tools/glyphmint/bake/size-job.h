@@ -55,9 +55,11 @@ struct SizeFiles {
 };
 
 /// Packs the loaded glyphs (logging "Atlas size: WxH"), draws the atlas of
-/// the settings' kind and encodes it and the .fnt that describes it.
+/// the settings' kind and encodes it, on `threads` threads at most, and the
+/// .fnt that describes it.
 [[nodiscard]] SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics,
-                                    const Glyphmint &settings, const BakeOutputs &out, int size);
+                                    const Glyphmint &settings, const BakeOutputs &out, int size,
+                                    int threads);
 
 /// Writes both files under temporary names and puts them in place together,
 /// then logs "Image written: " and the atlas's path. When either cannot be
@@ -126,12 +128,15 @@ private:
   GlyphFaces faces_;
 };
 
-/// The glyphs [first, first + glyphs.size()) of a size, as one worker loaded
-/// them, with the cell area each took.
+/// The glyphs [first, first + count) of a size, as far as one worker loaded
+/// them, with the cell area each took. The worker makes their list's nodes,
+/// so that the merge only links them.
 struct GlyphRange {
-  GlyphRange(u64 from, u64 count) : first(from), glyphs(count), areas(count, 0) {}
+  GlyphRange(u64 from, u64 glyph_count) : first(from), count(glyph_count), areas(glyph_count, 0) {}
   u64 first = 0;
-  std::vector<RasterGlyph> glyphs;
+  u64 count = 0;
+  List<RasterGlyph>
+      glyphs; // the first ones in order, up to the first that failed or was not needed
   std::vector<u64> areas;
 };
 
@@ -140,8 +145,10 @@ struct GlyphRange {
 /// run's writer.
 class SizeJob {
 public:
-  /// Step `step` of a run whose cut is `cut`; the settings and codes outlive it.
-  SizeJob(const Glyphmint &settings, const CodeSequence &codes, int size, u64 step, RunCut &cut);
+  /// Step `step` of a run whose cut is `cut`, encoded on `threads` threads at
+  /// most; the settings and codes outlive it.
+  SizeJob(const Glyphmint &settings, const CodeSequence &codes, int size, u64 step, RunCut &cut,
+          int threads);
 
   /// The end of the glyphs still needed: their count, or less once a failure
   /// before it is certain.
@@ -165,6 +172,7 @@ private:
   const int size_;
   const u64 step_;
   RunCut &cut_;
+  const int threads_;
 
   std::atomic<u64> stop_at_{~u64{0}}; // no glyph from here on is needed
   std::atomic<u64> area_{0};          // of every cell loaded so far, in any order
