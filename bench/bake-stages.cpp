@@ -161,7 +161,7 @@ int main(int argc, char **argv) {
 
       start = cpu_ms();
       SizeFiles files;
-      files.png = encode_png(atlas, {1, {}});
+      files.png = encode_png(atlas, {1, {}, {}});
       t[Encode] += ms_since(start);
       png_bytes += files.png.len;
 

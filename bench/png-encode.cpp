@@ -95,7 +95,8 @@ Ratios time_pairs(const Page &page, int reps, int threads) {
     Times ours{}, stb{};
     const auto time_ours = [&] {
       ours = timed([&] {
-        (void)encode_png(page.pixels.data(), page.width, page.height, page.channels, {threads, {}});
+        (void)encode_png(page.pixels.data(), page.width, page.height, page.channels,
+                         {threads, {}, {}});
       });
     };
     const auto time_stb = [&] { stb = timed([&] { (void)stb_png(page); }); };

@@ -294,6 +294,7 @@ struct FilteredRows {
   u64 rows;
   u64 pixel;
   const std::function<void(u64, u64)> &draw;
+  const std::function<bool()> &help;
   std::unique_ptr<u8[]> bytes{new u8[(stride + 1) * rows]};
   std::unique_ptr<u8[]> zero_row{new u8[std::max<u64>(stride, 4)]()};
   std::atomic<u64> final_bytes{0};
@@ -328,8 +329,9 @@ struct FilteredRows {
 
   u64 await(u64 needed) {
     u64 now = final_bytes.load(std::memory_order_acquire);
-    while (now < needed) {
-      final_bytes.wait(now, std::memory_order_acquire);
+    for (bool helping = bool(help); now < needed;) {
+      helping = helping && help();
+      if (!helping) final_bytes.wait(now, std::memory_order_acquire);
       now = final_bytes.load(std::memory_order_acquire);
     }
     return now;
@@ -348,7 +350,7 @@ u8 *put_crc(const u8 *chunk, u8 *data_end) {
 }
 
 Bytes encode(const u8 *pixels, u64 width, u64 height, u64 channels, const PngEncoding &how) {
-  FilteredRows filtered{pixels, width * channels, height, channels, how.draw};
+  FilteredRows filtered{pixels, width * channels, height, channels, how.draw, how.help};
   advise_huge_pages(filtered.bytes.get(), filtered.size());
   // Declared after what it uses, so it is joined before they go.
   std::jthread filterer;

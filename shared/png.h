@@ -21,10 +21,13 @@
 /// rows are filtered on a second thread. `draw`, when set, makes rows
 /// [first, end) of the pixels final: it is called on the filtering thread in
 /// row order, every row before it is read, so that an image is drawn while
-/// its first rows are already being compressed.
+/// its first rows are already being compressed. `help`, when set, is called
+/// by the compressing thread while it waits for rows, to take a share of
+/// the drawing's work; false when there is none left.
 struct PngEncoding {
   int threads = 2;
   std::function<void(u64 first, u64 end)> draw;
+  std::function<bool()> help;
 };
 
 /// Encodes an 8-bit image, rows top to bottom without padding (channels 1:

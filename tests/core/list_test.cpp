@@ -72,6 +72,29 @@ TEST(List, MoveAssignmentExchangesAndWalksFollowAppendOrder) {
   EXPECT_EQ(Tracked::live, 0);
 }
 
+TEST(List, SpliceMovesNodesAndKeepsBothListsLinked) {
+  // {taken, into an empty list}: none, some, all.
+  for (const auto &[n, empty] : {std::pair{0, false}, {2, false}, {3, false}, {3, true}}) {
+    {
+      List<Tracked> to, from;
+      if (!empty) to.append(Tracked(0));
+      for (int v : {1, 2, 3}) from.append(Tracked(v));
+      const Tracked *moved = &from.first->value;
+      to.splice_back(from, u64(n));
+      std::vector<int> want = empty ? std::vector<int>{} : std::vector<int>{0}, rest;
+      for (int v = 1; v <= 3; ++v) (v <= n ? want : rest).push_back(v);
+      EXPECT_EQ(values_of(to), want);
+      EXPECT_EQ(values_of(from), rest);
+      EXPECT_TRUE((to.last == nullptr || !to.last->next) && (!from.first || !from.first->prev));
+      EXPECT_EQ(to.count + from.count, empty ? 3u : 4u);
+      if (n > 0) {
+        EXPECT_EQ(moved, &(empty ? to.first : to.first->next)->value);
+      }
+    }
+    EXPECT_EQ(Tracked::live, 0);
+  }
+}
+
 TEST(SDict, ResizeKeepsLeadingEntriesAndCountNeverPassesTheArrays) {
   for (u64 n : {0u, 1u, 2u, 3u, 5u}) {
     {

@@ -84,7 +84,9 @@ TEST(Png, BytesEqualStbsForEveryChannelCountSizeAndContent) {
             std::copy(pixels.begin() + i64(first * stride), pixels.begin() + i64(end * stride),
                       drawn.begin() + i64(first * stride));
           };
-          const Bytes late = encode_png(drawn.data(), width, height, channels, {threads, draw});
+          int helped = 0; // a waiting compressor's share, whatever it does, changes nothing
+          const Bytes late = encode_png(drawn.data(), width, height, channels,
+                                        {threads, draw, [&helped] { return ++helped < 3; }});
           ASSERT_EQ(std::vector<u8>(late.data, late.data + late.len), expected)
               << width << "x" << height << "x" << channels << " drawn, threads " << threads;
         }

@@ -164,6 +164,31 @@ TEST(RasterGlyph, LoadMatchesFreeType) {
   }
 }
 
+TEST(Atlas, FieldsMadeWhileDrawingAreTheFieldsMadeAtLoad) {
+  const FT_Face face = get_face(fonts(), Path(support::k_sans.c_str()));
+  set_pixel_size(face, 24);
+  for (const RenderMode mode : {RenderMode::Sdf, RenderMode::Msdf, RenderMode::Mtsdf}) {
+    SCOPED_TRACE(int(mode));
+    List<RasterGlyph> now, later;
+    for (const int code : {int('A'), int(' '), int('g'), int('@'), int('%'), 0x2026}) {
+      now.append(rasterise_glyph(face, code, {mode, 4}));
+      later.append(rasterise_glyph(face, code, {mode, 4}, nullptr, FieldTiming::Later));
+    }
+    const AtlasSize size = pack_glyphs(now);
+    for (auto n = now.begin(), l = later.begin(); n != now.end(); ++n, ++l)
+      l->x = n->x, l->y = n->y;
+    const Image whole = fill_atlas(now, size, atlas_channels(mode));
+    // Three threads, one of them this, the drawing's, which also helps.
+    AtlasDrawing drawing(later, size, atlas_channels(mode), 3);
+    for (u64 y = 0; y < u64(size.height); y += 7) {
+      (void)drawing.make_next_field();
+      drawing.draw_rows(y, std::min<u64>(y + 7, u64(size.height)));
+    }
+    EXPECT_EQ(drawing.failure().error, 0);
+    EXPECT_EQ(std::memcmp(drawing.image().pixels.get(), whole.pixels.get(), whole.byte_size()), 0);
+  }
+}
+
 TEST(RasterGlyph, SizeMetricsAreTruncatedWholePixels) {
   const FT_Face face = get_face(fonts(), Path(support::k_sans.c_str()));
   for (const int size : {7, 12, 16, 17, 33, 44}) {

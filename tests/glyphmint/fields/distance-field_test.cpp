@@ -3,6 +3,7 @@
 // for overlapping contours, which that renderer gets wrong, against the true
 // distance (tests/support/true-distance.h).
 #include "tools/glyphmint/fields/distance-field.h"
+#include "tools/glyphmint/fields/multi-channel-field.h"
 
 #include "tests/support/support.h"
 #include "tests/support/true-distance.h"
@@ -11,6 +12,7 @@
 #include FT_MODULE_H
 
 #include <array>
+#include <string>
 
 namespace {
 
@@ -145,6 +147,20 @@ TEST(DistanceField, RefusesABitmapOrASpreadOutOfRange) {
   EXPECT_EQ(distance_field(sans.load('A', FT_LOAD_RENDER), 4, field).error,
             FT_Err_Invalid_Glyph_Format);
   EXPECT_EQ(distance_field(sans.load('A'), 33, field).error, FT_Err_Invalid_Argument);
+  // Found without making the field, as making it finds them, for both kinds.
+  const auto same = [](FtFailure a, FtFailure b) {
+    return a.error == b.error && std::string(a.call ? a.call : "") == (b.call ? b.call : "");
+  };
+  for (const auto flags : {FT_Int32(FT_LOAD_RENDER), FT_Int32(FT_LOAD_NO_HINTING)})
+    for (const int spread : {4, 33}) {
+      const FT_GlyphSlot slot = sans.load('A', flags);
+      MultiChannelField multi;
+      EXPECT_TRUE(same(distance_field_failure(slot, spread), distance_field(slot, spread, field)))
+          << flags << " " << spread;
+      EXPECT_TRUE(same(multi_channel_field_failure(slot, spread),
+                       multi_channel_field(slot, spread, false, multi)))
+          << flags << " " << spread;
+    }
 }
 
 } // namespace

@@ -149,14 +149,16 @@ RasterGlyph SizeJob::load_one(const GlyphFaces &faces, u64 i, CellBudget *budget
     // A fallback only gives other glyphs after its code points, whose
     // loading stops first when it cannot take the size.
     check_ft(face.unsized);
-    RasterGlyph glyph = rasterise_glyph_index(face.face, id.index, face.style, budget);
+    RasterGlyph glyph =
+        rasterise_glyph_index(face.face, id.index, face.style, budget, FieldTiming::Later);
     glyph.code = GM_FNT_NO_CODE;
     glyph.font_number = id.font;
     return glyph;
   }
   const int code = codes_.at(i);
   const SizedFace &face = faces.supplier(code);
-  RasterGlyph glyph = rasterise_glyph(face.face, code, face.style, budget);
+  // Fields are made as the atlas is drawn, beside its encoding.
+  RasterGlyph glyph = rasterise_glyph(face.face, code, face.style, budget, FieldTiming::Later);
   glyph.font_number = faces.font_number(face);
   return glyph;
 }

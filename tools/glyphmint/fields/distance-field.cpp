@@ -349,25 +349,66 @@ FieldPlacement distance_field_placement(const FT_Outline &outline, int spread) {
           coverage.bearing_y + spread};
 }
 
+namespace {
+
+FtFailure slot_failure(FT_GlyphSlot slot) {
+  if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return {FT_Err_Invalid_Glyph_Format, k_call_field};
+  return {};
+}
+
+// What a field of that spread and coverage fails on before its outline is read.
+FtFailure size_failure(int spread, const FieldPlacement &coverage) {
+  if (spread < 1 || spread > 32) return {FT_Err_Invalid_Argument, k_call_field};
+  if (coverage.width > k_max_coverage || coverage.rows > k_max_coverage)
+    return {FT_Err_Raster_Overflow, k_call_field};
+  return {};
+}
+
+} // namespace
+
+FtFailure distance_field_failure(FT_GlyphSlot slot, int spread) {
+  if (const FtFailure failure = slot_failure(slot); failure.error != 0) return failure;
+  const FT_Outline &outline = slot->outline;
+  const FieldPlacement coverage = coverage_placement(outline);
+  const bool empty = coverage.width == 0 || coverage.rows == 0;
+  if (const FtFailure failure = size_failure(spread, empty ? FieldPlacement{} : coverage);
+      failure.error != 0 || empty)
+    return failure;
+  // Every callback of the field's own reading returns 0, so the outline
+  // fails this reading exactly when it fails that one.
+  const FT_Outline_Funcs nothing{
+      [](const FT_Vector *, void *) { return 0; },
+      [](const FT_Vector *, void *) { return 0; },
+      [](const FT_Vector *, const FT_Vector *, void *) { return 0; },
+      [](const FT_Vector *, const FT_Vector *, const FT_Vector *, void *) { return 0; },
+      0,
+      0};
+  if (const FT_Error e =
+          FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &nothing, nullptr))
+    return {e, k_call_decompose};
+  return {};
+}
+
 FtFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out) {
-  if (slot->format != FT_GLYPH_FORMAT_OUTLINE) {
+  if (const FtFailure failure = slot_failure(slot); failure.error != 0) {
     out = DistanceField{};
-    return {FT_Err_Invalid_Glyph_Format, k_call_field};
+    return failure;
   }
   return distance_field(slot->outline, spread, out);
 }
 
 FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &out) {
   out = DistanceField{};
-  if (spread < 1 || spread > 32) return {FT_Err_Invalid_Argument, k_call_field};
   const FieldPlacement coverage = coverage_placement(outline);
+  const bool empty = coverage.width == 0 || coverage.rows == 0;
+  if (const FtFailure failure = size_failure(spread, empty ? FieldPlacement{} : coverage);
+      failure.error != 0)
+    return failure;
   const FieldPlacement place = distance_field_placement(outline, spread);
-  if (coverage.width == 0 || coverage.rows == 0) {
+  if (empty) {
     static_cast<FieldPlacement &>(out) = place;
     return {};
   }
-  if (coverage.width > k_max_coverage || coverage.rows > k_max_coverage)
-    return {FT_Err_Raster_Overflow, k_call_field};
 
   Polylines lines;
   if (const FT_Error e = flatten(outline, place.bearing_x, place.bearing_y, k_flatness, lines))

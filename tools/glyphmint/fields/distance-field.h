@@ -45,3 +45,8 @@ struct DistanceField : FieldPlacement {
 /// The same for an outline in 26.6 pixel coordinates, y up, filled by the
 /// non-zero winding rule or, with FT_OUTLINE_EVEN_ODD_FILL, the even-odd rule.
 [[nodiscard]] FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &out);
+
+/// How distance_field() would fail on the slot, found without making the
+/// field: the outline of a slot that passes makes its field without failing,
+/// whenever that is made.
+[[nodiscard]] FtFailure distance_field_failure(FT_GlyphSlot slot, int spread);

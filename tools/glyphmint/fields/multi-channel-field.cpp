@@ -57,6 +57,15 @@ using namespace outline::lanes;
 const char *const k_call_field = "multi_channel_field(slot, spread, field)";
 const char *const k_call_decompose = "FT_Outline_Decompose(&slot->outline, &funcs, &reader)";
 
+// The single-channel field's failure as this call's: the same outline's
+// reading fails alike, the other failures are this call's own.
+FtFailure as_multi_channel(FtFailure failure) {
+  if (failure.error == 0) return failure;
+  const bool decompose =
+      failure.error != FT_Err_Invalid_Argument && failure.error != FT_Err_Raster_Overflow;
+  return {failure.error, decompose ? k_call_decompose : k_call_field};
+}
+
 // A wrong median this close to the outline is filtering's blur, not an artefact.
 constexpr float k_clash_margin = 0.5f;
 // The true field is good to about this much at texels, and between them
@@ -281,6 +290,11 @@ struct Scratch {
 
 } // namespace
 
+FtFailure multi_channel_field_failure(FT_GlyphSlot slot, int spread) {
+  if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return {FT_Err_Invalid_Glyph_Format, k_call_field};
+  return as_multi_channel(distance_field_failure(slot, spread));
+}
+
 FtFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha, MultiChannelField &out) {
   if (slot->format != FT_GLYPH_FORMAT_OUTLINE) {
     out = MultiChannelField{};
@@ -294,12 +308,8 @@ FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
   out = MultiChannelField{};
   out.image.channels = alpha ? 4 : 3;
   DistanceField truth;
-  if (const FtFailure failure = distance_field(outline, spread, truth); failure.error != 0) {
-    // The same outline's flattening fails alike; the other failures are this call's.
-    const bool decompose =
-        failure.error != FT_Err_Invalid_Argument && failure.error != FT_Err_Raster_Overflow;
-    return {failure.error, decompose ? k_call_decompose : k_call_field};
-  }
+  if (const FtFailure failure = distance_field(outline, spread, truth); failure.error != 0)
+    return as_multi_channel(failure);
   const FieldPlacement place = truth;
   if (truth.pixels.empty()) {
     out.place = place;

@@ -20,9 +20,13 @@ struct MultiChannelField {
 /// `spread` from 1 to 32 pixels and, with `alpha`, the true distance in a
 /// fourth channel. Fails as distance_field() does, leaving `out` empty.
 [[nodiscard]] FtFailure multi_channel_field(FT_GlyphSlot slot, int spread, bool alpha,
-                                               MultiChannelField &out);
+                                            MultiChannelField &out);
 
 /// The same for an outline in 26.6 pixel coordinates, y up, filled by the
 /// non-zero winding rule or, with FT_OUTLINE_EVEN_ODD_FILL, the even-odd rule.
 [[nodiscard]] FtFailure multi_channel_field(const FT_Outline &outline, int spread, bool alpha,
-                                               MultiChannelField &out);
+                                            MultiChannelField &out);
+
+/// How multi_channel_field() would fail on the slot, found without making
+/// the field (as distance_field_failure()).
+[[nodiscard]] FtFailure multi_channel_field_failure(FT_GlyphSlot slot, int spread);

@@ -80,11 +80,7 @@ FT_GlyphSlot load_field_outline(FT_Face face, FT_UInt glyph_index, i32 spread, C
   return slot;
 }
 
-RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget *budget) {
-  const FT_GlyphSlot slot = load_field_outline(face, glyph_index, spread, budget);
-  DistanceField field;
-  check_ft(distance_field(slot, spread, field));
-  RasterGlyph glyph;
+void take_field(DistanceField &field, RasterGlyph &glyph) {
   glyph.width = field.width;
   glyph.rows = field.rows;
   glyph.pixels_size = field.pixels.size();
@@ -94,17 +90,9 @@ RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget
   }
   glyph.bearing_x = field.bearing_x;
   glyph.bearing_y = field.bearing_y;
-  return glyph;
 }
 
-// A multi-channel field of the same outline, with the true distance in alpha
-// for mtsdf.
-RasterGlyph load_multi_channel_field(FT_Face face, FT_UInt glyph_index, i32 spread, bool alpha,
-                                     CellBudget *budget) {
-  const FT_GlyphSlot slot = load_field_outline(face, glyph_index, spread, budget);
-  MultiChannelField field;
-  check_ft(multi_channel_field(slot, spread, alpha, field));
-  RasterGlyph glyph;
+void take_field(MultiChannelField &field, RasterGlyph &glyph) {
   glyph.width = field.place.width;
   glyph.rows = field.place.rows;
   glyph.channels = field.image.channels;
@@ -114,21 +102,64 @@ RasterGlyph load_multi_channel_field(FT_Face face, FT_UInt glyph_index, i32 spre
   }
   glyph.bearing_x = field.place.bearing_x;
   glyph.bearing_y = field.place.bearing_y;
+}
+
+// A field of the slot's outline to be made later: placed and checked now,
+// as making it would place it and fail.
+RasterGlyph pending_field(FT_GlyphSlot slot, RenderMode mode, i32 spread, FtFailure failure) {
+  check_ft(failure);
+  const FieldPlacement place = distance_field_placement(slot->outline, spread);
+  RasterGlyph glyph;
+  glyph.width = place.width;
+  glyph.rows = place.rows;
+  glyph.channels = atlas_channels(mode);
+  glyph.bearing_x = place.bearing_x;
+  glyph.bearing_y = place.bearing_y;
+  if (place.width != 0 && place.rows != 0)
+    glyph.pending = std::make_shared<const PendingField>(slot->outline, mode, spread);
+  return glyph;
+}
+
+RasterGlyph load_field(FT_Face face, FT_UInt glyph_index, i32 spread, CellBudget *budget,
+                       FieldTiming timing) {
+  const FT_GlyphSlot slot = load_field_outline(face, glyph_index, spread, budget);
+  if (timing == FieldTiming::Later)
+    return pending_field(slot, RenderMode::Sdf, spread, distance_field_failure(slot, spread));
+  DistanceField field;
+  check_ft(distance_field(slot, spread, field));
+  RasterGlyph glyph;
+  take_field(field, glyph);
+  return glyph;
+}
+
+// A multi-channel field of the same outline, with the true distance in alpha
+// for mtsdf.
+RasterGlyph load_multi_channel_field(FT_Face face, FT_UInt glyph_index, i32 spread, bool alpha,
+                                     CellBudget *budget, FieldTiming timing) {
+  const FT_GlyphSlot slot = load_field_outline(face, glyph_index, spread, budget);
+  if (timing == FieldTiming::Later)
+    return pending_field(slot, alpha ? RenderMode::Mtsdf : RenderMode::Msdf, spread,
+                         multi_channel_field_failure(slot, spread));
+  MultiChannelField field;
+  check_ft(multi_channel_field(slot, spread, alpha, field));
+  RasterGlyph glyph;
+  take_field(field, glyph);
   return glyph;
 }
 
 } // namespace
 
-RasterGlyph rasterise_glyph(FT_Face face, int code, GlyphStyle style, CellBudget *budget) {
+RasterGlyph rasterise_glyph(FT_Face face, int code, GlyphStyle style, CellBudget *budget,
+                            FieldTiming timing) {
   const FT_UInt glyph_index = ::glyph_index(face, code);
   if (glyph_index == 0) log_critical("No character ", code, " found in font");
-  RasterGlyph glyph = rasterise_glyph_index(face, glyph_index, style, budget);
+  RasterGlyph glyph = rasterise_glyph_index(face, glyph_index, style, budget, timing);
   glyph.code = code;
   return glyph;
 }
 
 RasterGlyph rasterise_glyph_index(FT_Face face, FT_UInt glyph_index, GlyphStyle style,
-                                  CellBudget *budget) {
+                                  CellBudget *budget, FieldTiming timing) {
   RasterGlyph glyph;
   switch (style.mode) {
   case RenderMode::Coverage:
@@ -136,7 +167,7 @@ RasterGlyph rasterise_glyph_index(FT_Face face, FT_UInt glyph_index, GlyphStyle 
     glyph = load_rendered(face, glyph_index, style.mode, budget);
     break;
   case RenderMode::Sdf:
-    glyph = load_field(face, glyph_index, style.spread, budget);
+    glyph = load_field(face, glyph_index, style.spread, budget, timing);
     break;
   case RenderMode::Color:
     glyph = load_colour_glyph(face, glyph_index, style.strike_scale, budget);
@@ -144,7 +175,7 @@ RasterGlyph rasterise_glyph_index(FT_Face face, FT_UInt glyph_index, GlyphStyle 
   case RenderMode::Msdf:
   case RenderMode::Mtsdf:
     glyph = load_multi_channel_field(face, glyph_index, style.spread,
-                                     style.mode == RenderMode::Mtsdf, budget);
+                                     style.mode == RenderMode::Mtsdf, budget, timing);
     break;
     log_critical("No loader for render mode ", int(style.mode));
   }
@@ -152,4 +183,41 @@ RasterGlyph rasterise_glyph_index(FT_Face face, FT_UInt glyph_index, GlyphStyle 
   glyph.advance = recorded_advance(face->glyph, style);
   glyph.glyph_index = glyph_index;
   return glyph;
+}
+
+PendingField::PendingField(const FT_Outline &outline, RenderMode mode_, i32 spread_)
+    : mode(mode_), spread(spread_), points(outline.points, outline.points + outline.n_points),
+      tags(outline.tags, outline.tags + outline.n_points),
+      contours(outline.contours, outline.contours + outline.n_contours), flags(outline.flags) {}
+
+FT_Outline PendingField::outline() const {
+  FT_Outline outline{};
+  outline.n_contours = static_cast<decltype(outline.n_contours)>(contours.size());
+  outline.n_points = static_cast<decltype(outline.n_points)>(points.size());
+  // FreeType's outline type has no const form; the fields only read it.
+  outline.points = const_cast<FT_Vector *>(points.data());
+  outline.tags = const_cast<decltype(outline.tags)>(tags.data());
+  outline.contours = const_cast<decltype(outline.contours)>(contours.data());
+  outline.flags = flags;
+  return outline;
+}
+
+FtFailure draw_pending_field(RasterGlyph &glyph) {
+  const std::shared_ptr<const PendingField> field = std::move(glyph.pending);
+  if (field == nullptr) return {};
+  const FT_Outline outline = field->outline();
+  if (field->mode == RenderMode::Sdf) {
+    DistanceField made;
+    if (const FtFailure failure = distance_field(outline, field->spread, made); failure.error != 0)
+      return failure;
+    take_field(made, glyph);
+    return {};
+  }
+  MultiChannelField made;
+  if (const FtFailure failure =
+          multi_channel_field(outline, field->spread, field->mode == RenderMode::Mtsdf, made);
+      failure.error != 0)
+    return failure;
+  take_field(made, glyph);
+  return {};
 }

@@ -5,6 +5,10 @@
 
 #include "core/types.h"
 
+#include <memory>
+
+struct PendingField;
+
 struct RasterGlyph {
   u8 *pixels = nullptr; ///< width x rows pixels, top row first; null when empty
   u64 pixels_size = 0;  ///< in bytes
@@ -20,6 +24,9 @@ struct RasterGlyph {
   i32 code = 0;        ///< GM_FNT_NO_CODE for a glyph no code point reaches
   u32 glyph_index = 0; ///< in the font that supplied it
   u32 font_number = 0; ///< 0 the settings' font, 1.. its fallbacks in order
+  /// A field whose pixels are still to be made (draw_pending_field), set
+  /// when a bake asked for its fields later; width and rows are already its own.
+  std::shared_ptr<const PendingField> pending;
 
   RasterGlyph() = default;
   RasterGlyph(const RasterGlyph &o);
