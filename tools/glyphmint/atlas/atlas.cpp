@@ -54,6 +54,7 @@ AtlasDrawing::AtlasDrawing(List<RasterGlyph> &glyphs, AtlasSize size, i32 channe
   }
   std::stable_sort(by_top_.begin(), by_top_.end(),
                    [](const RasterGlyph *a, const RasterGlyph *b) { return a->y < b->y; });
+  for (const RasterGlyph *glyph : by_top_) pending_.push_back(glyph->pending != nullptr);
   unclaimed_.store(u64(by_top_.size()) << 32);
   made_.reset(new std::atomic<u8>[by_top_.size()]());
   failures_.reset(new FtFailure[by_top_.size()]);
@@ -118,10 +119,11 @@ void AtlasDrawing::draw_rows(u64 first, u64 end) {
   // A bitmap starts a row below its cell's top.
   for (; next_ < by_top_.size() && u64(by_top_[next_]->y) + 1 < end; ++next_) {
     make_fields_up_to(next_);
-    open_.push_back(by_top_[next_]);
+    open_.push_back(next_);
   }
   const u64 channels = u64(atlas_.channels);
-  std::erase_if(open_, [&](const RasterGlyph *glyph) {
+  std::erase_if(open_, [&](u64 k) {
+    RasterGlyph *glyph = by_top_[k];
     const u64 top = u64(glyph->y) + 1;
     const u64 bottom = top + glyph->rows;
     const u64 row_bytes = u64{glyph->width} * channels;
@@ -129,7 +131,13 @@ void AtlasDrawing::draw_rows(u64 first, u64 end) {
     if (glyph->pixels != nullptr) // none when its field failed
       for (u64 r = std::max(top, first); r < std::min(bottom, end); ++r)
         std::memcpy(left + r * stride, glyph->pixels + (r - top) * row_bytes, row_bytes);
-    return bottom <= end;
+    if (bottom > end) return false;
+    if (pending_[k]) {
+      delete[] glyph->pixels;
+      glyph->pixels = nullptr;
+      glyph->pixels_size = 0;
+    }
+    return true;
   });
 }
 

@@ -40,7 +40,8 @@ struct CellBudget {
 /// time so that its encoding can start on the first: all zero but for each
 /// bitmap copied into its cell. Pending fields are made as their rows are
 /// needed, by the drawing and `threads` - 2 threads of its own ahead of it
-/// (the encoder's two are the others).
+/// (the encoder's two are the others), and let go once drawn: only the atlas
+/// needs their pixels, and their memory then serves the next ones.
 /// Every glyph must have the atlas's channels: else the fatal stop
 /// "Glyph <code> has <n> channels, the atlas <m>" when it is made, before
 /// any row is drawn.
@@ -65,7 +66,8 @@ private:
   Image atlas_;
   std::vector<RasterGlyph *> by_top_; // glyphs with pixels, by their first row
   u64 next_ = 0;                      // the first of them not yet drawn from
-  std::vector<RasterGlyph *> open_;   // glyphs with rows below the last band
+  std::vector<u64> open_;             // of by_top_, those with rows below the last band
+  std::vector<bool> pending_;         // of by_top_, those whose field is made here
   // The fields not yet claimed, [front, back) of by_top_ as two halves of
   // one word: the drawing claims from the front, as its rows need them, the
   // other threads from the back, so that it seldom waits for one of theirs.
