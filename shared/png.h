@@ -4,8 +4,8 @@
 // fraction of its time.
 //
 // The rows are filtered on a second thread while the calling thread
-// compresses what is ready (on the calling thread alone when no thread can
-// be started); stb's choices are kept exactly: its filter per row, the
+// compresses what is ready (on the calling thread alone when the caller
+// allows one thread or none can be started); stb's choices are kept exactly: its filter per row, the
 // first of the five with the least sum of the bytes as signed values, and
 // its zlib stream (shared/deflate.h). stb stays the reference the tests
 // compare against.
