@@ -5,10 +5,10 @@
 //
 // The rows are filtered on a second thread while the calling thread
 // compresses what is ready (on the calling thread alone when the caller
-// allows one thread or none can be started); stb's choices are kept exactly: its filter per row, the
-// first of the five with the least sum of the bytes as signed values, and
-// its zlib stream (shared/deflate.h). stb stays the reference the tests
-// compare against.
+// allows one thread or none can be started); stb's choices are kept
+// exactly: its filter per row, the first of the five with the least sum of
+// the bytes as signed values, and its zlib stream (shared/deflate.h). stb
+// stays the reference the tests compare against.
 #pragma once
 
 #include "core/fs.h"
