@@ -356,9 +356,15 @@ FtFailure slot_failure(FT_GlyphSlot slot) {
   return {};
 }
 
-// What a field of that spread and coverage fails on before its outline is read.
+bool is_empty(const FieldPlacement &coverage) {
+  return coverage.width == 0 || coverage.rows == 0;
+}
+
+// What a field of that spread and coverage fails on before its outline is
+// read; an empty coverage has no size to overflow.
 FtFailure size_failure(int spread, const FieldPlacement &coverage) {
   if (spread < 1 || spread > 32) return {FT_Err_Invalid_Argument, k_call_field};
+  if (is_empty(coverage)) return {};
   if (coverage.width > k_max_coverage || coverage.rows > k_max_coverage)
     return {FT_Err_Raster_Overflow, k_call_field};
   return {};
@@ -370,9 +376,8 @@ FtFailure distance_field_failure(FT_GlyphSlot slot, int spread) {
   if (const FtFailure failure = slot_failure(slot); failure.error != 0) return failure;
   const FT_Outline &outline = slot->outline;
   const FieldPlacement coverage = coverage_placement(outline);
-  const bool empty = coverage.width == 0 || coverage.rows == 0;
-  if (const FtFailure failure = size_failure(spread, empty ? FieldPlacement{} : coverage);
-      failure.error != 0 || empty)
+  if (const FtFailure failure = size_failure(spread, coverage);
+      failure.error != 0 || is_empty(coverage))
     return failure;
   // Every callback of the field's own reading returns 0, so the outline
   // fails this reading exactly when it fails that one.
@@ -400,12 +405,9 @@ FtFailure distance_field(FT_GlyphSlot slot, int spread, DistanceField &out) {
 FtFailure distance_field(const FT_Outline &outline, int spread, DistanceField &out) {
   out = DistanceField{};
   const FieldPlacement coverage = coverage_placement(outline);
-  const bool empty = coverage.width == 0 || coverage.rows == 0;
-  if (const FtFailure failure = size_failure(spread, empty ? FieldPlacement{} : coverage);
-      failure.error != 0)
-    return failure;
+  if (const FtFailure failure = size_failure(spread, coverage); failure.error != 0) return failure;
   const FieldPlacement place = distance_field_placement(outline, spread);
-  if (empty) {
+  if (is_empty(coverage)) {
     static_cast<FieldPlacement &>(out) = place;
     return {};
   }
