@@ -302,8 +302,12 @@ private:
     buckets_.prefetch(hash3(data_ + std::min(i + fetch_ahead, len_ - 3)));
     const u32 limit = u32(std::min<u64>(len_ - i, longest_match));
     Match match = longest(buckets_, h, data_, i, limit);
-    if (match.length != 0 && i + match.length + 3 <= len_)
-      buckets_.prefetch(hash3(data_ + i + match.length)); // where the match would end
+    // Where the match would end, and the position after it, whose bucket
+    // that position's lazy check searches: neither was fetched ahead.
+    if (match.length != 0 && i + match.length + 4 <= len_) {
+      buckets_.prefetch(hash3(data_ + i + match.length));
+      buckets_.prefetch(hash3(data_ + i + match.length + 1));
+    }
     buckets_.add(h, i);
     if (match.length == 0 || longer_match_next(buckets_, next_h, data_, i + 1, match.length,
                                                u32(std::min<u64>(len_ - i - 1, longest_match)))) {
