@@ -240,8 +240,12 @@ Match longest(const Buckets &buckets, u32 h, const u8 *data, u64 at, u32 limit) 
       break;
     }
     const u32 n = u32(__builtin_ctzll(differ)) / 8; // the first bytes, little-endian
-    if (n > need) best = {n, from}, need = n;
+    // Selected, not branched on: whether a candidate is longer is a coin toss.
+    const bool longer = n > need;
+    best.from = longer ? from : best.from;
+    need = longer ? n : need;
   }
+  best.length = need > shortest_match - 1 ? need : 0;
   while (need < limit && candidates.next(from)) {
     if (load64(data + from + need - 7) != load64(here + need - 7)) continue;
     const u32 n = match_length(data + from, here, limit);
