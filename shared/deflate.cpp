@@ -99,7 +99,8 @@ const CodeTables &code_tables() {
 class BitWriter {
 public:
   explicit BitWriter(u8 *out) : out_(out) {}
-  void put(Code code) { // code.length at most 25, so the pending bits never exceed 32
+  // A code is at most 18 bits and at most 7 wait from the last: 25 fit the word stored.
+  void put(Code code) {
     pending_ |= u64(code.bits) << count_;
     count_ += code.length;
     if constexpr (std::endian::native == std::endian::little) {
