@@ -135,8 +135,8 @@ struct GlyphRange {
   GlyphRange(u64 from, u64 glyph_count) : first(from), count(glyph_count), areas(glyph_count, 0) {}
   u64 first = 0;
   u64 count = 0;
-  List<RasterGlyph>
-      glyphs; // the first ones in order, up to the first that failed or was not needed
+  // The first ones in order, up to the first that failed or was not needed.
+  List<RasterGlyph> glyphs;
   std::vector<u64> areas;
 };
 
