@@ -1,6 +1,7 @@
 #include "shared/png.h"
 
 #include "shared/deflate.h"
+#include "shared/threads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -356,7 +357,7 @@ Bytes encode(const u8 *pixels, u64 width, u64 height, u64 channels, const PngEnc
   std::jthread filterer;
   if (how.threads > 1 && filtered.size() >= smallest_threaded) {
     try {
-      filterer = std::jthread([&filtered] { filtered.filter_all(); });
+      filterer = start_beside<std::jthread>([&filtered] { filtered.filter_all(); });
     } catch (const std::system_error &) {
       filtered.filter_all();
     }

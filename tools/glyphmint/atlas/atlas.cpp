@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 #include "shared/png.h"
+#include "shared/threads.h"
 #include "tools/glyphmint/glyphs/ft-stop.h"
 #include "tools/glyphmint/glyphs/glyph.h"
 
@@ -62,10 +63,10 @@ AtlasDrawing::AtlasDrawing(List<RasterGlyph> &glyphs, AtlasSize size, i32 channe
   // Two of the threads compress and draw; the drawing makes what is left.
   for (int i = 2; i < threads; ++i) {
     try {
-      makers_.emplace_back([this] {
+      makers_.push_back(start_beside<std::jthread>([this] {
         while (make_next_field()) {
         }
-      });
+      }));
     } catch (const std::system_error &) {
       break; // the drawing makes what is left
     }

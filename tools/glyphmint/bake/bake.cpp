@@ -1,5 +1,7 @@
 #include "tools/glyphmint/bake/bake.h"
 
+#include "shared/threads.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -234,7 +236,7 @@ void run(Plan &plan, FontLibrary &fonts, int jobs, StartThread start) {
 } // namespace
 
 std::thread start_thread(std::function<void()> work) {
-  return std::thread(static_cast<std::function<void()> &&>(work));
+  return start_beside<std::thread>(static_cast<std::function<void()> &&>(work));
 }
 
 void bake_dir(const Path &dir, FontLibrary &fonts, int jobs, StartThread start) {
