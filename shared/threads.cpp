@@ -2,15 +2,20 @@
 
 #include <cstddef>
 
-void leave_processor(int cpu) {
-  cpu_set_t allowed;
-  if (cpu < 0 || cpu >= CPU_SETSIZE || sched_getaffinity(0, sizeof(allowed), &allowed) != 0) return;
+ProcessorMove ProcessorMove::off_caller() {
+  ProcessorMove move;
+  const int cpu = sched_getcpu();
+  if (cpu < 0 || cpu >= CPU_SETSIZE ||
+      sched_getaffinity(0, sizeof(move.allowed_), &move.allowed_) != 0)
+    return move;
   const auto index = static_cast<std::size_t>(cpu);
-  if (!CPU_ISSET(index, &allowed) || CPU_COUNT(&allowed) < 2) return;
-  cpu_set_t others = allowed;
-  CPU_CLR(index, &others);
-  // Narrowing the mask moves the thread at once; widening it again moves
-  // nothing, so the thread keeps the processor it was moved to.
-  if (sched_setaffinity(0, sizeof(others), &others) == 0)
-    sched_setaffinity(0, sizeof(allowed), &allowed);
+  move.others_ = move.allowed_;
+  CPU_CLR(index, &move.others_);
+  move.wanted_ = CPU_ISSET(index, &move.allowed_) && CPU_COUNT(&move.others_) > 0;
+  return move;
+}
+
+void ProcessorMove::apply(pthread_t thread) const {
+  if (wanted_ && pthread_setaffinity_np(thread, sizeof(others_), &others_) == 0)
+    pthread_setaffinity_np(thread, sizeof(allowed_), &allowed_);
 }

@@ -1,26 +1,43 @@
 // Helper threads that start running beside the thread that needs them.
 #pragma once
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <utility>
 
-/// Moves the calling thread off processor `cpu` when it is allowed another,
-/// then allows it every processor it was allowed before, so it stays where
-/// the move put it until the scheduler has a reason to move it. Only
-/// advice: nothing changes when the system says no.
-void leave_processor(int cpu);
+/// A move of a thread off one processor onto the others it may run on.
+class ProcessorMove {
+public:
+  /// Off the calling thread's processor, within its affinity; nothing when
+  /// that leaves no processor.
+  [[nodiscard]] static ProcessorMove off_caller();
 
-/// A `Thread` (std::thread, std::jthread) running `work`, which first leaves
-/// the caller's processor. Linux starts a thread on its creator's processor;
+  /// Narrows `thread`'s processors to the others, which moves it at once,
+  /// then allows every processor the caller was allowed again, which moves
+  /// nothing. Only advice: nothing changes when the system says no.
+  void apply(pthread_t thread) const;
+
+private:
+  bool wanted_ = false;
+  cpu_set_t allowed_{};
+  cpu_set_t others_{};
+};
+
+/// A `Thread` (std::thread, std::jthread) running `work`, started off the
+/// caller's processor. Linux starts a thread on its creator's processor;
 /// where the processors share no cache the system knows of (as on the
 /// virtual machines the bakes were measured on), the two stayed on one
 /// processor until the next balancing tick, and an all-cores bake took up
-/// to a quarter longer.
+/// to a quarter longer. The creator moves the thread when it is still
+/// waiting to run; the thread moves itself when it ran first. Both end with
+/// the same processors allowed, in either order.
 template <class Thread, class Work> [[nodiscard]] Thread start_beside(Work work) {
-  const int caller = sched_getcpu();
-  return Thread([caller, work = std::move(work)]() mutable {
-    leave_processor(caller);
+  const ProcessorMove move = ProcessorMove::off_caller();
+  Thread thread([move, work = std::move(work)]() mutable {
+    move.apply(pthread_self());
     work();
   });
+  move.apply(thread.native_handle());
+  return thread;
 }
