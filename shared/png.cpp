@@ -357,7 +357,8 @@ Bytes encode(const u8 *pixels, u64 width, u64 height, u64 channels, const PngEnc
   std::jthread filterer;
   if (how.threads > 1 && filtered.size() >= smallest_threaded) {
     try {
-      filterer = start_beside<std::jthread>([&filtered] { filtered.filter_all(); });
+      const auto filter = [&filtered] { filtered.filter_all(); };
+      filterer = how.beside ? start_beside<std::jthread>(filter) : std::jthread(filter);
     } catch (const std::system_error &) {
       filtered.filter_all();
     }

@@ -2,7 +2,6 @@
 
 #include "core/log.h"
 #include "shared/png.h"
-#include "shared/threads.h"
 #include "tools/glyphmint/glyphs/ft-stop.h"
 #include "tools/glyphmint/glyphs/glyph.h"
 
@@ -63,10 +62,10 @@ AtlasDrawing::AtlasDrawing(List<RasterGlyph> &glyphs, AtlasSize size, i32 channe
   // Two of the threads compress and draw; the drawing makes what is left.
   for (int i = 2; i < threads; ++i) {
     try {
-      makers_.push_back(start_beside<std::jthread>([this] {
+      makers_.emplace_back([this] {
         while (make_next_field()) {
         }
-      }));
+      });
     } catch (const std::system_error &) {
       break; // the drawing makes what is left
     }
@@ -157,7 +156,8 @@ Image fill_atlas(List<RasterGlyph> &glyphs, AtlasSize size, i32 channels) {
   return static_cast<Image &&>(drawing.image());
 }
 
-Bytes encode_atlas_png(List<RasterGlyph> &glyphs, AtlasSize size, i32 channels, int threads) {
+Bytes encode_atlas_png(List<RasterGlyph> &glyphs, AtlasSize size, i32 channels, int threads,
+                       bool beside) {
   AtlasDrawing drawing(glyphs, size, channels, threads);
   Bytes png;
   // Encoded in memory and written with checked writes, since stbi_write_png
@@ -165,7 +165,7 @@ Bytes encode_atlas_png(List<RasterGlyph> &glyphs, AtlasSize size, i32 channels, 
   try {
     png = encode_png(drawing.image(),
                      {threads, [&drawing](u64 first, u64 end) { drawing.draw_rows(first, end); },
-                      [&drawing] { return drawing.make_next_field(); }});
+                      [&drawing] { return drawing.make_next_field(); }, beside});
   } catch (const Err &) {
     log_critical("Failed to write png");
   }

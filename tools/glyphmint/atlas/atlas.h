@@ -87,7 +87,8 @@ private:
 [[nodiscard]] Image fill_atlas(List<RasterGlyph> &glyphs, AtlasSize size, i32 channels = 1);
 
 /// The atlas drawn and encoded as PNG together, on `threads` threads at
-/// most; a failure of the encoder is the fatal stop "Failed to write png",
-/// one of a pending field its own.
+/// most, the second started as PngEncoding's `beside` says; a failure of the
+/// encoder is the fatal stop "Failed to write png", one of a pending field
+/// its own.
 [[nodiscard]] Bytes encode_atlas_png(List<RasterGlyph> &glyphs, AtlasSize size, i32 channels,
-                                     int threads);
+                                     int threads, bool beside = false);

@@ -142,11 +142,16 @@ public:
         throw Err(step.outcome.failure.message.view());
       }
       if (step.job) {
+        {
+          const std::lock_guard lock(mutex_);
+          ++working_;
+        }
         step.job->write(step.outcome.files);
         step.outcome.files = SizeFiles();
       }
       {
         const std::lock_guard lock(mutex_);
+        if (step.job) --working_;
         written_ = step.index + 1;
       }
       work_cv_.notify_all();
@@ -161,6 +166,7 @@ private:
   std::condition_variable ready_cv_;
   u64 claim_from_ = 0; // no step before it has anything left to claim
   u64 written_ = 0;
+  int working_ = 0; // threads loading, finishing or writing
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 
@@ -214,14 +220,21 @@ void BakeRun::run_range(WorkerFaces &faces, Step &step, std::unique_lock<std::mu
   step.next = first + range.count;
   step.claimed = true;
   ++step.busy;
+  ++working_;
   lock.unlock();
   step.job->load(faces, range);
   lock.lock();
+  --working_;
   if (--step.busy != 0 || stopping_ || step.next < step.job->end() || plan_.cut.passed(step.index))
     return;
+  // Idle now and nothing they could claim: a processor is free for the
+  // encoding's second thread.
+  const bool others_idle = working_ == 0 && pick(nullptr) == nullptr;
+  ++working_;
   lock.unlock();
-  StepEnd finished = step.job->finish(faces, step.ranges);
+  StepEnd finished = step.job->finish(faces, step.ranges, others_idle);
   lock.lock();
+  --working_;
   step.outcome = static_cast<StepEnd &&>(finished);
   step.ready = true;
   ready_cv_.notify_all();
@@ -236,6 +249,7 @@ void run(Plan &plan, FontLibrary &fonts, int jobs, StartThread start) {
 } // namespace
 
 std::thread start_thread(std::function<void()> work) {
+  // The run's threads start together, while no other is working.
   return start_beside<std::thread>(static_cast<std::function<void()> &&>(work));
 }
 

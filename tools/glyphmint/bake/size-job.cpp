@@ -61,10 +61,11 @@ int CodeSequence::at(u64 i) const {
 }
 
 SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics, const Glyphmint &settings,
-                      const BakeOutputs &out, int size, int threads) {
+                      const BakeOutputs &out, int size, int threads, bool beside) {
   const AtlasSize atlas_size = pack_glyphs(glyphs);
   SizeFiles files;
-  files.png = encode_atlas_png(glyphs, atlas_size, atlas_channels(settings.render), threads);
+  files.png =
+      encode_atlas_png(glyphs, atlas_size, atlas_channels(settings.render), threads, beside);
   files.fnt = Fnt::build(out.image, metrics, size, settings, glyphs).encode(out.fnt);
   return files;
 }
@@ -201,7 +202,7 @@ bool SizeJob::merge(std::deque<GlyphRange> &ranges, List<RasterGlyph> &glyphs, S
   return true;
 }
 
-StepEnd SizeJob::finish(WorkerFaces &faces, std::deque<GlyphRange> &ranges) {
+StepEnd SizeJob::finish(WorkerFaces &faces, std::deque<GlyphRange> &ranges, bool others_idle) {
   StepEnd outcome;
   List<RasterGlyph> glyphs;
   const bool merged = merge(ranges, glyphs, outcome);
@@ -210,7 +211,7 @@ StepEnd SizeJob::finish(WorkerFaces &faces, std::deque<GlyphRange> &ranges) {
     outcome.failed = !captured(outcome.lines, outcome.failure, [&] {
       const SizeMetrics metrics = faces.at_size(settings_, size_).main.metrics();
       outcome.files = encode_size(glyphs, metrics, settings_, bake_outputs(settings_.font, size_),
-                                  size_, threads_);
+                                  size_, threads_, others_idle);
     });
   }
   if (outcome.failed) cut_.at(step_);

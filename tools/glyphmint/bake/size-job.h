@@ -55,11 +55,11 @@ struct SizeFiles {
 };
 
 /// Packs the loaded glyphs (logging "Atlas size: WxH"), draws the atlas of
-/// the settings' kind and encodes it, on `threads` threads at most, and the
-/// .fnt that describes it.
+/// the settings' kind and encodes it, on `threads` threads at most (as
+/// encode_atlas_png), and the .fnt that describes it.
 [[nodiscard]] SizeFiles encode_size(List<RasterGlyph> &glyphs, SizeMetrics metrics,
                                     const Glyphmint &settings, const BakeOutputs &out, int size,
-                                    int threads);
+                                    int threads, bool beside = false);
 
 /// Writes both files under temporary names and puts them in place together,
 /// then logs "Image written: " and the atlas's path. When either cannot be
@@ -160,8 +160,10 @@ public:
 
   /// Once every range up to end() is loaded: the glyphs in load order, their
   /// cells counted as one budget counts them, packed and encoded; or the
-  /// first failure the one-by-one load meets. `ranges` are in claim order.
-  [[nodiscard]] StepEnd finish(WorkerFaces &faces, std::deque<GlyphRange> &ranges);
+  /// first failure the one-by-one load meets. `ranges` are in claim order;
+  /// `others_idle` when the run's other threads have nothing to do.
+  [[nodiscard]] StepEnd finish(WorkerFaces &faces, std::deque<GlyphRange> &ranges,
+                               bool others_idle = false);
 
   /// Writes the files that finish() encoded.
   void write(const SizeFiles &files) const;
