@@ -25,13 +25,13 @@ private:
 };
 
 /// A `Thread` (std::thread, std::jthread) running `work`, started off the
-/// caller's processor. Linux starts a thread on its creator's processor;
-/// where the processors share no cache the system knows of (as on the
-/// virtual machines the bakes were measured on), the two stayed on one
-/// processor until the next balancing tick, and an all-cores bake took up
-/// to a quarter longer. The creator moves the thread when it is still
-/// waiting to run; the thread moves itself when it ran first. Both end with
-/// the same processors allowed, in either order.
+/// caller's processor. On the virtual machines the bakes were measured on,
+/// whose kernel packs threads onto few processors, a new thread started on
+/// its creator's processor and the two shared it until a later balancing
+/// tick, the other processor idle: an all-cores bake took up to a quarter
+/// longer. The creator moves the thread when it is still waiting to run;
+/// the thread moves itself when it ran first. Both end with the same
+/// processors allowed, in either order.
 template <class Thread, class Work> [[nodiscard]] Thread start_beside(Work work) {
   const ProcessorMove move = ProcessorMove::off_caller();
   Thread thread([move, work = std::move(work)]() mutable {
