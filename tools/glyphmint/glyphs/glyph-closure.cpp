@@ -1,7 +1,6 @@
 #include "tools/glyphmint/glyphs/glyph-closure.h"
 
-#include <hb-ft.h>
-#include <hb-ot.h>
+#include "tools/glyphmint/glyphs/harfbuzz-calls.h"
 
 #include <memory>
 
@@ -65,33 +64,35 @@ constexpr hb_tag_t k_default_features[] = {HB_TAG('r', 'v', 'r', 'n'),
                                            HB_TAG('t', 'j', 'm', 'o'),
                                            HB_TAG_NONE};
 
-struct SetFree {
-  void operator()(hb_set_t *set) const { hb_set_destroy(set); }
+// Owns a HarfBuzz object, destroyed through the loaded library.
+template <class Object> struct Destroy {
+  void (*destroy)(Object *);
+  void operator()(Object *object) const { destroy(object); }
 };
-struct FaceFree {
-  void operator()(hb_face_t *face) const { hb_face_destroy(face); }
-};
-using HbSet = std::unique_ptr<hb_set_t, SetFree>;
+using HbSet = std::unique_ptr<hb_set_t, Destroy<hb_set_t>>;
 
 } // namespace
 
 std::vector<GlyphId> substitution_closure(const std::vector<FT_Face> &faces,
                                           const std::vector<GlyphId> &reached) {
   std::vector<GlyphId> others;
+  const HarfBuzzCalls &hb = harfbuzz_calls();
+  const auto new_set = [&hb](hb_set_t *set) { return HbSet(set, {hb.set_destroy}); };
   for (u32 font = 0; font < faces.size(); ++font) {
-    const HbSet glyphs(hb_set_create());
+    const HbSet glyphs = new_set(hb.set_create());
     for (const GlyphId &id : reached)
-      if (id.font == font) hb_set_add(glyphs.get(), id.index);
-    if (hb_set_is_empty(glyphs.get())) continue;
-    const std::unique_ptr<hb_face_t, FaceFree> face(hb_ft_face_create_referenced(faces[font]));
-    const HbSet lookups(hb_set_create());
+      if (id.font == font) hb.set_add(glyphs.get(), id.index);
+    if (hb.set_is_empty(glyphs.get())) continue;
+    const std::unique_ptr<hb_face_t, Destroy<hb_face_t>> face(
+        hb.ft_face_create_referenced(faces[font]), {hb.face_destroy});
+    const HbSet lookups = new_set(hb.set_create());
     // No scripts and no languages given: all of them, default systems too.
-    hb_ot_layout_collect_lookups(face.get(), HB_OT_TAG_GSUB, nullptr, nullptr, k_default_features,
+    hb.ot_layout_collect_lookups(face.get(), HB_OT_TAG_GSUB, nullptr, nullptr, k_default_features,
                                  lookups.get());
-    const HbSet closure(hb_set_copy(glyphs.get()));
-    hb_ot_layout_lookups_substitute_closure(face.get(), lookups.get(), closure.get());
-    hb_set_subtract(closure.get(), glyphs.get());
-    for (hb_codepoint_t g = HB_SET_VALUE_INVALID; hb_set_next(closure.get(), &g);)
+    const HbSet closure = new_set(hb.set_copy(glyphs.get()));
+    hb.ot_layout_lookups_substitute_closure(face.get(), lookups.get(), closure.get());
+    hb.set_subtract(closure.get(), glyphs.get());
+    for (hb_codepoint_t g = HB_SET_VALUE_INVALID; hb.set_next(closure.get(), &g);)
       others.push_back({font, g});
   }
   return others;
